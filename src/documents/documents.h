@@ -1,0 +1,38 @@
+// Documents out: item, cell, detail, next-episode, autoplay and result
+// documents.
+#pragma once
+
+#include <yyjson.h>
+
+#include <cstdint>
+
+#include "frame/model.h"
+
+namespace kavo {
+
+// The item document of `item` as a new object, or NULL when the object
+// itself cannot be allocated.
+yyjson_mut_val* json_item(yyjson_mut_doc* doc, const Item& item);
+// The source object of a source (as in the item document and
+// kavo_detail_source_json).
+yyjson_mut_val* json_source(yyjson_mut_doc* doc, const Source& source);
+// The cell document of a stored cell.
+yyjson_mut_val* json_cell(yyjson_mut_doc* doc, const Cell& cell);
+// The row document (without "index" handling differences: the row object the
+// row getter and the result document share).
+yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_written);
+// The detail document of catalogue item `index`, or NULL.
+yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
+// The next-episode object of `item`.
+yyjson_mut_val* json_next(yyjson_mut_doc* doc, const Item& item);
+
+// The base duration of an item: duration_s when > 0, else runtime_min * 60
+// when > 0; false when there is none.
+bool base_duration(const Item& item, double* out);
+// Fills s_ap_evts / s_n_ap for a base duration > 0 from the current settings.
+void build_autoplay(double base);
+
+void rebuild_result();
+void rebuild_detail();
+
+}  // namespace kavo

@@ -1,0 +1,109 @@
+#include "frame/ht.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/text.h"
+
+namespace kavo {
+
+uint32_t Ht::hash(const char* key) noexcept {
+  uint32_t h = 0x811C9DC5u;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p) {
+    h ^= *p;
+    h *= 0x01000193u;
+  }
+  return h;
+}
+
+void Ht::release() noexcept {
+  for (std::size_t i = 0; i < capacity_; ++i) {
+    if (entries_[i].key != nullptr && entries_[i].owned) {
+      std::free(const_cast<char*>(entries_[i].key));
+    }
+  }
+  std::free(entries_);
+  entries_ = nullptr;
+  capacity_ = 0;
+  count_ = 0;
+}
+
+bool Ht::reset(std::size_t capacity) noexcept {
+  release();
+  if (capacity == 0) capacity = 1;
+  auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
+  if (fresh == nullptr) return false;
+  entries_ = fresh;
+  capacity_ = capacity;
+  return true;
+}
+
+int Ht::get(const char* key, int32_t* value) const noexcept {
+  if (entries_ == nullptr || key == nullptr) return 1;
+  const uint32_t h = hash(key);
+  std::size_t slot = h % capacity_;
+  for (std::size_t probes = 0; probes < capacity_; ++probes) {
+    const Entry& e = entries_[slot];
+    if (e.key == nullptr) return 1;
+    if (e.hash == h && std::strcmp(e.key, key) == 0) {
+      if (value != nullptr) *value = e.value;
+      return 0;
+    }
+    slot = (slot + 1 == capacity_) ? 0 : slot + 1;
+  }
+  return 1;  // every slot holds another key
+}
+
+void Ht::put(const char* key, int32_t value, bool overwrite) noexcept {
+  insert(key, value, overwrite, false);
+}
+
+void Ht::put_borrowed(const char* key, int32_t value, bool overwrite) noexcept {
+  insert(key, value, overwrite, true);
+}
+
+void Ht::insert(const char* key, int32_t value, bool overwrite, bool borrow) noexcept {
+  if (key == nullptr) return;
+  if (entries_ == nullptr && !reset(64)) return;
+  const uint32_t h = hash(key);
+  std::size_t slot = h % capacity_;
+  std::size_t probes = 0;
+  for (; probes < capacity_; ++probes) {
+    Entry& e = entries_[slot];
+    if (e.key == nullptr) break;
+    if (e.hash == h && std::strcmp(e.key, key) == 0) {
+      if (overwrite) e.value = value;
+      return;
+    }
+    slot = (slot + 1 == capacity_) ? 0 : slot + 1;
+  }
+  if (probes == capacity_) return;  // full and could not grow: refuse the key
+
+  const char* stored = key;
+  if (!borrow) {
+    Text copy = xstrdup(key);
+    if (!copy) return;
+    stored = copy.release();
+  }
+  entries_[slot] = Entry{stored, h, value, !borrow};
+  ++count_;
+  if (4 * count_ > 3 * capacity_) grow();
+}
+
+void Ht::grow() noexcept {
+  const std::size_t bigger = capacity_ * 2;
+  auto* fresh = static_cast<Entry*>(std::calloc(bigger, sizeof(Entry)));
+  if (fresh == nullptr) return;  // keep working at a higher load
+  for (std::size_t i = 0; i < capacity_; ++i) {
+    const Entry& e = entries_[i];
+    if (e.key == nullptr) continue;
+    std::size_t slot = e.hash % bigger;
+    while (fresh[slot].key != nullptr) slot = (slot + 1 == bigger) ? 0 : slot + 1;
+    fresh[slot] = e;
+  }
+  std::free(entries_);
+  entries_ = fresh;
+  capacity_ = bigger;
+}
+
+}  // namespace kavo

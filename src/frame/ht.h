@@ -1,0 +1,58 @@
+// A string-keyed open-addressing map from text to a signed 32-bit value.
+//
+// FNV-1a hashing, linear probing, kept at most three quarters full. Keys are
+// compared exactly, byte for byte. There is no removal of single keys.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kavo {
+
+class Ht {
+ public:
+  Ht() noexcept = default;
+  ~Ht() { release(); }
+  Ht(const Ht&) = delete;
+  Ht& operator=(const Ht&) = delete;
+
+  // Stores `value` under `key` (which must not be NULL). An existing key is
+  // overwritten only when `overwrite` is set, so without it the first value
+  // wins. A new key is stored as an owned copy; when the copy cannot be made,
+  // or the map is full and cannot grow, nothing is stored.
+  void put(const char* key, int32_t value, bool overwrite) noexcept;
+  // As put, but the map keeps `key` itself instead of a copy. The caller
+  // guarantees the text outlives the map's current contents.
+  void put_borrowed(const char* key, int32_t value, bool overwrite) noexcept;
+  // 0 and the value when present; 1 when absent, the key is NULL or the map
+  // was never filled.
+  int get(const char* key, int32_t* value) const noexcept;
+
+  // Frees every key and the table; the map is empty and unallocated.
+  void release() noexcept;
+  // Empties the map and gives it a fresh zeroed table of `capacity` slots
+  // (at least 1). Returns false when the table cannot be allocated.
+  bool reset(std::size_t capacity) noexcept;
+
+  std::size_t capacity() const noexcept { return capacity_; }
+  std::size_t count() const noexcept { return count_; }
+
+  static uint32_t hash(const char* key) noexcept;
+
+ private:
+  struct Entry {
+    const char* key;  // NULL marks a free slot
+    uint32_t hash;
+    int32_t value;
+    bool owned;
+  };
+
+  void insert(const char* key, int32_t value, bool overwrite, bool borrow) noexcept;
+  void grow() noexcept;
+
+  Entry* entries_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t count_ = 0;
+};
+
+}  // namespace kavo

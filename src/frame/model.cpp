@@ -1,0 +1,82 @@
+#include "frame/model.h"
+
+namespace kavo {
+
+std::vector<Item> s_items;
+std::vector<Item> s_lib;
+std::vector<WatchRec> s_watch;
+std::vector<Row> s_rows;
+std::vector<BasicRec> s_basics;
+std::vector<FavRec> s_favs;
+std::vector<PlaylistRec> s_pls;
+std::vector<Cand> s_cand;
+
+Ht s_by_id;
+Ht s_by_imdb;
+Ht s_basic_imdb;
+Ht s_seen_id;
+
+yyjson_doc* s_home_doc = nullptr;
+int32_t s_have_home = 0;
+int32_t s_rejected = 0;
+int32_t s_sel = -1;
+
+Text s_result_json, s_stats_json, s_detail_json, s_flags_json, s_watchlist_json, s_bh_json;
+
+int32_t s_row_cap = kDefaultRowCap;
+int32_t s_remember_last_position = 1, s_remember_audio = 0;
+int32_t s_ap_configured = 0, s_ap_fixed = 0, s_ap_pct = 0, s_ap_countdown = 0, s_ap_autoplay = 0;
+double s_ap_fixed_dur_s = 0.0, s_ap_pct_val = 0.0, s_ap_countdown_s = 0.0;
+
+ApEvent s_ap_evts[4];
+int32_t s_n_ap = 0;
+
+void free_item(Item* item) noexcept {
+  if (item == nullptr) return;
+  for (Text* t : {&item->id, &item->title, &item->imdb_id, &item->poster_url, &item->backdrop_url,
+                  &item->plot, &item->path, &item->folder, &item->backend_id, &item->air_date,
+                  &item->server_key}) {
+    t->reset();
+  }
+  std::vector<Text>().swap(item->genres);
+  std::vector<Source>().swap(item->sources);
+}
+
+void free_row(Row* row) noexcept {
+  if (row == nullptr) return;
+  row->key.reset();
+  row->title.reset();
+  std::vector<Cell>().swap(row->cells);
+}
+
+template <class T>
+static void release_array(std::vector<T>& array) noexcept {
+  std::vector<T>().swap(array);
+}
+
+void clear_model() noexcept {
+  if (s_home_doc != nullptr) {
+    yyjson_doc_free(s_home_doc);
+    s_home_doc = nullptr;
+  }
+  release_array(s_items);
+  release_array(s_watch);
+  release_array(s_lib);
+  release_array(s_favs);
+  release_array(s_pls);
+  release_array(s_rows);
+  release_array(s_basics);
+  s_by_id.release();
+  s_by_imdb.release();
+  s_basic_imdb.release();
+  s_seen_id.release();
+  for (Text* doc : {&s_result_json, &s_stats_json, &s_flags_json, &s_watchlist_json, &s_bh_json,
+                    &s_detail_json}) {
+    doc->reset();
+  }
+  s_sel = -1;
+  s_rejected = 0;
+  s_have_home = 0;
+}
+
+}  // namespace kavo

@@ -1,0 +1,208 @@
+// The one model of the library: plain records in global arrays, the string
+// maps that find them, the held server home and the documents built for the
+// host. Every Part of the library reads and writes these globals; nothing
+// else keeps state.
+#pragma once
+
+#include <yyjson.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "frame/ht.h"
+#include "frame/text.h"
+
+namespace kavo {
+
+// Fixed limits of the model.
+inline constexpr int32_t kMaxRecords = 200000;  // items, library entries, watch entries
+inline constexpr int32_t kMaxRows = 2000;
+inline constexpr int32_t kMaxRowCap = 2000;
+inline constexpr int32_t kDefaultRowCap = 200;
+
+// Item kind codes.
+enum ItemKind : int32_t { kMovie = 0, kShow = 1, kEpisode = 2, kFile = 3, kFolder = 4, kUnknownKind = 5 };
+// Content-source codes (item `library`, source `content_source`).
+enum ContentSource : int32_t {
+  kVeloraPlus = 0, kHarbor = 1, kDebrid = 2, kLocal = 3, kOtherSource = 4, kUnstated = 5
+};
+// Resume actions.
+enum ResumeAction : int32_t { kStart = 0, kResume = 1, kFinished = 2 };
+
+// One playback source of an item.
+struct Source {
+  Text key, uri, url, quality, codec, extension;
+  int32_t active = -1, hdr = -1, hevc = -1, dolby = -1;
+  int32_t audio_channels = -1, width = -1, height = -1;
+  int64_t size = -1;
+  int32_t content_source = -1, subtitle_count = -1;
+  Text subtitle_languages;
+  int32_t rank = 0;
+};
+
+// One catalogue item or local-library entry.
+struct Item {
+  Text id, title, imdb_id, poster_url, backdrop_url, plot, path, folder, backend_id, air_date,
+      server_key;
+  int32_t kind = kUnknownKind;
+  int32_t year = -1, runtime_min = -1, season = -1, episode = -1;
+  int64_t size = -1, mtime_ms = -1, added_ms = -1;
+  double duration_s = -1.0, rating = -1.0;
+  std::vector<Text> genres;
+  std::vector<Source> sources;  // best first
+  int32_t matched = -1;
+  int32_t library = kUnstated;
+  int32_t is_audio_only = 0, is_cue_track = 0, unmatched = 0;
+  // Computed by the rebuild.
+  int32_t resume_action = kStart;
+  double resume_position_s = 0.0;
+  double progress_fraction = -1.0;
+  int32_t resume_clamped = 0;
+  int32_t next_index = -1;
+  int32_t playable = 0;
+  int32_t watch_index = -1;
+  int32_t catalogue_index = -1;
+
+  int32_t genre_count() const { return static_cast<int32_t>(genres.size()); }
+  int32_t source_count() const { return static_cast<int32_t>(sources.size()); }
+};
+
+// One watch-progress entry, from the host or made from the server home.
+struct WatchRec {
+  Text item_id, imdb_id;
+  int32_t season = -1, episode = -1;
+  double position_s = -1.0, fraction = -1.0, duration_s = -1.0;
+  int32_t finished = -1;
+  int64_t size = -1, updated_ms = -1;
+  Text source, key;
+  int32_t item_index = -1;
+  // Set on the entries appended from the held server home's "Continues", so
+  // that the next server home replaces them instead of piling up.
+  bool from_server_home = false;
+};
+
+// Metadata of one title from the server home's "Basics".
+struct BasicRec {
+  Text imdb_id, title, poster_url, backdrop_url, plot;
+  int32_t year = -1, runtime_min = -1, is_tv = -1;
+  double rating = -1.0;
+  std::vector<Text> genres;
+};
+
+struct FavRec {
+  Text token, metadata, display_name;
+};
+
+struct PlaylistRec {
+  Text key, name, imdbids;
+};
+
+// Row kinds.
+enum RowKind : int32_t {
+  kContinueWatching = 0, kRecentlyAdded = 1, kMovies = 2, kTvShows = 3, kFolders = 4,
+  kFavourites = 5, kGenre = 6, kCollections = 7, kUnmatchedItems = 8, kServerList = 9,
+  kSpotlight = 10, kNowPlaying = 11, kShowRow = 12, kAudio = 14
+};
+
+struct Cell {
+  int32_t item_index = -1;  // -1 for a raw cell
+  Text title;               // raw cells only
+  int64_t added_ms = -1;
+  Text server_key;          // raw cells only
+  int32_t resolved = 0;
+};
+
+struct Row {
+  int32_t kind = 0;
+  Text key, title;
+  std::vector<Cell> cells;
+  int32_t emitted = 0, cell_count = 0, truncated = 0;
+};
+
+// A candidate cell while a row is built.
+struct Cand {
+  int32_t item_index = -1;
+  Text title;
+  int64_t added_ms = -1;
+  Text server_key;
+  int32_t seq = 0;
+};
+
+// One autoplay event.
+struct ApEvent {
+  const char* name = nullptr;  // a library literal
+  double at_s = 0.0;
+  int32_t auto_dismiss = 0, auto_play = 0, is_prepare = 0;
+};
+
+// ---- Record arrays -------------------------------------------------------
+extern std::vector<Item> s_items;  // the catalogue
+extern std::vector<Item> s_lib;    // the local library
+extern std::vector<WatchRec> s_watch;
+extern std::vector<Row> s_rows;
+extern std::vector<BasicRec> s_basics;
+extern std::vector<FavRec> s_favs;
+extern std::vector<PlaylistRec> s_pls;
+extern std::vector<Cand> s_cand;  // row-candidate scratch list
+
+inline int32_t n_items() { return static_cast<int32_t>(s_items.size()); }
+inline int32_t n_lib() { return static_cast<int32_t>(s_lib.size()); }
+inline int32_t n_watch() { return static_cast<int32_t>(s_watch.size()); }
+inline int32_t n_rows() { return static_cast<int32_t>(s_rows.size()); }
+inline int32_t n_basics() { return static_cast<int32_t>(s_basics.size()); }
+inline int32_t n_favs() { return static_cast<int32_t>(s_favs.size()); }
+inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
+
+// ---- String maps ---------------------------------------------------------
+extern Ht s_by_id;         // item id -> catalogue index (first wins), rebuilt per rebuild
+extern Ht s_by_imdb;       // item IMDb id -> catalogue index (first wins), rebuilt per rebuild
+extern Ht s_basic_imdb;    // basics IMDb id -> index in s_basics
+extern Ht s_seen_id;       // every catalogue id accepted since the last clear
+
+// ---- Other model state ---------------------------------------------------
+extern yyjson_doc* s_home_doc;  // the held server home, read in place
+extern int32_t s_have_home;
+extern int32_t s_rejected;
+extern int32_t s_sel;  // selected catalogue index, -1 for none
+
+// Library-held documents (none reads as "{}").
+extern Text s_result_json, s_stats_json, s_detail_json, s_flags_json, s_watchlist_json, s_bh_json;
+
+// ---- Settings (survive clears) ---------------------------------------------
+extern int32_t s_row_cap;
+extern int32_t s_remember_last_position, s_remember_audio;
+extern int32_t s_ap_configured, s_ap_fixed, s_ap_pct, s_ap_countdown, s_ap_autoplay;
+extern double s_ap_fixed_dur_s, s_ap_pct_val, s_ap_countdown_s;
+
+// ---- Autoplay events of the last computation -----------------------------
+extern ApEvent s_ap_evts[4];
+extern int32_t s_n_ap;
+
+// ---- Release functions -----------------------------------------------------
+void free_item(Item* item) noexcept;
+void free_row(Row* row) noexcept;
+// Empties the whole model; settings, the row cap, the status frame and the
+// candidate scratch list are left alone.
+void clear_model() noexcept;
+
+// Makes room for one more record in one of the 200000-record arrays: an empty
+// array gets 64 slots, a full one doubles, never beyond kMaxRecords. Returns 0
+// when there is room, 4 when the array already holds kMaxRecords records, 3
+// when the larger array cannot be allocated (the array is then unchanged).
+template <class T>
+int ensure_room(std::vector<T>& array) noexcept {
+  if (array.size() >= static_cast<std::size_t>(kMaxRecords)) return 4;
+  if (array.size() < array.capacity()) return 0;
+  std::size_t cap = array.capacity() == 0 ? 64 : array.capacity() * 2;
+  if (cap > static_cast<std::size_t>(kMaxRecords)) cap = kMaxRecords;
+  try {
+    array.reserve(cap);
+  } catch (...) {
+    return 3;
+  }
+  return 0;
+}
+
+inline bool valid_item_index(int32_t index) { return index >= 0 && index < n_items(); }
+
+}  // namespace kavo

@@ -1,0 +1,57 @@
+// Input ingestion: the loaders behind the input calls.
+//
+// Each function returns a status code and sets the last error as its exported
+// call does (see kavo.h); the exported wrappers only add exception safety.
+#pragma once
+
+#include <yyjson.h>
+
+#include <cstdint>
+
+#include "frame/model.h"
+
+namespace kavo {
+
+// ---- Items and sources -----------------------------------------------------
+// Loads a JSON array of items into the catalogue (library_mode false) or the
+// local library (true). Does not rebuild.
+int32_t load_array_json(const char* text, bool library_mode);
+// The same loader over an already parsed array value.
+int32_t load_array_value(yyjson_val* array, bool library_mode);
+int32_t add_items(const char* json);
+int32_t set_library(const char* json);
+int32_t item_index_of(const char* id);
+
+// Reads one source; 1 when `object` is no object (the source keeps defaults).
+int parse_source_impl(yyjson_val* object, Source* out);
+// The ranking score of a source, saturated to the 32-bit range.
+int32_t source_rank(const Source& source);
+
+// ---- Watch progress --------------------------------------------------------
+int32_t set_watch(const char* json);
+// 0 room for one more entry, 4 table full (200000), 3 no memory.
+int watch_ensure_room() noexcept;
+
+// ---- Server home -----------------------------------------------------------
+int32_t set_server_home(const char* json);
+int32_t load_home_json(const char* json);
+void reset_basics() noexcept;
+void index_basics();
+void ingest_continues();
+void build_side_jsons();
+
+// Time-span text ("1.02:03:04.5", "5400") to seconds; -1 when absent/invalid.
+double parse_timespan_s(const char* text) noexcept;
+// Date-time text ("2024-01-15T10:20:30.5+02:00") to milliseconds since 1970;
+// -1 when absent or out of range. Fractional seconds are skipped, not counted.
+int64_t parse_datetime_ms(const char* text) noexcept;
+
+// ---- Store and settings ----------------------------------------------------
+int32_t set_store(const char* json);
+int32_t set_resume_settings(const char* json);
+int32_t set_autoplay_settings(const char* json);
+
+// ---- All inputs --------------------------------------------------------------
+int32_t load_inputs(const char* json);
+
+}  // namespace kavo

@@ -1,0 +1,19 @@
+// Placeholders until watch, server home, store, settings and inputs land.
+#include "ingest/ingest.h"
+
+namespace kavo {
+int32_t set_watch(const char*) { return 0; }
+int watch_ensure_room() noexcept { return 3; }
+int32_t set_server_home(const char*) { return 0; }
+int32_t load_home_json(const char*) { return 0; }
+void reset_basics() noexcept {}
+void index_basics() {}
+void ingest_continues() {}
+void build_side_jsons() {}
+double parse_timespan_s(const char*) noexcept { return -1; }
+int64_t parse_datetime_ms(const char*) noexcept { return -1; }
+int32_t set_store(const char*) { return 0; }
+int32_t set_resume_settings(const char*) { return 0; }
+int32_t set_autoplay_settings(const char*) { return 0; }
+int32_t load_inputs(const char*) { return 0; }
+}  // namespace kavo
