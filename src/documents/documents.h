@@ -35,4 +35,22 @@ void build_autoplay(double base);
 void rebuild_result();
 void rebuild_detail();
 
+// ---- Bodies of the exported getters and selection calls ------------------
+// Buffer getters: the whole document in the getter's own buffer (valid until
+// the getter's next call), or the failure value with a message; the status
+// code is never changed.
+const char* item_json_text(int32_t index);
+const char* row_json_text(int32_t row);
+const char* cell_json_text(int32_t row, int32_t cell);
+const char* detail_source_json_text(int32_t index);
+const char* detail_next_json_text();
+const char* detail_autoplay_json_text();
+// Selection calls (status codes as the exported calls).
+int32_t select_item(const char* item_id);
+int32_t select_imdb(const char* imdb_id);
+int32_t select_source(const char* source_key);
+// kavo_detail_json: NULL with status 5 when nothing is selected.
+const char* detail_json_text();
+const char* detail_best_source_url();
+
 }  // namespace kavo
