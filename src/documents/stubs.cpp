@@ -3,13 +3,6 @@
 #include "documents/writers.h"
 
 namespace kavo {
-void add_json_str(yyjson_mut_doc*, yyjson_mut_val*, const char*, const char*) {}
-void add_json_int_or_null(yyjson_mut_doc*, yyjson_mut_val*, const char*, int32_t) {}
-void add_json_ll_or_null(yyjson_mut_doc*, yyjson_mut_val*, const char*, int64_t) {}
-void add_json_real_or_null(yyjson_mut_doc*, yyjson_mut_val*, const char*, double) {}
-void add_json_int(yyjson_mut_doc*, yyjson_mut_val*, const char*, int64_t) {}
-yyjson_mut_val* mut_from_val(yyjson_mut_doc*, yyjson_val*) { return nullptr; }
-Text write_doc(const yyjson_mut_doc*) noexcept { return Text(); }
 yyjson_mut_val* json_item(yyjson_mut_doc*, const Item&) { return nullptr; }
 yyjson_mut_val* json_source(yyjson_mut_doc*, const Source&) { return nullptr; }
 yyjson_mut_val* json_cell(yyjson_mut_doc*, const Cell&) { return nullptr; }

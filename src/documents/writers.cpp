@@ -1,0 +1,162 @@
+// Field writers, the deep copy of parsed values and the document writer.
+#include "documents/writers.h"
+
+#include <vector>
+
+namespace kavo {
+
+namespace {
+
+// Appends `value` under the literal `key` (referenced, not copied). Nothing
+// happens when the target is not an object or an allocation failed.
+void add_member(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, yyjson_mut_val* value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object) || value == nullptr) return;
+  yyjson_mut_val* k = yyjson_mut_str(doc, key);
+  if (k == nullptr) return;
+  yyjson_mut_obj_add(object, k, value);
+}
+
+bool is_container(yyjson_val* value) { return yyjson_is_arr(value) || yyjson_is_obj(value); }
+
+// A copy of a leaf value, or an empty container of the same kind; none for
+// raw values, values of no type and failed allocations.
+yyjson_mut_val* shallow_copy(yyjson_mut_doc* doc, yyjson_val* value) {
+  switch (yyjson_get_type(value)) {
+    case YYJSON_TYPE_NULL:
+      return yyjson_mut_null(doc);
+    case YYJSON_TYPE_BOOL:
+      return yyjson_mut_bool(doc, yyjson_get_bool(value));
+    case YYJSON_TYPE_NUM:
+      switch (yyjson_get_subtype(value)) {
+        case YYJSON_SUBTYPE_UINT:
+          return yyjson_mut_uint(doc, yyjson_get_uint(value));
+        case YYJSON_SUBTYPE_SINT:
+          return yyjson_mut_sint(doc, yyjson_get_sint(value));
+        default:
+          return yyjson_mut_real(doc, yyjson_get_real(value));
+      }
+    case YYJSON_TYPE_STR:
+      return yyjson_mut_strncpy(doc, yyjson_get_str(value), yyjson_get_len(value));
+    case YYJSON_TYPE_ARR:
+      return yyjson_mut_arr(doc);
+    case YYJSON_TYPE_OBJ:
+      return yyjson_mut_obj(doc);
+    default:
+      return nullptr;
+  }
+}
+
+// One container being copied: where the source iteration stands, the copy
+// being filled, and (for an object) the key of the member being copied.
+struct Frame {
+  yyjson_val* src;
+  yyjson_mut_val* dst;
+  yyjson_arr_iter arr_it;
+  yyjson_obj_iter obj_it;
+  yyjson_val* key;
+};
+
+Frame open_frame(yyjson_val* src, yyjson_mut_val* dst) {
+  Frame f{};
+  f.src = src;
+  f.dst = dst;
+  if (yyjson_is_arr(src)) {
+    yyjson_arr_iter_init(src, &f.arr_it);
+  } else {
+    yyjson_obj_iter_init(src, &f.obj_it);
+  }
+  return f;
+}
+
+// Adds a finished copy `value` (may be none) to the container of `f`.
+// Returns false when the container itself has failed (a key could not be
+// copied): the whole container then gives none.
+bool attach(yyjson_mut_doc* doc, Frame& f, yyjson_mut_val* value) {
+  if (value == nullptr) return true;  // left out, the copy goes on
+  if (yyjson_mut_is_arr(f.dst)) {
+    yyjson_mut_arr_append(f.dst, value);
+    return true;
+  }
+  yyjson_mut_val* k = yyjson_mut_strncpy(doc, yyjson_get_str(f.key), yyjson_get_len(f.key));
+  if (k == nullptr) return false;
+  yyjson_mut_obj_add(f.dst, k, value);
+  return true;
+}
+
+}  // namespace
+
+void add_json_str(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, const char* value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object)) return;
+  add_member(doc, object, key, value == nullptr ? yyjson_mut_null(doc) : yyjson_mut_str(doc, value));
+}
+
+void add_json_int_or_null(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, int32_t value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object)) return;
+  add_member(doc, object, key, value < 0 ? yyjson_mut_null(doc) : yyjson_mut_sint(doc, value));
+}
+
+void add_json_ll_or_null(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, int64_t value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object)) return;
+  add_member(doc, object, key, value < 0 ? yyjson_mut_null(doc) : yyjson_mut_sint(doc, value));
+}
+
+void add_json_real_or_null(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, double value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object)) return;
+  // A plain comparison: NaN and -0.0 are not below 0.0 and are written as numbers.
+  add_member(doc, object, key, value < 0.0 ? yyjson_mut_null(doc) : yyjson_mut_real(doc, value));
+}
+
+void add_json_int(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, int64_t value) {
+  if (doc == nullptr || !yyjson_mut_is_obj(object)) return;
+  add_member(doc, object, key, yyjson_mut_sint(doc, value));
+}
+
+yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) {
+  if (doc == nullptr || value == nullptr) return nullptr;
+  yyjson_mut_val* root = shallow_copy(doc, value);
+  if (root == nullptr || !is_container(value)) return root;
+
+  // Depth-first copy with an explicit stack, in document order: each member's
+  // value is copied completely before its key, as a recursive copy would.
+  std::vector<Frame> stack;
+  stack.push_back(open_frame(value, root));
+  yyjson_mut_val* done = nullptr;  // the copy of the last closed container
+  while (true) {
+    Frame& f = stack.back();
+    yyjson_val* child = nullptr;
+    if (yyjson_is_arr(f.src)) {
+      child = yyjson_arr_iter_next(&f.arr_it);
+    } else {
+      f.key = yyjson_obj_iter_next(&f.obj_it);
+      if (f.key != nullptr) child = yyjson_obj_iter_get_val(f.key);
+    }
+    bool failed = false;
+    if (child == nullptr) {
+      done = f.dst;  // all members copied
+    } else {
+      yyjson_mut_val* copy = shallow_copy(doc, child);
+      if (copy != nullptr && is_container(child)) {
+        stack.push_back(open_frame(child, copy));
+        continue;
+      }
+      if (attach(doc, f, copy)) continue;
+      failed = true;
+    }
+    // The container on top is closed, whole or failed: hand it to its parent.
+    if (failed) done = nullptr;
+    stack.pop_back();
+    while (!stack.empty()) {
+      if (attach(doc, stack.back(), done)) break;
+      done = nullptr;  // the parent fails too
+      stack.pop_back();
+    }
+    if (stack.empty()) return done;
+  }
+}
+
+Text write_doc(const yyjson_mut_doc* doc) noexcept {
+  if (doc == nullptr) return Text();
+  return Text::adopt(yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr));
+}
+
+}  // namespace kavo
