@@ -44,4 +44,16 @@ int js_bool_first(yyjson_val* object, KeyList keys, int* out) noexcept;
 // "%.17g" text of a JSON number value (unsigned integers as unsigned).
 Text number_text(yyjson_val* number) noexcept;
 
+// The coercion of one found value (NULL for a missing member), as the readers
+// above apply it: 0 found (out written), 1 not usable (out untouched). val_str
+// answers 2 with out set to none when the copy cannot be allocated.
+int val_dbl(yyjson_val* value, double* out) noexcept;
+int val_int(yyjson_val* value, int32_t* out) noexcept;
+int val_ll(yyjson_val* value, int64_t* out) noexcept;
+int val_bool(yyjson_val* value, int* out) noexcept;
+int val_str(yyjson_val* value, Text* out) noexcept;
+// A number value (which must be a number) read as js_int_first reads numbers:
+// truncated toward zero inside the 32-bit range, 0 outside it.
+int32_t int_of_number(yyjson_val* number) noexcept;
+
 }  // namespace kavo
