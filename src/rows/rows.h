@@ -15,6 +15,45 @@ namespace kavo {
 // selection's detail document.
 void rebuild_rows();
 
+// ---- Steps of the rebuild, in pipeline order ---------------------------------
+// Each may be run alone (the tests do); rebuild_rows runs them all.
+void free_rows() noexcept;
+// Fills missing item fields from the server home's basics.
+void merge_basics();
+// s_by_id and s_by_imdb from the catalogue (first item per key).
+void rebuild_id_maps();
+// Joins watch entries to items, decides every item's resume state and links
+// every episode to the next one.
+void join_watch();
+// Links library entries to catalogue items (by id, then by path).
+void link_library();
+// Spotlight, Genre, the server lists with Now Playing, Collections.
+void build_server_rows();
+void build_continue_watching();
+void build_recently_added();
+// Movies, TV Shows and one row per show.
+void build_catalogue_rows();
+// Folders, Favourites, Unmatched, Audio.
+void build_store_rows();
+// The stats document (s_stats_json).
+void write_stats();
+
+// The held server home's root value, or NULL when no home is held.
+yyjson_val* rows_home_root();
+
+// The resume decision for an item and its chosen watch entry (none: start).
+struct ResumeState {
+  int32_t action = kStart;
+  double position_s = 0.0;
+  double fraction = 0.0;
+  int32_t clamped = 0;
+};
+ResumeState decide_resume(const Item& item, const WatchRec* entry);
+
+// Recency of a candidate item: its chosen entry's updated_ms, -1 when the
+// index is no catalogue index, the item has no entry in use or no time.
+int64_t cand_updated(int32_t index);
+
 // ---- Row and cell primitives -------------------------------------------------
 // Appends a row; returns its index, or -1 when the table is full (2000 rows)
 // or cannot grow.

@@ -1,0 +1,190 @@
+// Rows from the user's own material: Recently Added, Movies, TV Shows, one
+// row per show, Folders, Favourites, Unmatched and Audio. Each is built from a
+// fresh candidate list and appended; a row without candidates is not made
+// (Favourites excepted, see below).
+#include <cstring>
+#include <vector>
+
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+void push_item(int32_t index) {
+  const Item& it = s_items[static_cast<std::size_t>(index)];
+  cand_push(index, it.title.get(), it.added_ms, it.server_key.get());
+}
+
+void push_library(const Item& entry) {
+  cand_push(-1, entry.title.get(), entry.added_ms, entry.id.get());
+}
+
+// Sorts the candidates (when a comparator is given) and appends them as a row;
+// no row when there are none.
+void make_row(int32_t kind, const char* key, const char* title, int (*cmp)(const Cand&, const Cand&)) {
+  if (s_cand.empty()) return;
+  if (n_rows() >= kMaxRows) {  // the row would be refused: drop the candidates unsorted
+    flush_cands(-1);
+    return;
+  }
+  if (cmp != nullptr) sort_cands(cmp);
+  flush_cands(row_push(kind, key, title));
+}
+
+const char* str_of(yyjson_val* value) { return yyjson_is_str(value) ? yyjson_get_str(value) : nullptr; }
+
+bool is_episode_item(const Item& it) {
+  return it.kind == kEpisode || (it.kind == kFile && it.episode > 0);
+}
+
+}  // namespace
+
+void build_recently_added() {
+  s_cand.clear();
+  if (yyjson_val* root = rows_home_root()) {
+    yyjson_val* list = obj_get(root, "List");
+    if (yyjson_is_arr(list)) {
+      size_t idx, max;
+      yyjson_val* entry;
+      yyjson_arr_foreach(list, idx, max, entry) {
+        if (!yyjson_is_obj(entry)) continue;
+        const char* id = str_of(obj_get(entry, "Id"));
+        yyjson_val* value = obj_get(entry, "Value");
+        if (id == nullptr || ci_cmp(id, "NewToVELORA") != 0 || !yyjson_is_str(value)) continue;
+        feed_ids_from_value(value, "NewToVELORA");
+      }
+    }
+    yyjson_val* level = obj_get(root, "Level30s");
+    if (yyjson_is_arr(level)) {
+      size_t idx, max;
+      yyjson_val* entry;
+      yyjson_arr_foreach(level, idx, max, entry) {
+        if (!yyjson_is_obj(entry)) continue;
+        yyjson_val* idv = obj_get(entry, "IMDbID");
+        if (idv == nullptr) idv = obj_get(entry, "IMDbId");
+        const char* id = str_of(idv);
+        if (id == nullptr) continue;
+        int32_t index = -1;
+        if (s_by_imdb.get(id, &index) == 0 && valid_item_index(index)) {
+          cand_push(index, nullptr, s_items[static_cast<std::size_t>(index)].added_ms, id);
+        } else {
+          const char* file = str_of(obj_get(entry, "FileName"));
+          cand_push(-1, file ? file : id, -1, id);
+        }
+      }
+    }
+  }
+  for (int32_t i = 0; i < n_items(); ++i) {
+    if (s_items[static_cast<std::size_t>(i)].added_ms >= 0) push_item(i);
+  }
+  for (const Item& e : s_lib) {
+    if (e.added_ms >= 0 && e.catalogue_index < 0) push_library(e);
+  }
+  make_row(kRecentlyAdded, "RecentlyAdded", "Recently Added", cmp_added_desc);
+}
+
+void build_catalogue_rows() {
+  const int32_t ni = n_items();
+  // Items shown by Continue Watching (its stored cells only) stay out of
+  // Movies and TV Shows.
+  std::vector<char> in_cw(static_cast<std::size_t>(ni), 0);
+  for (const Row& r : s_rows) {
+    if (r.kind != kContinueWatching) continue;
+    for (const Cell& c : r.cells) {
+      if (valid_item_index(c.item_index)) in_cw[static_cast<std::size_t>(c.item_index)] = 1;
+    }
+    break;  // the first such row only
+  }
+
+  s_cand.clear();
+  for (int32_t i = 0; i < ni; ++i) {
+    if (s_items[static_cast<std::size_t>(i)].kind == kMovie && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
+  }
+  make_row(kMovies, "Movies", "Movies", cmp_year_desc_title);
+
+  s_cand.clear();
+  for (int32_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.kind == kShow && !(it.episode > 0) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
+  }
+  make_row(kTvShows, "TVShows", "TV Shows", cmp_year_desc_title);
+
+  // One row per show, in the order of each show's lowest-indexed episode
+  // item. Episode items are grouped by IMDb id once; groups are numbered in
+  // that same order, and each group lists its items in index order.
+  std::vector<int32_t> group_of(static_cast<std::size_t>(ni), -1);
+  std::vector<int32_t> first_of;  // per group: its lowest item index
+  std::vector<int32_t> count;
+  {
+    Ht groups;
+    groups.reset(static_cast<std::size_t>(ni) * 2 + 16);
+    for (int32_t i = 0; i < ni; ++i) {
+      const Item& it = s_items[static_cast<std::size_t>(i)];
+      if (!is_episode_item(it) || !it.imdb_id) continue;
+      int32_t g = -1;
+      if (groups.get(it.imdb_id.get(), &g) != 0) {
+        g = static_cast<int32_t>(first_of.size());
+        groups.put_borrowed(it.imdb_id.get(), g, false);
+        if (groups.get(it.imdb_id.get(), &g) != 0) continue;  // could not be stored
+        first_of.push_back(i);
+        count.push_back(0);
+      }
+      group_of[static_cast<std::size_t>(i)] = g;
+      count[static_cast<std::size_t>(g)]++;
+    }
+  }
+  const std::size_t ng = first_of.size();
+  std::vector<int32_t> start(ng + 1, 0);
+  for (std::size_t g = 0; g < ng; ++g) start[g + 1] = start[g] + count[g];
+  std::vector<int32_t> members(static_cast<std::size_t>(start[ng]));
+  std::vector<int32_t> fill(start.begin(), start.end() - 1);
+  for (int32_t i = 0; i < ni; ++i) {
+    const int32_t g = group_of[static_cast<std::size_t>(i)];
+    if (g >= 0) members[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = i;
+  }
+  for (std::size_t g = 0; g < ng; ++g) {
+    const Item& first = s_items[static_cast<std::size_t>(first_of[g])];
+    s_cand.clear();
+    for (int32_t k = start[g]; k < start[g + 1]; ++k) push_item(members[static_cast<std::size_t>(k)]);
+    const char* key = first.imdb_id.get();
+    make_row(kShowRow, key, first.title ? first.title.get() : key, cmp_season_episode);
+  }
+}
+
+void build_store_rows() {
+  s_cand.clear();
+  for (const Item& e : s_lib) {
+    if (e.kind == kFolder) push_library(e);
+  }
+  make_row(kFolders, "Folders", "Folders", cmp_folder_natural);
+
+  // Favourites: pushed even when no token names a known item.
+  s_cand.clear();
+  for (const FavRec& f : s_favs) {
+    int32_t index = -1;
+    if (!f.token || s_by_id.get(f.token.get(), &index) != 0) index = -1;
+    cand_push(index, f.display_name.get(), -1, f.token.get());
+  }
+  if (n_favs() > 0) {
+    flush_cands(row_push(kFavourites, "Favourites", "Favourites"));
+  }
+
+  s_cand.clear();
+  for (const Item& e : s_lib) {
+    if (e.catalogue_index < 0 && e.kind != kFolder) push_library(e);
+  }
+  for (int32_t i = 0; i < n_items(); ++i) {
+    if (s_items[static_cast<std::size_t>(i)].unmatched != 0) push_item(i);
+  }
+  make_row(kUnmatchedItems, "Unmatched", "Unmatched", nullptr);
+
+  s_cand.clear();
+  for (const Item& e : s_lib) {
+    if (e.kind == kFile && e.catalogue_index < 0 && e.is_audio_only != 0) push_library(e);
+  }
+  make_row(kAudio, "Audio", "Audio", nullptr);
+}
+
+}  // namespace kavo

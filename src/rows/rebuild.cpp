@@ -1,0 +1,165 @@
+// The rebuild pipeline: everything derived from the inputs, recomputed from
+// scratch after each change, in a fixed order where each step sees what the
+// earlier ones wrote.
+#include <new>
+
+#include "documents/documents.h"
+#include "documents/writers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+// Runs one step; memory that cannot be had only leaves the step's remaining
+// work undone, never the whole rebuild.
+template <class F>
+void step(F&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+    cand_free_mem();
+    s_cand.clear();
+  }
+}
+
+void fill_text(Text& field, const Text& from) {
+  if (!field && from) field = xstrdup(from.get());
+}
+
+}  // namespace
+
+void free_rows() noexcept {
+  for (Row& r : s_rows) free_row(&r);
+  s_rows.clear();  // the table keeps its memory for the next rebuild
+}
+
+void merge_basics() {
+  if (n_items() == 0) return;
+  for (Item& it : s_items) {
+    if (!it.imdb_id) continue;
+    int32_t bi = -1;
+    if (s_basic_imdb.get(it.imdb_id.get(), &bi) != 0 || bi < 0 || bi >= n_basics()) continue;
+    const BasicRec& b = s_basics[static_cast<std::size_t>(bi)];
+    fill_text(it.title, b.title);
+    fill_text(it.poster_url, b.poster_url);
+    fill_text(it.backdrop_url, b.backdrop_url);
+    fill_text(it.plot, b.plot);
+    if (it.year < 0 && b.year >= 0) it.year = b.year;
+    if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
+    if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
+    if (it.genres.empty() && !b.genres.empty()) {
+      for (const Text& g : b.genres) {
+        Text copy = xstrdup(g.get());
+        if (copy) it.genres.push_back(std::move(copy));
+      }
+    }
+    if (it.kind == kUnknownKind) {
+      if (b.is_tv == 1) it.kind = kShow;
+      else if (b.is_tv == 0) it.kind = kMovie;
+    }
+  }
+}
+
+void rebuild_id_maps() {
+  // The maps borrow the items' own id texts, which live as long as the items
+  // and are released before the maps' next rebuild could read them.
+  const std::size_t cap = n_items() > 16 ? static_cast<std::size_t>(n_items()) : 16;
+  s_by_id.reset(cap);
+  s_by_imdb.reset(cap);
+  for (int32_t i = 0; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
+    if (it.imdb_id) s_by_imdb.put_borrowed(it.imdb_id.get(), i, false);
+  }
+}
+
+void link_library() {
+  // Catalogue paths, first item per path, made only when an entry needs one.
+  Ht by_path;
+  bool paths_ready = false;
+  for (Item& e : s_lib) {
+    int32_t index = -1;
+    if (!(e.id && s_by_id.get(e.id.get(), &index) == 0 && index >= 0)) {
+      index = -1;
+      if (e.path) {
+        if (!paths_ready) {
+          paths_ready = true;
+          by_path.reset(static_cast<std::size_t>(n_items()) * 2 + 16);
+          for (int32_t i = 0; i < n_items(); ++i) {
+            const Item& it = s_items[static_cast<std::size_t>(i)];
+            if (it.path) by_path.put_borrowed(it.path.get(), i, false);
+          }
+        }
+        if (by_path.get(e.path.get(), &index) != 0) index = -1;
+      }
+    }
+    if (!valid_item_index(index)) {
+      e.catalogue_index = -1;
+      e.unmatched = 1;
+      continue;
+    }
+    e.catalogue_index = index;
+    e.unmatched = 0;
+    Item& it = s_items[static_cast<std::size_t>(index)];
+    if (it.added_ms < 0 && e.added_ms >= 0) it.added_ms = e.added_ms;
+    fill_text(it.title, e.title);
+    fill_text(it.poster_url, e.poster_url);
+  }
+}
+
+void write_stats() {
+  int64_t cells = 0;
+  int64_t continue_candidates = 0;
+  for (const Row& r : s_rows) {
+    cells += r.emitted;
+    if (r.kind == kContinueWatching) continue_candidates = r.cell_count;
+  }
+  int64_t unmatched = 0;
+  for (const Item& e : s_lib) {
+    if (e.catalogue_index < 0) ++unmatched;
+  }
+  for (const Item& it : s_items) {
+    if (it.unmatched != 0) ++unmatched;
+  }
+  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  if (doc == nullptr) return;
+  yyjson_mut_val* root = yyjson_mut_obj(doc);
+  if (root == nullptr) {
+    yyjson_mut_doc_free(doc);
+    return;
+  }
+  yyjson_mut_doc_set_root(doc, root);
+  add_json_int(doc, root, "items", n_items());
+  add_json_int(doc, root, "watch", n_watch());
+  add_json_int(doc, root, "library", n_lib());
+  add_json_int(doc, root, "rows", n_rows());
+  add_json_int(doc, root, "cells", cells);
+  add_json_int(doc, root, "rejected", s_rejected);
+  add_json_int(doc, root, "continue_candidates", continue_candidates);
+  add_json_int(doc, root, "unmatched", unmatched);
+  add_json_int(doc, root, "basics", n_basics());
+  add_json_int(doc, root, "favourites", n_favs());
+  add_json_int(doc, root, "row_cap", s_row_cap);
+  s_stats_json = write_doc(doc);
+  yyjson_mut_doc_free(doc);
+}
+
+void rebuild_rows() {
+  free_rows();
+  cand_free_mem();
+  s_cand.clear();
+  step(merge_basics);
+  step(rebuild_id_maps);
+  step(join_watch);
+  step(link_library);
+  step(build_server_rows);
+  step(build_continue_watching);
+  step(build_recently_added);
+  step(build_catalogue_rows);
+  step(build_store_rows);
+  step(write_stats);
+  rebuild_detail();
+}
+
+}  // namespace kavo

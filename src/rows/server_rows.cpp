@@ -1,0 +1,126 @@
+// Rows named by the server home: its id lists, genre lists, spotlights and
+// collection playlists. These are the first rows of a rebuild, so the rows
+// inserted here (Spotlight, Genre, Now Playing) and Continue Watching land in
+// front of everything appended later.
+#include <cstring>
+
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+// The string of a value, or NULL when it is none or no string.
+const char* str_of(yyjson_val* value) { return yyjson_is_str(value) ? yyjson_get_str(value) : nullptr; }
+
+// Iterates the object elements of an array value (others are skipped).
+template <class F>
+void each_object(yyjson_val* array, F&& body) {
+  if (!yyjson_is_arr(array)) return;
+  size_t idx, max;
+  yyjson_val* el;
+  yyjson_arr_foreach(array, idx, max, el) {
+    if (yyjson_is_obj(el)) body(el);
+  }
+}
+
+void server_lists(yyjson_val* list) {
+  each_object(list, [](yyjson_val* entry) {
+    const char* id = str_of(obj_get(entry, "Id"));
+    yyjson_val* value = obj_get(entry, "Value");
+    const char* text = str_of(value);
+    if (id == nullptr || text == nullptr || text[0] == '\0') return;
+    if (ci_cmp(id, "MyWatched") == 0 || ci_cmp(id, "HighSpeedServer") == 0) return;
+    s_cand.clear();
+    if (ci_cmp(id, "MovieNowPlaying") == 0) {
+      const int32_t row = row_insert(2, kNowPlaying, "MovieNowPlaying", "MovieNowPlaying");
+      feed_ids_from_value(value, id);
+      sort_cands(cmp_added_desc);
+      flush_cands(row);
+      return;
+    }
+    const int32_t row = row_push(kServerList, id, id);
+    feed_ids_from_value(value, id);
+    flush_cands(row);
+  });
+}
+
+void genre_row(yyjson_val* extent) {
+  int32_t row = -1;
+  bool made = false;
+  each_object(extent, [&](yyjson_val* entry) {
+    const char* id = str_of(obj_get(entry, "Id"));
+    yyjson_val* value = obj_get(entry, "Value");
+    const char* text = str_of(value);
+    if (id == nullptr || std::strncmp(id, "Genre_", 6) != 0 || text == nullptr || text[0] == '\0') return;
+    if (!made) {
+      made = true;
+      row = row_insert(0, kGenre, "Genre", "Genre");
+    }
+    s_cand.clear();
+    feed_ids_from_value(value, id + 6);
+    flush_cands(row);
+  });
+}
+
+int32_t first_row_of_kind(int32_t kind) {
+  for (int32_t r = 0; r < n_rows(); ++r) {
+    if (s_rows[static_cast<std::size_t>(r)].kind == kind) return r;
+  }
+  return -1;
+}
+
+void spotlight_row(yyjson_val* spotlights) {
+  if (!yyjson_is_arr(spotlights) || yyjson_arr_size(spotlights) == 0) return;
+  row_insert(0, kSpotlight, "Spotlight", "Spotlight");
+  size_t idx, max;
+  yyjson_val* entry;
+  yyjson_arr_foreach(spotlights, idx, max, entry) {
+    if (!yyjson_is_obj(entry)) continue;
+    const int32_t row = first_row_of_kind(kSpotlight);
+    if (row < 0) return;
+    const char* items = str_of(obj_get(entry, "Items"));
+    if (items == nullptr) continue;
+    for (const Text& token : split_ids(items)) {
+      int32_t index = -1;
+      if (s_by_imdb.get(token.get(), &index) == 0 && index >= 0) {
+        cell_from_item(row, index, -1);
+      } else {
+        cell_raw(row, token.get(), -1, token.get());
+      }
+    }
+  }
+}
+
+void collections_row(yyjson_val* playlists) {
+  if (!yyjson_is_arr(playlists) || yyjson_arr_size(playlists) == 0) return;
+  const int32_t row = row_push(kCollections, "Collections", "Collections");
+  each_object(playlists, [row](yyjson_val* entry) {
+    yyjson_val* name = obj_get(entry, "Name");
+    if (name == nullptr) name = obj_get(entry, "name");
+    const char* text = str_of(name);
+    cell_raw(row, text ? text : "Collection", -1, nullptr);
+  });
+}
+
+}  // namespace
+
+// The held server home's root, or NULL when there is none.
+yyjson_val* rows_home_root() { return s_home_doc != nullptr ? yyjson_doc_get_root(s_home_doc) : nullptr; }
+
+void build_server_rows() {
+  yyjson_val* root = rows_home_root();
+  if (root == nullptr) return;
+  // All four members are looked up before any row is made.
+  yyjson_val* list = obj_get(root, "List");
+  yyjson_val* extent = obj_get(root, "ExtentList");
+  yyjson_val* spotlights = obj_get(root, "Spotlights");
+  yyjson_val* playlists = obj_get(root, "CollectionPlaylists");
+  server_lists(list);
+  genre_row(extent);
+  spotlight_row(spotlights);
+  collections_row(playlists);
+}
+
+}  // namespace kavo

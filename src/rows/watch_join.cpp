@@ -1,0 +1,258 @@
+// Watch join, resume decision and next-episode link.
+//
+// Each watch entry is joined to a catalogue item; every item then takes the
+// one entry that describes it (server progress before the player's own, the
+// latest of each, the earliest on equal times) and turns it into a resume
+// decision. In the same pass every episode is linked to the next episode of
+// its show.
+//
+// The matching is defined as "first in index order" over the whole catalogue
+// or watch list. It is done through tables built once per rebuild that keep,
+// for every key, the lowest index carrying it, which gives the same answer as
+// the scans without their quadratic cost.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+// An episode position: IMDb id (may be none), season, episode and, for the
+// tables that need it, the first source's address (none when unused).
+struct EpKey {
+  const char* imdb;
+  int32_t season;
+  int64_t episode;
+  const char* addr;
+};
+
+bool same_text(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  return std::strcmp(a, b) == 0;
+}
+
+bool same_key(const EpKey& a, const EpKey& b) {
+  return a.season == b.season && a.episode == b.episode && same_text(a.imdb, b.imdb) &&
+         same_text(a.addr, b.addr);
+}
+
+uint64_t mix_text(uint64_t h, const char* text) {
+  if (text == nullptr) return (h ^ 0x9E3779B97F4A7C15ull) * 0x100000001B3ull;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    h = (h ^ *p) * 0x100000001B3ull;
+  }
+  return (h ^ 0xFFu) * 0x100000001B3ull;  // end marker: "ab"+"c" differs from "a"+"bc"
+}
+
+uint64_t key_hash(const EpKey& k) {
+  uint64_t h = 0xCBF29CE484222325ull;
+  h = mix_text(h, k.imdb);
+  h = (h ^ static_cast<uint32_t>(k.season)) * 0x100000001B3ull;
+  h = (h ^ static_cast<uint64_t>(k.episode)) * 0x100000001B3ull;
+  h = mix_text(h, k.addr);
+  h ^= h >> 29;
+  return h;
+}
+
+// The source address of an item: its first source's url, else that source's
+// uri; none without sources.
+const char* source_address(const Item& item) {
+  if (item.sources.empty()) return nullptr;
+  const Source& s = item.sources.front();
+  return s.url ? s.url.get() : s.uri.get();
+}
+
+// Open-addressing table from an episode key to the lowest catalogue index
+// inserted under it. Keys are not stored: a slot holds the item index and the
+// key is read back from the item.
+class FirstIndex {
+ public:
+  explicit FirstIndex(bool with_addr) : with_addr_(with_addr) {}
+
+  void reserve(std::size_t count) {
+    std::size_t cap = 16;
+    while (cap < count * 2) cap *= 2;
+    slots_.assign(cap, -1);
+    mask_ = cap - 1;
+  }
+
+  // Inserts item `index` unless its key is already present (lower index wins
+  // when items are inserted in index order).
+  void insert(int32_t index) {
+    const EpKey k = key_of(index);
+    std::size_t slot = key_hash(k) & mask_;
+    while (slots_[slot] >= 0) {
+      if (same_key(key_of(slots_[slot]), k)) return;
+      slot = (slot + 1) & mask_;
+    }
+    slots_[slot] = index;
+  }
+
+  int32_t find(const EpKey& k) const {
+    if (slots_.empty()) return -1;
+    std::size_t slot = key_hash(k) & mask_;
+    while (slots_[slot] >= 0) {
+      if (same_key(key_of(slots_[slot]), k)) return slots_[slot];
+      slot = (slot + 1) & mask_;
+    }
+    return -1;
+  }
+
+ private:
+  EpKey key_of(int32_t index) const {
+    const Item& it = s_items[static_cast<std::size_t>(index)];
+    return EpKey{it.imdb_id.get(), it.season, it.episode, with_addr_ ? source_address(it) : nullptr};
+  }
+
+  bool with_addr_;
+  std::vector<int32_t> slots_;
+  std::size_t mask_ = 0;
+};
+
+bool numbered_episode(const Item& item) { return item.season > 0 && item.episode > 0; }
+
+// The position rule: action, position and clamped flag from a position within
+// a known duration `d` (> 0).
+void position_rule(double d, double pos, ResumeState* out) {
+  out->clamped = 0;
+  if (pos > d) {
+    pos = d - 1.0;
+    if (pos < 0.0) pos = 0.0;
+    out->clamped = 1;
+  }
+  if (d - pos < 5.0) {
+    out->action = kFinished;
+    out->position_s = 0.0;
+  } else if (pos > 5.0) {
+    out->action = kResume;
+    out->position_s = pos;
+  } else {
+    out->action = kStart;
+    out->position_s = 0.0;
+  }
+}
+
+}  // namespace
+
+ResumeState decide_resume(const Item& item, const WatchRec* entry) {
+  ResumeState r;
+  if (entry == nullptr) return r;
+  double d = 0.0;
+  if (item.duration_s > 0.0) {
+    d = item.duration_s;
+  } else if (item.runtime_min > 0) {
+    d = static_cast<double>(item.runtime_min) * 60.0;
+  }
+  if (!(d > 0.0)) d = entry->duration_s > 0.0 ? entry->duration_s : 0.0;
+  const bool has_f = entry->fraction >= 0.0;  // false for NaN
+  const double f = entry->fraction;
+  const double p = entry->position_s >= 0.0 ? entry->position_s : 0.0;
+
+  if (entry->finished == 1) {
+    r.action = kFinished;
+    r.fraction = 1.0;
+  } else if (s_remember_last_position == 0 || (item.is_audio_only != 0 && s_remember_audio == 0) ||
+             item.is_cue_track != 0) {
+    // start over: the defaults
+  } else if (has_f && d > 30.0 && f > 1.0) {
+    r.action = kFinished;
+    r.fraction = 1.0;
+    r.clamped = 1;
+  } else if (has_f && d > 30.0) {
+    position_rule(d, d * f, &r);
+    r.fraction = f;
+  } else if (d > 0.0) {
+    position_rule(d, p, &r);
+  } else if (p > 5.0) {
+    r.action = kResume;
+    r.position_s = p;
+  }
+  return r;
+}
+
+void join_watch() {
+  const int32_t ni = n_items();
+  const int32_t nw = n_watch();
+
+  // Episode positions of the catalogue: the first item at each (IMDb id,
+  // season, episode), and the first at each of those with a given source
+  // address.
+  FirstIndex by_episode(false);
+  FirstIndex by_episode_addr(true);
+  std::size_t numbered = 0, addressed = 0;
+  for (const Item& it : s_items) {
+    if (!numbered_episode(it)) continue;
+    ++numbered;
+    if (source_address(it) != nullptr) ++addressed;
+  }
+  if (numbered > 0) {
+    by_episode.reserve(numbered);
+    by_episode_addr.reserve(addressed);
+    for (int32_t i = 0; i < ni; ++i) {
+      const Item& it = s_items[static_cast<std::size_t>(i)];
+      if (!numbered_episode(it)) continue;
+      by_episode.insert(i);
+      if (source_address(it) != nullptr) by_episode_addr.insert(i);
+    }
+  }
+
+  // Step A: join every entry to an item.
+  for (WatchRec& w : s_watch) {
+    int32_t index = -1;
+    if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) {
+      w.item_index = index;
+      continue;
+    }
+    index = -1;
+    if (w.imdb_id) {
+      if (w.season > 0 && w.episode > 0) {
+        index = by_episode.find(EpKey{w.imdb_id.get(), w.season, w.episode, nullptr});
+      }
+      if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
+    }
+    w.item_index = index;
+  }
+
+  // Step B, first half: the best entry of each group for every item, in one
+  // walk of the watch list. Only a strictly later time replaces, so the
+  // earliest entry stays among equal times.
+  std::vector<int32_t> best_server(static_cast<std::size_t>(ni), -1);
+  std::vector<int32_t> best_local(static_cast<std::size_t>(ni), -1);
+  for (int32_t k = 0; k < nw; ++k) {
+    const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
+    if (!valid_item_index(w.item_index)) continue;
+    const bool local = w.source && ci_cmp(w.source.get(), "local_store") == 0;
+    int32_t& best = (local ? best_local : best_server)[static_cast<std::size_t>(w.item_index)];
+    if (best < 0 || w.updated_ms > s_watch[static_cast<std::size_t>(best)].updated_ms) best = k;
+  }
+
+  for (int32_t i = 0; i < ni; ++i) {
+    Item& it = s_items[static_cast<std::size_t>(i)];
+    const std::size_t ui = static_cast<std::size_t>(i);
+    it.watch_index = best_server[ui] >= 0 ? best_server[ui] : best_local[ui];
+    const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
+    const ResumeState r = decide_resume(it, entry);
+    it.resume_action = r.action;
+    it.resume_position_s = r.position_s;
+    it.progress_fraction = r.fraction;
+    it.resume_clamped = r.clamped;
+
+    // Step C: the next episode.
+    it.next_index = -1;
+    if (!numbered_episode(it)) continue;
+    const EpKey next{it.imdb_id.get(), it.season, static_cast<int64_t>(it.episode) + 1, nullptr};
+    const int32_t first = by_episode.find(next);
+    if (first < 0) continue;
+    it.next_index = first;
+    if (const char* addr = source_address(it)) {
+      const int32_t same = by_episode_addr.find(EpKey{next.imdb, next.season, next.episode, addr});
+      if (same >= 0) it.next_index = same;
+    }
+  }
+}
+
+}  // namespace kavo
