@@ -266,17 +266,23 @@ void print_cell(int32_t row, int32_t cell) {
     title += label_suffix(int_of(c, "season"), int_of(c, "episode"), int_of(c, "year"));
     badge = resume_badge(static_cast<int32_t>(int_of(c, "resume_action", 0)),
                          num_of(c, "resume_position_s", 0), num_of(c, "progress_fraction", 0));
-    if (int_of(c, "playable", 0) == 0) badge += badge.empty() ? "not playable" : ", not playable";
+    // Shows are browsed, not played: only say so for what could be played.
+    if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != 1)
+      badge += badge.empty() ? "not playable" : ", not playable";
   } else {
-    badge = "·";  // a text of its own, not a catalogue item
+    badge = "·";  // a text of the row's own, not a catalogue item
   }
-  std::printf("       %s  %s\n", pad(fit(title, 46), 46).c_str(), badge.c_str());
+  if (badge.empty())
+    std::printf("       %s\n", fit(title, 46).c_str());
+  else
+    std::printf("       %s  %s\n", pad(fit(title, 46), 46).c_str(), badge.c_str());
 }
 
 void run_home(const LoadOptions& o, int32_t shown_cells) {
   const std::string path = load(o);
   if (o.json) {
-    std::printf("%s\n", kavo_result_json());
+    const char* result = kavo_result_json();
+    std::printf("%s\n", result ? result : "{}");
     return;
   }
   const int32_t rows = kavo_row_count();
@@ -298,6 +304,7 @@ void run_home(const LoadOptions& o, int32_t shown_cells) {
     for (int32_t c = 0; c < listed; ++c) print_cell(r, c);
     if (stored > listed) std::printf("       … %d more\n", stored - listed);
   }
+  std::printf("\n· a cell of the row's own text, not a catalogue item\n");
 }
 
 // ---- kavo item -------------------------------------------------------------
