@@ -25,6 +25,8 @@ yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
 // The next-episode object of `item`.
 yyjson_mut_val* json_next(yyjson_mut_doc* doc, const Item& item);
+// An array of the event objects of the shared autoplay list, in list order.
+yyjson_mut_val* json_events(yyjson_mut_doc* doc);
 
 // The base duration of an item: duration_s when > 0, else runtime_min * 60
 // when > 0; false when there is none.

@@ -1,6 +1,7 @@
 // Field writers, the deep copy of parsed values and the document writer.
 #include "documents/writers.h"
 
+#include <cstring>
 #include <vector>
 
 namespace kavo {
@@ -152,6 +153,25 @@ yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) {
     }
     if (stack.empty()) return done;
   }
+}
+
+void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, yyjson_mut_val* value) {
+  add_member(doc, object, key, value);
+}
+
+const char* GetterBuffer::hold(Text text) noexcept {
+  const std::size_t need = std::strlen(text.get()) + 1;
+  if (need > cap_) {
+    std::size_t cap = cap_ == 0 ? initial_ : cap_;
+    if (cap == 0) cap = 64;
+    while (cap < need) cap *= 2;
+    char* grown = static_cast<char*>(std::realloc(buf_, cap));
+    if (grown == nullptr) return nullptr;
+    buf_ = grown;
+    cap_ = cap;
+  }
+  std::memcpy(buf_, text.get(), need);
+  return buf_;
 }
 
 Text write_doc(const yyjson_mut_doc* doc) noexcept {

@@ -3,8 +3,11 @@
 
 #include <yyjson.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
+#include "frame/status.h"
 #include "frame/text.h"
 
 namespace kavo {
@@ -27,18 +30,54 @@ yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value);
 // (non-finite number, invalid UTF-8) or memory runs out.
 Text write_doc(const yyjson_mut_doc* doc) noexcept;
 
+// Appends `value` (may be none: nothing happens) under the literal `key`.
+void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, yyjson_mut_val* value);
+
 // The library-owned buffer of one getter: holds the last text handed out by
-// that getter, whole, until its next call.
+// that getter, whole, until its next call. The storage is reused from call to
+// call, so while texts fit in it the getter keeps returning the same pointer;
+// a longer text grows it.
 class GetterBuffer {
  public:
-  // Keeps `text` (which must not be none) and returns it.
-  const char* hold(Text text) noexcept {
-    text_ = static_cast<Text&&>(text);
-    return text_.get();
-  }
+  explicit GetterBuffer(std::size_t initial_bytes) noexcept : initial_(initial_bytes) {}
+  ~GetterBuffer() { std::free(buf_); }
+  GetterBuffer(const GetterBuffer&) = delete;
+  GetterBuffer& operator=(const GetterBuffer&) = delete;
+
+  // Copies `text` (which must not be none) into the buffer and returns the
+  // buffer; NULL when the buffer cannot grow (its old content then stays).
+  const char* hold(Text text) noexcept;
 
  private:
-  Text text_;
+  std::size_t initial_;
+  std::size_t cap_ = 0;
+  char* buf_ = nullptr;
 };
+
+// Runs one buffer getter after its checks: creates an output document, lets
+// `build(doc)` make the root, writes the document and copies the text into
+// `buffer`. Any failure sets the message "oom" and gives `failure`; the
+// status code is never touched.
+template <class Build>
+const char* getter_text(GetterBuffer& buffer, const char* failure, Build&& build) {
+  struct DocGuard {
+    yyjson_mut_doc* doc;
+    ~DocGuard() { yyjson_mut_doc_free(doc); }
+  } guard{yyjson_mut_doc_new(nullptr)};
+  Text text;
+  if (guard.doc != nullptr) {
+    yyjson_mut_val* root = build(guard.doc);
+    if (root != nullptr) {
+      yyjson_mut_doc_set_root(guard.doc, root);
+      text = write_doc(guard.doc);
+    }
+  }
+  const char* out = text ? buffer.hold(static_cast<Text&&>(text)) : nullptr;
+  if (out == nullptr) {
+    set_message("oom");
+    return failure;
+  }
+  return out;
+}
 
 }  // namespace kavo

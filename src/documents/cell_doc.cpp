@@ -1,0 +1,119 @@
+// The cell and row documents.
+#include "documents/documents.h"
+#include "documents/writers.h"
+#include "frame/status.h"
+
+namespace kavo {
+
+namespace {
+
+bool valid_row_index(int32_t row) { return row >= 0 && row < n_rows(); }
+
+const char* item_id_at(int32_t index) {
+  return valid_item_index(index) ? s_items[static_cast<std::size_t>(index)].id.get() : nullptr;
+}
+
+}  // namespace
+
+yyjson_mut_val* json_cell(yyjson_mut_doc* doc, const Cell& cell) {
+  yyjson_mut_val* obj = yyjson_mut_obj(doc);
+  if (obj == nullptr) return nullptr;
+  if (valid_item_index(cell.item_index)) {
+    const Item& item = s_items[static_cast<std::size_t>(cell.item_index)];
+    add_json_str(doc, obj, "item_id", item.id.get());
+    add_json_str(doc, obj, "imdb_id", item.imdb_id.get());
+    add_json_str(doc, obj, "title", item.title.get());
+    add_json_int_or_null(doc, obj, "year", item.year);
+    add_json_int_or_null(doc, obj, "kind", item.kind);
+    add_json_str(doc, obj, "poster_url", item.poster_url.get());
+    add_json_str(doc, obj, "backdrop_url", item.backdrop_url.get());
+    add_json_int_or_null(doc, obj, "season", item.season);
+    add_json_int_or_null(doc, obj, "episode", item.episode);
+    add_json_int(doc, obj, "playable", item.playable);
+    add_json_int(doc, obj, "source_count", item.source_count());
+    add_json_int(doc, obj, "resume_action", item.resume_action);
+    add_json_real_or_null(doc, obj, "resume_position_s", item.resume_position_s);
+    add_json_real_or_null(doc, obj, "progress_fraction", item.progress_fraction);
+    add_json_int(doc, obj, "finished", item.resume_action == kFinished ? 1 : 0);
+    add_json_str(doc, obj, "next_item_id", item_id_at(item.next_index));
+    add_json_int_or_null(doc, obj, "library", item.library);
+  } else {
+    // A raw cell reads as an item of unknown kind from an unknown library.
+    add_json_str(doc, obj, "item_id", nullptr);
+    add_json_str(doc, obj, "imdb_id", nullptr);
+    add_json_str(doc, obj, "title", cell.title.get());
+    add_json_str(doc, obj, "year", nullptr);
+    add_json_int(doc, obj, "kind", kUnknownKind);
+    add_json_str(doc, obj, "poster_url", nullptr);
+    add_json_str(doc, obj, "backdrop_url", nullptr);
+    add_json_str(doc, obj, "season", nullptr);
+    add_json_str(doc, obj, "episode", nullptr);
+    add_json_int(doc, obj, "playable", 0);
+    add_json_int(doc, obj, "source_count", 0);
+    add_json_int(doc, obj, "resume_action", 0);
+    add_json_str(doc, obj, "resume_position_s", nullptr);
+    add_json_str(doc, obj, "progress_fraction", nullptr);
+    add_json_int(doc, obj, "finished", 0);
+    add_json_str(doc, obj, "next_item_id", nullptr);
+    add_json_int(doc, obj, "library", kUnstated);
+  }
+  add_json_ll_or_null(doc, obj, "added_ms", cell.added_ms);
+  add_json_int(doc, obj, "resolved", cell.resolved);
+  add_json_str(doc, obj, "server_key", cell.server_key.get());
+  return obj;
+}
+
+yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_written) {
+  if (!valid_row_index(row_index)) return nullptr;
+  const Row& row = s_rows[static_cast<std::size_t>(row_index)];
+  yyjson_mut_val* obj = yyjson_mut_obj(doc);
+  if (obj == nullptr) return nullptr;
+  add_json_int(doc, obj, "index", row_index);
+  add_json_int(doc, obj, "kind", row.kind);
+  add_json_str(doc, obj, "key", row.key.get());
+  add_json_str(doc, obj, "title", row.title.get());
+  add_json_int(doc, obj, "cell_count", row.cell_count);
+  add_json_int(doc, obj, "emitted", row.emitted);
+  add_json_int(doc, obj, "truncated", row.truncated);
+  yyjson_mut_val* cells = yyjson_mut_arr(doc);
+  if (cells != nullptr) {
+    int32_t written = 0;
+    const std::size_t stored = static_cast<std::size_t>(row.emitted < 0 ? 0 : row.emitted);
+    for (std::size_t i = 0; i < stored && i < row.cells.size(); ++i) {
+      yyjson_mut_val* c = json_cell(doc, row.cells[i]);
+      if (c == nullptr) continue;
+      yyjson_mut_arr_append(cells, c);
+      ++written;
+    }
+    add_json_val(doc, obj, "cells", cells);
+    if (cells_written != nullptr) *cells_written += written;
+  }
+  return obj;
+}
+
+const char* row_json_text(int32_t row) {
+  static GetterBuffer buffer(65536);
+  if (!valid_row_index(row)) {
+    set_message("row index out of range");
+    return nullptr;
+  }
+  return getter_text(buffer, nullptr,
+                     [&](yyjson_mut_doc* doc) { return json_row(doc, row, nullptr); });
+}
+
+const char* cell_json_text(int32_t row, int32_t cell) {
+  static GetterBuffer buffer(32768);
+  if (!valid_row_index(row)) {
+    set_message("row index out of range");
+    return nullptr;
+  }
+  const Row& r = s_rows[static_cast<std::size_t>(row)];
+  if (cell < 0 || cell >= r.emitted || static_cast<std::size_t>(cell) >= r.cells.size()) {
+    set_message("cell index out of range");
+    return nullptr;
+  }
+  const Cell& c = r.cells[static_cast<std::size_t>(cell)];
+  return getter_text(buffer, nullptr, [&](yyjson_mut_doc* doc) { return json_cell(doc, c); });
+}
+
+}  // namespace kavo
