@@ -42,6 +42,14 @@ int ci_cmp(const char* a, const char* b) noexcept {
   }
 }
 
+bool folded_match(yyjson_val* member_key, const char* key, std::size_t key_len) noexcept {
+  // Equal under ci_cmp means equal up to the first NUL, so the member's text
+  // must end (or hold a NUL) exactly where `key` ends.
+  const char* text = yyjson_get_str(member_key);
+  if (yyjson_get_len(member_key) < key_len || text[key_len] != '\0') return false;
+  return ci_cmp(text, key) == 0;
+}
+
 yyjson_val* obj_get(yyjson_val* object, const char* key) noexcept {
   if (key == nullptr || !yyjson_is_obj(object) || yyjson_obj_size(object) == 0) return nullptr;
   const std::size_t len = std::strlen(key);
@@ -51,7 +59,7 @@ yyjson_val* obj_get(yyjson_val* object, const char* key) noexcept {
     if (yyjson_get_len(k) == len && std::memcmp(yyjson_get_str(k), key, len) == 0) return v;
   }
   yyjson_obj_foreach(object, idx, max, k, v) {
-    if (ci_cmp(yyjson_get_str(k), key) == 0) return v;
+    if (folded_match(k, key, len)) return v;
   }
   return nullptr;
 }

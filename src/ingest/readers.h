@@ -8,6 +8,7 @@
 
 #include <yyjson.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,9 @@ int ci_cmp(const char* a, const char* b) noexcept;
 // The member `key` of `object`: the first exact match in document order, else
 // the first match ignoring case; NULL when none or `object` is no object.
 yyjson_val* obj_get(yyjson_val* object, const char* key) noexcept;
+// Whether the member key `member_key` (a string value) equals `key`, of
+// length `key_len`, under ci_cmp.
+bool folded_match(yyjson_val* member_key, const char* key, std::size_t key_len) noexcept;
 
 // Results: 0 found (out written), 1 not found (out untouched).
 int js_dbl_first(yyjson_val* object, KeyList keys, double* out) noexcept;
