@@ -24,8 +24,17 @@ int32_t item_index_of(const char* id);
 
 // Reads one source; 1 when `object` is no object (the source keeps defaults).
 int parse_source_impl(yyjson_val* object, Source* out);
-// The ranking score of a source, saturated to the 32-bit range.
+// Reads one source from the members of `the_file` followed by the members of
+// `element` (both objects), as from one object holding them in that order; 1
+// when either is no object.
+int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out);
+// The ranking score of a source (lower is better), computed in 64 bits and
+// saturated to the 32-bit range.
 int32_t source_rank(const Source& source);
+// Reads, ranks and sorts the sources of the item object `object` into `item`
+// and sets its `playable`; non-zero when the source array cannot be allocated
+// (the item is then to be rejected).
+int read_item_sources(yyjson_val* object, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 int32_t set_watch(const char* json);

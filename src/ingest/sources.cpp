@@ -1,0 +1,200 @@
+// Playback sources: reading one source, ranking, and an item's source list.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "ingest/ingest.h"
+#include "ingest/readers.h"
+
+namespace kavo {
+
+namespace {
+
+// Key spellings of the source fields, in lookup order.
+const char* const k_src_key[] = {"key", nullptr};
+const char* const k_src_uri[] = {"uri", nullptr};
+const char* const k_src_url[] = {"url", nullptr};
+const char* const k_src_quality[] = {"quality", nullptr};
+const char* const k_src_codec[] = {"codec", nullptr};
+const char* const k_src_ext[] = {"extension", "Extension", nullptr};
+const char* const k_src_active[] = {"active", "isActive", "Active", nullptr};
+const char* const k_src_hdr[] = {"hdr", "isHDR", "IsHDR", "is_hdr", nullptr};
+const char* const k_src_hevc[] = {"hevc", "isHEVC", "IsHEVC", "is_hevc", nullptr};
+const char* const k_src_dolby[] = {"dolby", "isDolbyAtmos", "IsDolbyAtmos", "is_dolby", nullptr};
+const char* const k_src_channels[] = {"audio_channels", "audioChannelCount", nullptr};
+const char* const k_src_width[] = {"width", "videoWidth", "Width", nullptr};
+const char* const k_src_height[] = {"height", "videoHeight", "Height", nullptr};
+const char* const k_src_size[] = {"size", "Size", nullptr};
+const char* const k_src_content[] = {"content_source", "contentSource", nullptr};
+const char* const k_src_subs[] = {"subtitle_count", "subtitleCount", nullptr};
+const char* const k_src_sublangs[] = {"subtitle_languages", "subtitleLanguages", nullptr};
+
+// Member lookup in one object, exactly as obj_get.
+struct OneObject {
+  yyjson_val* object;
+  yyjson_val* operator()(const char* key) const { return obj_get(object, key); }
+};
+
+// Member lookup in the object made of the members of `first` followed by the
+// members of `second` (a source's "theFile" merged over the source element):
+// the exact pass runs over both member lists before the folded pass, so an
+// exact key of the element beats a key of "theFile" that differs in case.
+// Reading through this view gives what reading a written-out and re-parsed
+// copy of the concatenated object gives, without building that copy: a
+// strict parse yields only values that survive writing and parsing unchanged.
+struct MergedObjects {
+  yyjson_val* first;
+  yyjson_val* second;
+
+  static yyjson_val* exact(yyjson_val* object, const char* key, std::size_t len) {
+    std::size_t idx, max;
+    yyjson_val *k, *v;
+    yyjson_obj_foreach(object, idx, max, k, v) {
+      if (yyjson_get_len(k) == len && std::memcmp(yyjson_get_str(k), key, len) == 0) return v;
+    }
+    return nullptr;
+  }
+  static yyjson_val* folded(yyjson_val* object, const char* key, std::size_t len) {
+    std::size_t idx, max;
+    yyjson_val *k, *v;
+    yyjson_obj_foreach(object, idx, max, k, v) {
+      if (folded_match(k, key, len)) return v;
+    }
+    return nullptr;
+  }
+  yyjson_val* operator()(const char* key) const {
+    const std::size_t len = std::strlen(key);
+    if (yyjson_val* v = exact(first, key, len)) return v;
+    if (yyjson_val* v = exact(second, key, len)) return v;
+    if (yyjson_val* v = folded(first, key, len)) return v;
+    return folded(second, key, len);
+  }
+};
+
+template <class Lookup>
+void read_text(const Lookup& get, KeyList keys, Text* out) {
+  for (; *keys != nullptr; ++keys) {
+    Text t;
+    if (val_str(get(*keys), &t) == 0) {
+      *out = std::move(t);
+      return;
+    }
+  }
+}
+
+template <class Lookup>
+void read_flag(const Lookup& get, KeyList keys, int32_t* out) {
+  for (; *keys != nullptr; ++keys) {
+    int b = 0;
+    if (val_bool(get(*keys), &b) == 0) {
+      *out = b != 0 ? 1 : 0;
+      return;
+    }
+  }
+}
+
+template <class Lookup>
+void read_int(const Lookup& get, KeyList keys, int32_t* out) {
+  for (; *keys != nullptr; ++keys) {
+    if (val_int(get(*keys), out) == 0) return;
+  }
+}
+
+template <class Lookup>
+void read_ll(const Lookup& get, KeyList keys, int64_t* out) {
+  for (; *keys != nullptr; ++keys) {
+    if (val_ll(get(*keys), out) == 0) return;
+  }
+}
+
+// Reads every field in record order; `out` holds the defaults.
+template <class Lookup>
+void read_source(const Lookup& get, Source* out) {
+  read_text(get, k_src_key, &out->key);
+  read_text(get, k_src_uri, &out->uri);
+  read_text(get, k_src_url, &out->url);
+  read_text(get, k_src_quality, &out->quality);
+  read_text(get, k_src_codec, &out->codec);
+  read_text(get, k_src_ext, &out->extension);
+  read_flag(get, k_src_active, &out->active);
+  read_flag(get, k_src_hdr, &out->hdr);
+  read_flag(get, k_src_hevc, &out->hevc);
+  read_flag(get, k_src_dolby, &out->dolby);
+  read_int(get, k_src_channels, &out->audio_channels);
+  read_int(get, k_src_width, &out->width);
+  read_int(get, k_src_height, &out->height);
+  read_ll(get, k_src_size, &out->size);
+  read_int(get, k_src_content, &out->content_source);
+  read_int(get, k_src_subs, &out->subtitle_count);
+  read_text(get, k_src_sublangs, &out->subtitle_languages);
+}
+
+}  // namespace
+
+int parse_source_impl(yyjson_val* object, Source* out) {
+  *out = Source();
+  if (!yyjson_is_obj(object)) return 1;
+  read_source(OneObject{object}, out);
+  return 0;
+}
+
+int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out) {
+  *out = Source();
+  if (!yyjson_is_obj(the_file) || !yyjson_is_obj(element)) return 1;
+  read_source(MergedObjects{the_file, element}, out);
+  return 0;
+}
+
+int32_t source_rank(const Source& source) {
+  int64_t base = source.active == 0 ? 1000000 : 0;
+  if (source.content_source == kLocal) base -= 500000;
+  int64_t score = 2000000;
+  if (source.width > 0 && source.height > 0) {
+    score = (INT64_C(2000000000) - static_cast<int64_t>(source.width) * source.height) / 1000;
+  }
+  score += base;
+  if (source.hdr == 1) score -= 40;
+  if (source.dolby == 1) score -= 30;
+  if (source.hevc == 1) score -= 20;
+  if (source.size > 0) score -= source.size / 100000000;
+  if (score > INT32_MAX) return INT32_MAX;
+  if (score < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(score);
+}
+
+int read_item_sources(yyjson_val* object, Item* item) {
+  item->sources.clear();
+  item->playable = 0;
+  yyjson_val* list = obj_get(object, "sources");
+  if (list == nullptr) list = obj_get(object, "entries");
+  if (!yyjson_is_arr(list)) return 0;
+
+  const std::size_t n = yyjson_arr_size(list);
+  try {
+    item->sources.reserve(n == 0 ? 1 : n);
+  } catch (...) {
+    return 1;
+  }
+  std::size_t idx, max;
+  yyjson_val* element;
+  yyjson_arr_foreach(list, idx, max, element) {
+    Source source;
+    yyjson_val* the_file = obj_get(element, "theFile");
+    const int r = yyjson_is_obj(the_file) ? parse_merged_source(the_file, element, &source)
+                                          : parse_source_impl(element, &source);
+    if (r == 0) item->sources.push_back(std::move(source));  // capacity reserved above
+  }
+
+  for (Source& source : item->sources) source.rank = source_rank(source);
+  std::stable_sort(item->sources.begin(), item->sources.end(),
+                   [](const Source& a, const Source& b) { return a.rank < b.rank; });
+  for (const Source& source : item->sources) {
+    if (source.uri || source.url) {
+      item->playable = 1;
+      break;
+    }
+  }
+  return 0;
+}
+
+}  // namespace kavo
