@@ -1,0 +1,199 @@
+// Media items: the item loader for the catalogue and the local library, the
+// two input calls built on it, and the lookup of an item by id.
+#include <cstring>
+#include <utility>
+
+#include "documents/documents.h"
+#include "frame/status.h"
+#include "ingest/ingest.h"
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+// Key spellings of the item fields, in lookup order.
+const char* const k_title[] = {"title", "Title", "name", "Name", "FileName", "fileName", nullptr};
+const char* const k_imdb[] = {"imdb_id", "imdbId", "imDbID", "IMDbId", "IMDbID", "imdb", nullptr};
+const char* const k_poster[] = {"poster_url", "posterUrl", "PosterUrl", "poster", nullptr};
+const char* const k_back[] = {"backdrop_url", "backdropUrl", "BackdropUrl", "PictureUrl", nullptr};
+const char* const k_plot[] = {"plot", "Plot", "description", nullptr};
+const char* const k_path[] = {"path", "Path", nullptr};
+const char* const k_fol[] = {"folder", "Folder", "parent", nullptr};
+const char* const k_be[] = {"backend_id", "backend", "BackendId", nullptr};
+const char* const k_air[] = {"air_date", "airDate", "AirDate", nullptr};
+const char* const k_key[] = {"server_key", "key", "ServerKey", nullptr};
+const char* const k_year[] = {"year", "Year", nullptr};
+const char* const k_run[] = {"runtime_min", "runtime", "duration_min", "Duration", nullptr};
+const char* const k_sea[] = {"season", "Season", nullptr};
+const char* const k_epi[] = {"episode", "Episode", nullptr};
+const char* const k_size[] = {"size", "Size", nullptr};
+const char* const k_mt[] = {"mtime_ms", "mtime", "modified_ms", nullptr};
+const char* const k_add[] = {"added_ms", "added", "date_added_ms", nullptr};
+const char* const k_dur[] = {"duration_s", "durationSeconds", "duration", nullptr};
+const char* const k_rat[] = {"rating", "Rating", nullptr};
+
+struct TextField {
+  Text Item::*field;
+  KeyList keys;
+};
+// The descriptive texts in record order.
+const TextField k_text_fields[] = {
+    {&Item::title, k_title},       {&Item::imdb_id, k_imdb}, {&Item::poster_url, k_poster},
+    {&Item::backdrop_url, k_back}, {&Item::plot, k_plot},    {&Item::path, k_path},
+    {&Item::folder, k_fol},        {&Item::backend_id, k_be}, {&Item::air_date, k_air},
+    {&Item::server_key, k_key},
+};
+
+struct Word {
+  const char* text;
+  int32_t code;
+};
+const Word k_kind_words[] = {
+    {"movie", kMovie},   {"film", kMovie},      {"tv", kShow},        {"tvshow", kShow},
+    {"tv_series", kShow}, {"series", kShow},    {"show", kShow},      {"episode", kEpisode},
+    {"file", kFile},     {"folder", kFolder},   {"dir", kFolder},     {"directory", kFolder},
+};
+const Word k_library_words[] = {
+    {"velora_plus", kVeloraPlus}, {"veloraplus", kVeloraPlus}, {"velora+", kVeloraPlus},
+    {"media_harbor", kHarbor},    {"harbor", kHarbor},         {"tkfs", kHarbor},
+    {"debrid", kDebrid},          {"rd", kDebrid},             {"realdebrid", kDebrid},
+    {"local", kLocal},
+};
+
+// A code member ("kind", "library"): a word from `words` (any other word
+// gives `other_word`), or a number from 0 to 5; anything else gives 5.
+template <std::size_t N>
+int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
+  if (yyjson_is_str(value)) {
+    const char* text = yyjson_get_str(value);
+    for (const Word& w : words) {
+      if (ci_cmp(text, w.text) == 0) return w.code;
+    }
+    return other_word;
+  }
+  if (yyjson_is_num(value)) {
+    const int32_t n = int_of_number(value);
+    return n >= 0 && n <= 5 ? n : 5;
+  }
+  return 5;
+}
+
+// A flag under two names: the second is asked only when the first is absent.
+void read_flag2(yyjson_val* object, const char* first, const char* second, int32_t* out) {
+  int b = 0;
+  if (js_bool(object, first, &b) == 0 || js_bool(object, second, &b) == 0) *out = b != 0 ? 1 : 0;
+}
+
+// Fills `item` (fresh, all defaults) from one array element; false when the
+// element is to be rejected.
+bool read_item(yyjson_val* element, Item* item) {
+  if (!yyjson_is_obj(element)) return false;
+
+  if (js_opt_str(element, "id", &item->id) != 0) js_opt_str(element, "key", &item->id);
+  if (!item->id || item->id.get()[0] == '\0') return false;
+
+  for (const TextField& f : k_text_fields) js_str_first(element, f.keys, &(item->*f.field));
+
+  item->kind = read_code(obj_get(element, "kind"), k_kind_words, kUnknownKind);
+
+  js_int_first(element, k_year, &item->year);
+  js_int_first(element, k_run, &item->runtime_min);
+  js_int_first(element, k_sea, &item->season);
+  js_int_first(element, k_epi, &item->episode);
+  js_ll_first(element, k_size, &item->size);
+  js_ll_first(element, k_mt, &item->mtime_ms);
+  item->added_ms = item->mtime_ms;
+  js_ll_first(element, k_add, &item->added_ms);
+  js_dbl_first(element, k_dur, &item->duration_s);
+  js_dbl_first(element, k_rat, &item->rating);
+
+  read_flag2(element, "matched", "isMatched", &item->matched);
+  read_flag2(element, "unmatched", "isUnmatched", &item->unmatched);
+  read_flag2(element, "is_audio_only", "isAudioOnly", &item->is_audio_only);
+  read_flag2(element, "is_cue_track", "isCueTrack", &item->is_cue_track);
+  item->library = read_code(obj_get(element, "library"), k_library_words, kOtherSource);
+
+  if (js_str_array(element, "genres", &item->genres) == 3) return false;
+  if (read_item_sources(element, item) != 0) return false;
+  return true;
+}
+
+}  // namespace
+
+int32_t load_array_value(yyjson_val* array, bool library_mode) {
+  if (!yyjson_is_arr(array)) return fail(kBadJson, "expected an array");
+  std::vector<Item>& dest = library_mode ? s_lib : s_items;
+  std::size_t idx, max;
+  yyjson_val* element;
+  yyjson_arr_foreach(array, idx, max, element) {
+    Item item;
+    if (!read_item(element, &item)) {
+      ++s_rejected;
+      continue;
+    }
+    if (!library_mode) {
+      int32_t seen = 0;
+      if (s_seen_id.get(item.id.get(), &seen) == 0) {
+        ++s_rejected;
+        continue;
+      }
+    }
+    if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
+    dest.push_back(std::move(item));  // room made above: no reallocation
+    if (!library_mode) {
+      s_seen_id.put(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
+    }
+  }
+  return succeed();
+}
+
+int32_t load_array_json(const char* text, bool library_mode) {
+  if (text == nullptr) return fail(kBadArgument, "null json");
+  yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr);
+  if (doc == nullptr) return fail(kBadJson, "not valid JSON");
+  int32_t rc = 0;
+  try {
+    rc = load_array_value(yyjson_doc_get_root(doc), library_mode);
+  } catch (...) {
+    yyjson_doc_free(doc);
+    throw;
+  }
+  yyjson_doc_free(doc);
+  return rc;
+}
+
+int32_t add_items(const char* json) {
+  if (json == nullptr) return fail(kBadArgument, "null json");
+  const int32_t rc = load_array_json(json, false);
+  if (rc != 0) return rc;
+  rebuild_rows();
+  rebuild_result();
+  return succeed();
+}
+
+int32_t set_library(const char* json) {
+  for (Item& entry : s_lib) free_item(&entry);
+  s_lib.clear();  // keeps the allocation
+  if (json != nullptr) {
+    const int32_t rc = load_array_json(json, true);
+    if (rc != 0) return rc;
+  }
+  rebuild_rows();
+  rebuild_result();
+  return succeed();
+}
+
+int32_t item_index_of(const char* id) {
+  if (id == nullptr) return -1;
+  int32_t index = -1;
+  if (s_by_id.get(id, &index) == 0) return index;
+  for (int32_t i = 0; i < n_items(); ++i) {
+    const Text& item_id = s_items[static_cast<std::size_t>(i)].id;
+    if (item_id && ci_cmp(item_id.get(), id) == 0) return i;
+  }
+  return -1;
+}
+
+}  // namespace kavo
