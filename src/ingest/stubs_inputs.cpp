@@ -10,8 +10,6 @@ void reset_basics() noexcept {}
 void index_basics() {}
 void ingest_continues() {}
 void build_side_jsons() {}
-double parse_timespan_s(const char*) noexcept { return -1; }
-int64_t parse_datetime_ms(const char*) noexcept { return -1; }
 int32_t set_store(const char*) { return 0; }
 int32_t set_resume_settings(const char*) { return 0; }
 int32_t set_autoplay_settings(const char*) { return 0; }
