@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/model.h"
+#include "ingest/readers.h"
 
 namespace kavo {
 
@@ -40,13 +41,23 @@ int read_item_sources(yyjson_val* object, Item* item);
 int32_t set_watch(const char* json);
 // 0 room for one more entry, 4 table full (200000), 3 no memory.
 int watch_ensure_room() noexcept;
+// Whether a text is a date-time rather than a number: its leading digits
+// (after white space) are followed by "-".
+bool looks_like_datetime(const char* text) noexcept;
+// The update time of a watch entry under `keys`: a date-time text reads by
+// parse_datetime_ms, anything else as js_ll_first reads it. 0 found, 1 not.
+int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept;
 
 // ---- Server home -----------------------------------------------------------
 int32_t set_server_home(const char* json);
 int32_t load_home_json(const char* json);
 void reset_basics() noexcept;
 void index_basics();
+// Appends the server progress entries of the held document, after dropping
+// the ones an earlier home appended (the host's own entries stay).
 void ingest_continues();
+// Drops the entries appended from a server home, keeping the others in order.
+void drop_server_progress() noexcept;
 void build_side_jsons();
 
 // Time-span text ("1.02:03:04.5", "5400") to seconds; -1 when absent/invalid.

@@ -2,8 +2,6 @@
 #include "ingest/ingest.h"
 
 namespace kavo {
-int32_t set_watch(const char*) { return 0; }
-int watch_ensure_room() noexcept { return 3; }
 int32_t set_server_home(const char*) { return 0; }
 int32_t load_home_json(const char*) { return 0; }
 void reset_basics() noexcept {}

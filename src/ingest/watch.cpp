@@ -1,0 +1,120 @@
+// Watch progress: the host's array of watch entries, read into s_watch.
+#include <cstring>
+#include <utility>
+
+#include "documents/documents.h"
+#include "frame/status.h"
+#include "ingest/ingest.h"
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+const char* const k_watch_item_id[] = {"item_id", "ItemId", "id", nullptr};
+const char* const k_watch_imdb[] = {"imdb_id", "imdbId", "IMDbId", "imDbID", "IMDbID", nullptr};
+const char* const k_watch_source[] = {"source", "Source", "src", nullptr};
+const char* const k_watch_key[] = {"key", "Key", nullptr};
+const char* const k_watch_season[] = {"season", "Season", "p5", nullptr};
+const char* const k_watch_episode[] = {"episode", "Episode", "p6", nullptr};
+const char* const k_watch_position[] = {"position_s", "position", "Position", "positionSeconds",
+                                        nullptr};
+const char* const k_watch_duration[] = {"duration_s", "duration", "Duration", "durationSeconds",
+                                        nullptr};
+const char* const k_watch_fraction[] = {"fraction", "Fraction", "value", "Value", nullptr};
+const char* const k_watch_finished[] = {"finished", "Finished", "isFinished", nullptr};
+const char* const k_watch_updated[] = {"updated_ms", "UpdatedAt", "updatedAt", "recordUpdated",
+                                       nullptr};
+const char* const k_watch_size[] = {"size", "Size", "p7", nullptr};
+
+// Reads one watch element into `rec`; false when it tells nothing about
+// progress (no position, no fraction, no finished flag).
+bool read_watch_entry(yyjson_val* element, WatchRec* rec) {
+  js_str_first(element, k_watch_item_id, &rec->item_id);
+  js_str_first(element, k_watch_imdb, &rec->imdb_id);
+  js_str_first(element, k_watch_source, &rec->source);
+  js_str_first(element, k_watch_key, &rec->key);
+  js_int_first(element, k_watch_season, &rec->season);
+  js_int_first(element, k_watch_episode, &rec->episode);
+  js_dbl_first(element, k_watch_position, &rec->position_s);
+  js_dbl_first(element, k_watch_duration, &rec->duration_s);
+  js_dbl_first(element, k_watch_fraction, &rec->fraction);
+  int finished = 0;
+  if (js_bool_first(element, k_watch_finished, &finished) == 0) rec->finished = finished ? 1 : 0;
+  read_update_ms(element, k_watch_updated, &rec->updated_ms);
+  js_ll_first(element, k_watch_size, &rec->size);
+  return !(rec->position_s < 0 && rec->fraction < 0 && rec->finished == -1);
+}
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+bool looks_like_datetime(const char* text) noexcept {
+  if (text == nullptr) return false;
+  const char* p = text;
+  while (is_space(*p)) ++p;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9') ++p;
+  return p != digits && *p == '-';
+}
+
+int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept {
+  for (KeyList k = keys; *k != nullptr; ++k) {
+    yyjson_val* value = obj_get(object, *k);
+    if (value == nullptr) continue;
+    if (yyjson_is_str(value) && looks_like_datetime(yyjson_get_str(value))) {
+      *out = parse_datetime_ms(yyjson_get_str(value));
+      return 0;
+    }
+    const char* const one[] = {*k, nullptr};
+    if (js_ll_first(object, one, out) == 0) return 0;
+  }
+  return 1;
+}
+
+int watch_ensure_room() noexcept { return ensure_room(s_watch); }
+
+namespace {
+
+// Appends the entries of a parsed watch array.
+int32_t set_watch_value(yyjson_val* root) {
+  if (!yyjson_is_arr(root)) return fail(kBadJson, "watch: expected an array");
+  size_t idx = 0, max = 0;
+  yyjson_val* element = nullptr;
+  yyjson_arr_foreach(root, idx, max, element) {
+    if (!yyjson_is_obj(element)) {
+      ++s_rejected;
+      continue;
+    }
+    WatchRec rec;
+    if (!read_watch_entry(element, &rec)) {
+      ++s_rejected;
+      continue;
+    }
+    if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
+    s_watch.push_back(std::move(rec));
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int32_t set_watch(const char* json) {
+  // Replace, never merge: the host's entries and the server progress alike.
+  s_watch.clear();
+  if (json != nullptr) {
+    yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr,
+                                       nullptr);
+    if (doc == nullptr) return fail(kBadJson, "watch: not valid JSON");
+    int32_t rc = set_watch_value(yyjson_doc_get_root(doc));
+    yyjson_doc_free(doc);
+    if (rc != kOk) return rc;
+  }
+  rebuild_rows();
+  rebuild_result();
+  return succeed();
+}
+
+}  // namespace kavo
