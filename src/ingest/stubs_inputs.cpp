@@ -1,4 +1,3 @@
-// Placeholders until watch, server home, store, settings and inputs land.
 #include "ingest/ingest.h"
 
 namespace kavo {
@@ -9,7 +8,5 @@ void index_basics() {}
 void ingest_continues() {}
 void build_side_jsons() {}
 int32_t set_store(const char*) { return 0; }
-int32_t set_resume_settings(const char*) { return 0; }
-int32_t set_autoplay_settings(const char*) { return 0; }
 int32_t load_inputs(const char*) { return 0; }
 }  // namespace kavo
