@@ -7,6 +7,5 @@ void reset_basics() noexcept {}
 void index_basics() {}
 void ingest_continues() {}
 void build_side_jsons() {}
-int32_t set_store(const char*) { return 0; }
 int32_t load_inputs(const char*) { return 0; }
 }  // namespace kavo
