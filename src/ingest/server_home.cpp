@@ -1,0 +1,158 @@
+// The server home document: held whole for the server rows and side
+// documents; its "Basics" become basics records by IMDb id and its
+// "Continues" become server progress entries in the watch table.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "documents/documents.h"
+#include "frame/status.h"
+#include "ingest/ingest.h"
+#include "ingest/readers.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+namespace {
+
+const char* const k_basic_imdb[] = {"IMDbId", "imdbId", "imDbID", "IMDbID", "imdb_id", "imdb",
+                                    nullptr};
+const char* const k_basic_title[] = {"Title", "title", nullptr};
+const char* const k_basic_poster[] = {"PosterUrl", "posterUrl", "Poster", nullptr};
+const char* const k_basic_backdrop[] = {"PictureUrl", "pictureUrl", nullptr};
+const char* const k_basic_plot[] = {"Plot", "plot", nullptr};
+const char* const k_basic_year[] = {"Year", "year", nullptr};
+const char* const k_basic_runtime[] = {"Duration", "duration", nullptr};
+const char* const k_basic_is_tv[] = {"IsTVShow", "isTVShow", "is_tv", nullptr};
+
+const char* const k_cont_imdb[] = {"IMDbId", "imdbId", "imDbID", "IMDbID", "imdb_id", nullptr};
+const char* const k_cont_season[] = {"Season", "season", nullptr};
+const char* const k_cont_episode[] = {"Episode", "episode", nullptr};
+const char* const k_cont_value[] = {"Value", "value", nullptr};
+const char* const k_cont_duration[] = {"Duration", "duration", nullptr};
+const char* const k_cont_updated[] = {"UpdatedAt", "updatedAt", "RecordUpdated", nullptr};
+const char* const k_cont_size[] = {"Size", "size", nullptr};
+
+yyjson_val* home_root() { return s_have_home && s_home_doc ? yyjson_doc_get_root(s_home_doc) : nullptr; }
+
+// The IMDb rating: "Internet Movie Database", or "InternetMovieDatabase"
+// only when the first is absent; it counts only as a JSON number.
+double read_rating(yyjson_val* element) {
+  yyjson_val* ratings = obj_get(element, "Ratings");
+  if (!yyjson_is_obj(ratings)) return -1.0;
+  yyjson_val* value = obj_get(ratings, "Internet Movie Database");
+  if (value == nullptr) value = obj_get(ratings, "InternetMovieDatabase");
+  return yyjson_is_num(value) ? yyjson_get_num(value) : -1.0;
+}
+
+}  // namespace
+
+int32_t load_home_json(const char* json) {
+  if (s_home_doc != nullptr) {
+    yyjson_doc_free(s_home_doc);
+    s_home_doc = nullptr;
+  }
+  s_have_home = 0;
+  if (json == nullptr) return fail(kBadArgument, "null json");
+  yyjson_doc* doc =
+      yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
+  if (doc == nullptr) return fail(kBadJson, "server home: not valid JSON");
+  if (!yyjson_is_obj(yyjson_doc_get_root(doc))) {
+    yyjson_doc_free(doc);
+    return fail(kBadJson, "server home: root not object");
+  }
+  s_home_doc = doc;
+  s_have_home = 1;
+  return succeed();
+}
+
+void reset_basics() noexcept {
+  std::vector<BasicRec>().swap(s_basics);
+  s_basic_imdb.release();
+}
+
+void index_basics() {
+  yyjson_val* basics = obj_get(home_root(), "Basics");
+  if (!yyjson_is_arr(basics)) return;
+  try {
+    s_basics.reserve(std::max<std::size_t>(1, yyjson_arr_size(basics)));
+  } catch (...) {
+    return;  // no basics
+  }
+  size_t idx = 0, max = 0;
+  yyjson_val* element = nullptr;
+  yyjson_arr_foreach(basics, idx, max, element) {
+    if (!yyjson_is_obj(element)) continue;
+    BasicRec rec;
+    if (js_str_first(element, k_basic_imdb, &rec.imdb_id) != 0 || !rec.imdb_id) continue;
+    js_str_first(element, k_basic_title, &rec.title);
+    js_str_first(element, k_basic_poster, &rec.poster_url);
+    js_str_first(element, k_basic_backdrop, &rec.backdrop_url);
+    js_str_first(element, k_basic_plot, &rec.plot);
+    js_int_first(element, k_basic_year, &rec.year);
+    js_int_first(element, k_basic_runtime, &rec.runtime_min);
+    int is_tv = 0;
+    if (js_bool_first(element, k_basic_is_tv, &is_tv) == 0) rec.is_tv = is_tv ? 1 : 0;
+    rec.rating = read_rating(element);
+    js_str_array(element, "Genres", &rec.genres);
+    // Within the reserved room: no reallocation, so no throw.
+    s_basics.push_back(std::move(rec));
+    s_basic_imdb.put(s_basics.back().imdb_id.get(), n_basics() - 1, false);
+  }
+}
+
+void drop_server_progress() noexcept {
+  auto from_home = [](const WatchRec& rec) { return rec.from_server_home; };
+  s_watch.erase(std::remove_if(s_watch.begin(), s_watch.end(), from_home), s_watch.end());
+}
+
+void ingest_continues() {
+  // The previous home's entries give way to this one's.
+  drop_server_progress();
+  yyjson_val* continues = obj_get(home_root(), "Continues");
+  if (!yyjson_is_arr(continues)) return;
+  size_t idx = 0, max = 0;
+  yyjson_val* element = nullptr;
+  yyjson_arr_foreach(continues, idx, max, element) {
+    if (!yyjson_is_obj(element)) continue;
+    double value = -1.0;
+    js_dbl_first(element, k_cont_value, &value);
+    if (value < 0 || std::isnan(value)) continue;
+
+    WatchRec rec;
+    js_str_first(element, k_cont_imdb, &rec.imdb_id);
+    js_int_first(element, k_cont_season, &rec.season);
+    js_int_first(element, k_cont_episode, &rec.episode);
+    Text text;
+    js_str_first(element, k_cont_duration, &text);
+    double duration = parse_timespan_s(text.get());
+    text.reset();
+    js_str_first(element, k_cont_updated, &text);
+    rec.updated_ms = parse_datetime_ms(text.get());
+    js_ll_first(element, k_cont_size, &rec.size);
+
+    double fraction = value > 1 ? 1.0 : value;
+    rec.fraction = fraction;
+    rec.duration_s = duration;
+    rec.position_s = duration > 0 ? duration * fraction : -1.0;
+    rec.source = xstrdup("server_continue");
+    rec.from_server_home = true;
+    if (watch_ensure_room() != 0) return;
+    s_watch.push_back(std::move(rec));
+  }
+}
+
+int32_t set_server_home(const char* json) {
+  int32_t rc = load_home_json(json);
+  if (rc != kOk) return rc;
+  reset_basics();
+  index_basics();
+  ingest_continues();
+  build_side_jsons();
+  rebuild_rows();
+  rebuild_result();
+  return succeed();
+}
+
+}  // namespace kavo
