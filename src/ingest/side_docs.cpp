@@ -51,8 +51,13 @@ ListValues scan_list(yyjson_val* list) {
 yyjson_mut_val* ids_array(yyjson_mut_doc* doc, yyjson_val* value) {
   yyjson_mut_val* array = yyjson_mut_arr(doc);
   if (array == nullptr || value == nullptr) return array;
-  for (const Text& id : split_ids(yyjson_get_str(value))) {
-    if (id) yyjson_mut_arr_add_strcpy(doc, array, id.get());
+  try {
+    for (const Text& id : split_ids(yyjson_get_str(value))) {
+      if (id) yyjson_mut_arr_add_strcpy(doc, array, id.get());
+    }
+  } catch (...) {
+    // Out of memory while splitting: the list stays short, the document is
+    // still written and freed.
   }
   return array;
 }
