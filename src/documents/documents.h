@@ -18,8 +18,10 @@ yyjson_mut_val* json_item(yyjson_mut_doc* doc, const Item& item);
 yyjson_mut_val* json_source(yyjson_mut_doc* doc, const Source& source);
 // The cell document of a stored cell.
 yyjson_mut_val* json_cell(yyjson_mut_doc* doc, const Cell& cell);
-// The row document (without "index" handling differences: the row object the
-// row getter and the result document share).
+// The row object of row `row_index` (the row getter's document and each entry
+// of the result document's "rows"), or NULL for an invalid index or a failed
+// allocation. The number of cell documents written is added to
+// *cells_written when that is not NULL.
 yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_written);
 // The detail document of catalogue item `index`, or NULL.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
