@@ -68,15 +68,18 @@ const char* source_address(const Item& item) {
 
 // Open-addressing table from an episode key to the lowest catalogue index
 // inserted under it. Keys are not stored: a slot holds the item index and the
-// key is read back from the item.
+// key's hash, and the key itself is read back from the item only when the
+// hashes agree.
 class FirstIndex {
  public:
-  explicit FirstIndex(bool with_addr) : with_addr_(with_addr) {}
+  // `addr`: the source address of every item when the key includes it, else
+  // NULL.
+  explicit FirstIndex(const std::vector<const char*>* addr) : addr_(addr) {}
 
   void reserve(std::size_t count) {
     std::size_t cap = 16;
     while (cap < count * 2) cap *= 2;
-    slots_.assign(cap, -1);
+    slots_.assign(cap, Slot{-1, 0});
     mask_ = cap - 1;
   }
 
@@ -84,32 +87,42 @@ class FirstIndex {
   // when items are inserted in index order).
   void insert(int32_t index) {
     const EpKey k = key_of(index);
-    std::size_t slot = key_hash(k) & mask_;
-    while (slots_[slot] >= 0) {
-      if (same_key(key_of(slots_[slot]), k)) return;
+    const uint64_t h = key_hash(k);
+    std::size_t slot = h & mask_;
+    while (slots_[slot].index >= 0) {
+      if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) return;
       slot = (slot + 1) & mask_;
     }
-    slots_[slot] = index;
+    slots_[slot] = Slot{index, static_cast<uint32_t>(h >> 32)};
   }
 
   int32_t find(const EpKey& k) const {
     if (slots_.empty()) return -1;
-    std::size_t slot = key_hash(k) & mask_;
-    while (slots_[slot] >= 0) {
-      if (same_key(key_of(slots_[slot]), k)) return slots_[slot];
+    const uint64_t h = key_hash(k);
+    std::size_t slot = h & mask_;
+    while (slots_[slot].index >= 0) {
+      if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) {
+        return slots_[slot].index;
+      }
       slot = (slot + 1) & mask_;
     }
     return -1;
   }
 
  private:
+  struct Slot {
+    int32_t index;
+    uint32_t hash;
+  };
+
   EpKey key_of(int32_t index) const {
     const Item& it = s_items[static_cast<std::size_t>(index)];
-    return EpKey{it.imdb_id.get(), it.season, it.episode, with_addr_ ? source_address(it) : nullptr};
+    return EpKey{it.imdb_id.get(), it.season, it.episode,
+                 addr_ ? (*addr_)[static_cast<std::size_t>(index)] : nullptr};
   }
 
-  bool with_addr_;
-  std::vector<int32_t> slots_;
+  const std::vector<const char*>* addr_;
+  std::vector<Slot> slots_;
   std::size_t mask_ = 0;
 };
 
@@ -181,22 +194,24 @@ void join_watch() {
   // Episode positions of the catalogue: the first item at each (IMDb id,
   // season, episode), and the first at each of those with a given source
   // address.
-  FirstIndex by_episode(false);
-  FirstIndex by_episode_addr(true);
+  std::vector<const char*> addr(static_cast<std::size_t>(ni), nullptr);
+  FirstIndex by_episode(nullptr);
+  FirstIndex by_episode_addr(&addr);
   std::size_t numbered = 0, addressed = 0;
-  for (const Item& it : s_items) {
+  for (int32_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
     if (!numbered_episode(it)) continue;
     ++numbered;
-    if (source_address(it) != nullptr) ++addressed;
+    addr[static_cast<std::size_t>(i)] = source_address(it);
+    if (addr[static_cast<std::size_t>(i)] != nullptr) ++addressed;
   }
   if (numbered > 0) {
     by_episode.reserve(numbered);
     by_episode_addr.reserve(addressed);
     for (int32_t i = 0; i < ni; ++i) {
-      const Item& it = s_items[static_cast<std::size_t>(i)];
-      if (!numbered_episode(it)) continue;
+      if (!numbered_episode(s_items[static_cast<std::size_t>(i)])) continue;
       by_episode.insert(i);
-      if (source_address(it) != nullptr) by_episode_addr.insert(i);
+      if (addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert(i);
     }
   }
 
@@ -248,8 +263,8 @@ void join_watch() {
     const int32_t first = by_episode.find(next);
     if (first < 0) continue;
     it.next_index = first;
-    if (const char* addr = source_address(it)) {
-      const int32_t same = by_episode_addr.find(EpKey{next.imdb, next.season, next.episode, addr});
+    if (const char* own = addr[ui]) {
+      const int32_t same = by_episode_addr.find(EpKey{next.imdb, next.season, next.episode, own});
       if (same >= 0) it.next_index = same;
     }
   }

@@ -89,7 +89,9 @@ inline std::vector<std::string> cell_labels(int32_t row) {
     if (c.item_index >= 0) {
       out.push_back(item(c.item_index).id.get());
     } else {
-      out.push_back(std::string("raw:") + (c.title ? c.title.get() : "<null>"));
+      std::string label = "raw:";
+      label += c.title ? c.title.get() : "<null>";
+      out.push_back(label);
     }
   }
   return out;
@@ -112,6 +114,14 @@ inline std::vector<std::string> cand_titles() {
 }
 
 using Strings = std::vector<std::string>;
+
+// prefix followed by the decimal digits of n (built by appending, which
+// keeps some compilers' overlap warnings on string concatenation quiet).
+inline std::string numbered(const char* prefix, long long n) {
+  std::string s = prefix;
+  s += std::to_string(n);
+  return s;
+}
 
 class RowsTest : public kavo_test::KavoTest {
  protected:

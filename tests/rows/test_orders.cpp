@@ -1,5 +1,7 @@
 // The row orders: each comparator through the stable sort.
+#include <algorithm>
 #include <climits>
+#include <iterator>
 
 #include "rows_support.h"
 
@@ -152,4 +154,40 @@ TEST_F(RowsTest, ContinueRankRecencyFractionPositionIndex) {
   x.seq = 1;
   y.seq = 0;
   EXPECT_GT(cmp_continue_rank(x, y), 0);
+}
+
+TEST_F(RowsTest, SortTakesAnyComparatorStably) {
+  // A comparator of the caller's own goes through the same merge: here only
+  // the first letter counts, so equal letters keep push order.
+  push_raw({"b2", "a1", "b1", "a2", "c1", "a3"});
+  sort_cands([](const Cand& a, const Cand& b) { return static_cast<int>(a.title.get()[0]) - b.title.get()[0]; });
+  EXPECT_EQ(cand_titles(), (Strings{"a1", "a2", "a3", "b2", "b1", "c1"}));
+  s_cand.clear();
+  push_raw({"only"});
+  sort_cands(cmp_folder_natural);
+  EXPECT_EQ(cand_titles(), (Strings{"only"}));
+}
+
+TEST_F(RowsTest, TitlesCompareAsUnsignedBytesAtAnyLength) {
+  // Titles that agree on a long prefix, end at or around eight bytes, or hold
+  // non-ASCII bytes (which sort after ASCII here, unlike the folder order).
+  const char* titles[] = {"abcdefghij", "abcdefgh",  "abcdefg",  "abcdefghA", "abcdefgha", "abcdefghi",
+                          "\xc3\xa9t\xc3\xa9", "z", "",        "abcdefgh",  "Title 10", "Title 1",
+                          "Title 100", "abcdefgh\x80", "abcdefgh\x7f", "abcdefgz"};
+  std::vector<std::string> expected(std::begin(titles), std::end(titles));
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; });
+  for (int32_t (*kind_of)(int) : {+[](int) { return 0; }, +[](int) { return 1; }}) {
+    s_cand.clear();
+    for (const char* t : titles) cand_push(-1, t, -1, nullptr);
+    sort_cands(kind_of(0) == 0 ? cmp_year_desc_title : cmp_season_episode);
+    EXPECT_EQ(cand_titles(), expected);
+    // The twin "abcdefgh" entries keep push order.
+    int32_t first = -1, second = -1;
+    for (const Cand& c : s_cand) {
+      if (std::strcmp(c.title.get(), "abcdefgh") == 0) (first < 0 ? first : second) = c.seq;
+    }
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 9);
+  }
 }

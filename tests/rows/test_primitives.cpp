@@ -25,7 +25,10 @@ TEST(SplitIds, TrimsSkipsEmptyRunsAndKeepsDuplicates) {
   EXPECT_TRUE(tokens(" \t , \r\n").empty());
   // More tokens than the first allocation holds.
   std::string many;
-  for (int i = 0; i < 100; ++i) many += "t" + std::to_string(i) + ",";
+  for (int i = 0; i < 100; ++i) {
+    many += numbered("t", i);
+    many += ",";
+  }
   const Strings t = tokens(many.c_str());
   ASSERT_EQ(t.size(), 100u);
   EXPECT_EQ(t[99], "t99");
@@ -61,7 +64,7 @@ TEST_F(RowsTest, RowTableStopsAtTwoThousand) {
 
 TEST_F(RowsTest, CapKeepsFirstCellsInSortedOrderAndCountsTheRest) {
   for (int i = 0; i < 250; ++i) {
-    const int32_t idx = add_item(("i" + std::to_string(i)).c_str());
+    const int32_t idx = add_item(numbered("i", i).c_str());
     item(idx).added_ms = 1000 + i;
   }
   for (int32_t i = 0; i < 250; ++i) cand_push(i, nullptr, item(i).added_ms, nullptr);

@@ -160,7 +160,7 @@ TEST_F(RowsTest, ContinueWatchingOrderMembershipAndPlace) {
 }
 
 TEST_F(RowsTest, ContinueWatchingUnderTheCap) {
-  for (int i = 0; i < 250; ++i) watched(("m" + std::to_string(i)).c_str(), 1000 + i);
+  for (int i = 0; i < 250; ++i) watched(numbered("m", i).c_str(), 1000 + i);
   rebuild_rows();
   const int32_t cw = find_row("ContinueWatching");
   ASSERT_EQ(cw, 0);
