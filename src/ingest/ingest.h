@@ -32,10 +32,10 @@ int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out);
 // The ranking score of a source (lower is better), computed in 64 bits and
 // saturated to the 32-bit range.
 int32_t source_rank(const Source& source);
-// Reads, ranks and sorts the sources of the item object `object` into `item`
-// and sets its `playable`; non-zero when the source array cannot be allocated
-// (the item is then to be rejected).
-int read_item_sources(yyjson_val* object, Item* item);
+// Reads, ranks and sorts the sources of the item whose members are
+// `item_members` into `item` and sets its `playable`; non-zero when the source
+// array cannot be allocated (the item is then to be rejected).
+int read_item_sources(const MemberIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 int32_t set_watch(const char* json);

@@ -81,42 +81,43 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word)
 }
 
 // A flag under two names: the second is asked only when the first is absent.
-void read_flag2(yyjson_val* object, const char* first, const char* second, int32_t* out) {
+void read_flag2(const MemberIndex& get, const char* first, const char* second, int32_t* out) {
   int b = 0;
-  if (js_bool(object, first, &b) == 0 || js_bool(object, second, &b) == 0) *out = b != 0 ? 1 : 0;
+  if (val_bool(get(first), &b) == 0 || val_bool(get(second), &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
 // Fills `item` (fresh, all defaults) from one array element; false when the
 // element is to be rejected.
 bool read_item(yyjson_val* element, Item* item) {
   if (!yyjson_is_obj(element)) return false;
+  const MemberIndex get(element);
 
-  if (js_opt_str(element, "id", &item->id) != 0) js_opt_str(element, "key", &item->id);
+  if (val_str(get("id"), &item->id) != 0) val_str(get("key"), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return false;
 
-  for (const TextField& f : k_text_fields) js_str_first(element, f.keys, &(item->*f.field));
+  for (const TextField& f : k_text_fields) find_str(get, f.keys, &(item->*f.field));
 
-  item->kind = read_code(obj_get(element, "kind"), k_kind_words, kUnknownKind);
+  item->kind = read_code(get("kind"), k_kind_words, kUnknownKind);
 
-  js_int_first(element, k_year, &item->year);
-  js_int_first(element, k_run, &item->runtime_min);
-  js_int_first(element, k_sea, &item->season);
-  js_int_first(element, k_epi, &item->episode);
-  js_ll_first(element, k_size, &item->size);
-  js_ll_first(element, k_mt, &item->mtime_ms);
+  find_int(get, k_year, &item->year);
+  find_int(get, k_run, &item->runtime_min);
+  find_int(get, k_sea, &item->season);
+  find_int(get, k_epi, &item->episode);
+  find_ll(get, k_size, &item->size);
+  find_ll(get, k_mt, &item->mtime_ms);
   item->added_ms = item->mtime_ms;
-  js_ll_first(element, k_add, &item->added_ms);
-  js_dbl_first(element, k_dur, &item->duration_s);
-  js_dbl_first(element, k_rat, &item->rating);
+  find_ll(get, k_add, &item->added_ms);
+  find_dbl(get, k_dur, &item->duration_s);
+  find_dbl(get, k_rat, &item->rating);
 
-  read_flag2(element, "matched", "isMatched", &item->matched);
-  read_flag2(element, "unmatched", "isUnmatched", &item->unmatched);
-  read_flag2(element, "is_audio_only", "isAudioOnly", &item->is_audio_only);
-  read_flag2(element, "is_cue_track", "isCueTrack", &item->is_cue_track);
-  item->library = read_code(obj_get(element, "library"), k_library_words, kOtherSource);
+  read_flag2(get, "matched", "isMatched", &item->matched);
+  read_flag2(get, "unmatched", "isUnmatched", &item->unmatched);
+  read_flag2(get, "is_audio_only", "isAudioOnly", &item->is_audio_only);
+  read_flag2(get, "is_cue_track", "isCueTrack", &item->is_cue_track);
+  item->library = read_code(get("library"), k_library_words, kOtherSource);
 
-  if (js_str_array(element, "genres", &item->genres) == 3) return false;
-  if (read_item_sources(element, item) != 0) return false;
+  if (val_str_array(get("genres"), &item->genres) == 3) return false;
+  if (read_item_sources(get, item) != 0) return false;
   return true;
 }
 

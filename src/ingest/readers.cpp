@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace kavo {
 
@@ -174,30 +175,131 @@ Text number_text(yyjson_val* number) noexcept {
   return format_double(number_as_double(number));
 }
 
+// ---- Member index ----------------------------------------------------------------
+
+namespace {
+
+// The folded first (up to) 8 bytes of `text`, which has `clen` bytes before
+// its NUL, packed into one number; equal texts under ci_cmp pack equally.
+inline uint64_t folded_head(const char* text, std::size_t clen) {
+  uint64_t head = 0;
+  const std::size_t n = clen < 8 ? clen : 8;
+  for (std::size_t i = 0; i < n; ++i) {
+    head |= static_cast<uint64_t>(static_cast<unsigned char>(fold(text[i]))) << (8 * i);
+  }
+  return head;
+}
+
+yyjson_val* exact_member(yyjson_val* object, const char* key, std::size_t len) {
+  std::size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(object, idx, max, k, v) {
+    if (yyjson_get_len(k) == len && std::memcmp(yyjson_get_str(k), key, len) == 0) return v;
+  }
+  return nullptr;
+}
+
+yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) {
+  std::size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(object, idx, max, k, v) {
+    if (folded_match(k, key, len)) return v;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+MemberIndex::MemberIndex(yyjson_val* first, yyjson_val* second) noexcept
+    : first_(yyjson_is_obj(first) ? first : nullptr), second_(yyjson_is_obj(second) ? second : nullptr) {
+  const std::size_t n = yyjson_obj_size(first_) + yyjson_obj_size(second_);
+  if (n <= kInline) {
+    entries_ = inline_;
+  } else {
+    heap_.reset(new (std::nothrow) Entry[n]);
+    entries_ = heap_.get();
+  }
+  if (entries_ == nullptr) return;  // lookups walk the objects instead
+  add(first_);
+  add(second_);
+}
+
+unsigned MemberIndex::bloom_bit(const char* key, std::size_t clen) noexcept {
+  uint64_t h = clen;
+  if (clen > 0) {
+    h |= static_cast<uint64_t>(static_cast<unsigned char>(fold(key[0]))) << 16;
+    h |= static_cast<uint64_t>(static_cast<unsigned char>(fold(key[clen - 1]))) << 24;
+  }
+  return static_cast<unsigned>((h * 0x9E3779B97F4A7C15ull) >> 56);
+}
+
+void MemberIndex::add(yyjson_val* object) noexcept {
+  std::size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(object, idx, max, k, v) {
+    Entry& e = entries_[count_++];
+    e.key = yyjson_get_str(k);
+    e.len = yyjson_get_len(k);
+    e.clen = std::strlen(e.key);
+    e.head = folded_head(e.key, e.clen);
+    e.value = v;
+    const unsigned bit = bloom_bit(e.key, e.clen);
+    bloom_[bit >> 6] |= uint64_t{1} << (bit & 63);
+  }
+}
+
+yyjson_val* MemberIndex::get_unindexed(const char* key) const noexcept {
+  const std::size_t len = std::strlen(key);
+  if (yyjson_val* v = exact_member(first_, key, len)) return v;
+  if (yyjson_val* v = exact_member(second_, key, len)) return v;
+  if (yyjson_val* v = folded_member(first_, key, len)) return v;
+  return folded_member(second_, key, len);
+}
+
+yyjson_val* MemberIndex::get(const char* key) const noexcept {
+  if (key == nullptr) return nullptr;
+  if (entries_ == nullptr) return get_unindexed(key);
+  const std::size_t len = std::strlen(key);
+  const unsigned bit = bloom_bit(key, len);
+  if ((bloom_[bit >> 6] & (uint64_t{1} << (bit & 63))) == 0) return nullptr;
+  const uint64_t head = folded_head(key, len);
+  // One pass: an exact match ends the search at once; otherwise the first
+  // folded match is the answer. An exact match is a folded match too, so
+  // only folded candidates need the exact comparison.
+  yyjson_val* folded = nullptr;
+  const Entry* end = entries_ + count_;
+  for (const Entry* e = entries_; e != end; ++e) {
+    if (e->clen != len || e->head != head) continue;
+    if (e->len == len && std::memcmp(e->key, key, len) == 0) return e->value;
+    if (folded == nullptr && (len <= 8 || ci_cmp(e->key + 8, key + 8) == 0)) folded = e->value;
+  }
+  return folded;
+}
+
 // ---- Readers -------------------------------------------------------------------
+
+namespace {
+
+struct OneObject {
+  yyjson_val* object;
+  yyjson_val* operator()(const char* key) const noexcept { return obj_get(object, key); }
+};
+
+}  // namespace
 
 int js_dbl_first(yyjson_val* object, KeyList keys, double* out) noexcept {
   if (!yyjson_is_obj(object) || keys == nullptr) return 1;
-  for (; *keys != nullptr; ++keys) {
-    if (val_dbl(obj_get(object, *keys), out) == 0) return 0;
-  }
-  return 1;
+  return find_dbl(OneObject{object}, keys, out);
 }
 
 int js_int_first(yyjson_val* object, KeyList keys, int32_t* out) noexcept {
   if (!yyjson_is_obj(object) || keys == nullptr) return 1;
-  for (; *keys != nullptr; ++keys) {
-    if (val_int(obj_get(object, *keys), out) == 0) return 0;
-  }
-  return 1;
+  return find_int(OneObject{object}, keys, out);
 }
 
 int js_ll_first(yyjson_val* object, KeyList keys, int64_t* out) noexcept {
   if (!yyjson_is_obj(object) || keys == nullptr) return 1;
-  for (; *keys != nullptr; ++keys) {
-    if (val_ll(obj_get(object, *keys), out) == 0) return 0;
-  }
-  return 1;
+  return find_ll(OneObject{object}, keys, out);
 }
 
 int js_bool(yyjson_val* object, const char* key, int* out) noexcept {
@@ -208,8 +310,7 @@ int js_opt_str(yyjson_val* object, const char* key, Text* out) noexcept {
   return val_str(obj_get(object, key), out);
 }
 
-int js_str_array(yyjson_val* object, const char* key, std::vector<Text>* out) noexcept {
-  yyjson_val* array = obj_get(object, key);
+int val_str_array(yyjson_val* array, std::vector<Text>* out) noexcept {
   if (!yyjson_is_arr(array)) return 1;
   out->clear();
   const std::size_t n = yyjson_arr_size(array);
@@ -236,24 +337,18 @@ int js_str_array(yyjson_val* object, const char* key, std::vector<Text>* out) no
   return 0;
 }
 
+int js_str_array(yyjson_val* object, const char* key, std::vector<Text>* out) noexcept {
+  return val_str_array(obj_get(object, key), out);
+}
+
 int js_str_first(yyjson_val* object, KeyList keys, Text* out) noexcept {
   if (!yyjson_is_obj(object) || keys == nullptr) return 1;
-  for (; *keys != nullptr; ++keys) {
-    Text t;
-    if (val_str(obj_get(object, *keys), &t) == 0) {
-      *out = static_cast<Text&&>(t);
-      return 0;
-    }
-  }
-  return 1;
+  return find_str(OneObject{object}, keys, out);
 }
 
 int js_bool_first(yyjson_val* object, KeyList keys, int* out) noexcept {
   if (!yyjson_is_obj(object) || keys == nullptr) return 1;
-  for (; *keys != nullptr; ++keys) {
-    if (val_bool(obj_get(object, *keys), out) == 0) return 0;
-  }
-  return 1;
+  return find_bool(OneObject{object}, keys, out);
 }
 
 }  // namespace kavo

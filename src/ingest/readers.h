@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "frame/text.h"
@@ -59,5 +60,90 @@ int val_str(yyjson_val* value, Text* out) noexcept;
 // A number value (which must be a number) read as js_int_first reads numbers:
 // truncated toward zero inside the 32-bit range, 0 outside it.
 int32_t int_of_number(yyjson_val* number) noexcept;
+// A text-array value as js_str_array reads its member (same results).
+int val_str_array(yyjson_val* value, std::vector<Text>* out) noexcept;
+
+// The members of one object, or of two objects taken as one (the members of
+// `first` followed by those of `second`), indexed once for many lookups. A
+// lookup answers exactly what obj_get answers on an object holding those
+// members in that order, but compares lengths and the folded first bytes of
+// each key before any text, so reading a record of many fields costs little.
+class MemberIndex {
+ public:
+  explicit MemberIndex(yyjson_val* first, yyjson_val* second = nullptr) noexcept;
+  MemberIndex(const MemberIndex&) = delete;
+  MemberIndex& operator=(const MemberIndex&) = delete;
+
+  yyjson_val* get(const char* key) const noexcept;
+  yyjson_val* operator()(const char* key) const noexcept { return get(key); }
+
+ private:
+  struct Entry {
+    const char* key;
+    std::size_t len;    // bytes of the key
+    std::size_t clen;   // bytes before its first NUL
+    uint64_t head;      // its first (up to) 8 bytes before a NUL, folded
+    yyjson_val* value;
+  };
+  // One bit per class of keys present, a class being the length before the
+  // first NUL with the folded first and last bytes: a key whose class is
+  // absent has neither an exact nor a folded match.
+  static unsigned bloom_bit(const char* key, std::size_t clen) noexcept;
+  static constexpr std::size_t kInline = 24;
+
+  void add(yyjson_val* object) noexcept;
+  yyjson_val* get_unindexed(const char* key) const noexcept;
+
+  yyjson_val* first_;
+  yyjson_val* second_;
+  Entry inline_[kInline];
+  std::unique_ptr<Entry[]> heap_;
+  Entry* entries_ = nullptr;  // NULL when the index could not be allocated
+  std::size_t count_ = 0;
+  uint64_t bloom_[4] = {0, 0, 0, 0};
+};
+
+// Key-list loops over any member lookup (a callable from key to value): the
+// first key whose value the coercion accepts wins; 0 found, 1 not found.
+template <class Lookup>
+int find_dbl(const Lookup& get, KeyList keys, double* out) noexcept {
+  for (; *keys != nullptr; ++keys) {
+    if (val_dbl(get(*keys), out) == 0) return 0;
+  }
+  return 1;
+}
+template <class Lookup>
+int find_int(const Lookup& get, KeyList keys, int32_t* out) noexcept {
+  for (; *keys != nullptr; ++keys) {
+    if (val_int(get(*keys), out) == 0) return 0;
+  }
+  return 1;
+}
+template <class Lookup>
+int find_ll(const Lookup& get, KeyList keys, int64_t* out) noexcept {
+  for (; *keys != nullptr; ++keys) {
+    if (val_ll(get(*keys), out) == 0) return 0;
+  }
+  return 1;
+}
+template <class Lookup>
+int find_bool(const Lookup& get, KeyList keys, int* out) noexcept {
+  for (; *keys != nullptr; ++keys) {
+    if (val_bool(get(*keys), out) == 0) return 0;
+  }
+  return 1;
+}
+// The first key that gives a text (a failed copy counts as not found).
+template <class Lookup>
+int find_str(const Lookup& get, KeyList keys, Text* out) noexcept {
+  for (; *keys != nullptr; ++keys) {
+    Text t;
+    if (val_str(get(*keys), &t) == 0) {
+      *out = static_cast<Text&&>(t);
+      return 0;
+    }
+  }
+  return 1;
+}
 
 }  // namespace kavo

@@ -29,104 +29,31 @@ const char* const k_src_content[] = {"content_source", "contentSource", nullptr}
 const char* const k_src_subs[] = {"subtitle_count", "subtitleCount", nullptr};
 const char* const k_src_sublangs[] = {"subtitle_languages", "subtitleLanguages", nullptr};
 
-// Member lookup in one object, exactly as obj_get.
-struct OneObject {
-  yyjson_val* object;
-  yyjson_val* operator()(const char* key) const { return obj_get(object, key); }
-};
-
-// Member lookup in the object made of the members of `first` followed by the
-// members of `second` (a source's "theFile" merged over the source element):
-// the exact pass runs over both member lists before the folded pass, so an
-// exact key of the element beats a key of "theFile" that differs in case.
-// Reading through this view gives what reading a written-out and re-parsed
-// copy of the concatenated object gives, without building that copy: a
-// strict parse yields only values that survive writing and parsing unchanged.
-struct MergedObjects {
-  yyjson_val* first;
-  yyjson_val* second;
-
-  static yyjson_val* exact(yyjson_val* object, const char* key, std::size_t len) {
-    std::size_t idx, max;
-    yyjson_val *k, *v;
-    yyjson_obj_foreach(object, idx, max, k, v) {
-      if (yyjson_get_len(k) == len && std::memcmp(yyjson_get_str(k), key, len) == 0) return v;
-    }
-    return nullptr;
-  }
-  static yyjson_val* folded(yyjson_val* object, const char* key, std::size_t len) {
-    std::size_t idx, max;
-    yyjson_val *k, *v;
-    yyjson_obj_foreach(object, idx, max, k, v) {
-      if (folded_match(k, key, len)) return v;
-    }
-    return nullptr;
-  }
-  yyjson_val* operator()(const char* key) const {
-    const std::size_t len = std::strlen(key);
-    if (yyjson_val* v = exact(first, key, len)) return v;
-    if (yyjson_val* v = exact(second, key, len)) return v;
-    if (yyjson_val* v = folded(first, key, len)) return v;
-    return folded(second, key, len);
-  }
-};
-
-template <class Lookup>
-void read_text(const Lookup& get, KeyList keys, Text* out) {
-  for (; *keys != nullptr; ++keys) {
-    Text t;
-    if (val_str(get(*keys), &t) == 0) {
-      *out = std::move(t);
-      return;
-    }
-  }
-}
-
-template <class Lookup>
-void read_flag(const Lookup& get, KeyList keys, int32_t* out) {
-  for (; *keys != nullptr; ++keys) {
-    int b = 0;
-    if (val_bool(get(*keys), &b) == 0) {
-      *out = b != 0 ? 1 : 0;
-      return;
-    }
-  }
-}
-
-template <class Lookup>
-void read_int(const Lookup& get, KeyList keys, int32_t* out) {
-  for (; *keys != nullptr; ++keys) {
-    if (val_int(get(*keys), out) == 0) return;
-  }
-}
-
-template <class Lookup>
-void read_ll(const Lookup& get, KeyList keys, int64_t* out) {
-  for (; *keys != nullptr; ++keys) {
-    if (val_ll(get(*keys), out) == 0) return;
-  }
+// A flag: the first name that answers found gives 1 (non-zero) or 0.
+void read_flag(const MemberIndex& get, KeyList keys, int32_t* out) {
+  int b = 0;
+  if (find_bool(get, keys, &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
 // Reads every field in record order; `out` holds the defaults.
-template <class Lookup>
-void read_source(const Lookup& get, Source* out) {
-  read_text(get, k_src_key, &out->key);
-  read_text(get, k_src_uri, &out->uri);
-  read_text(get, k_src_url, &out->url);
-  read_text(get, k_src_quality, &out->quality);
-  read_text(get, k_src_codec, &out->codec);
-  read_text(get, k_src_ext, &out->extension);
+void read_source(const MemberIndex& get, Source* out) {
+  find_str(get, k_src_key, &out->key);
+  find_str(get, k_src_uri, &out->uri);
+  find_str(get, k_src_url, &out->url);
+  find_str(get, k_src_quality, &out->quality);
+  find_str(get, k_src_codec, &out->codec);
+  find_str(get, k_src_ext, &out->extension);
   read_flag(get, k_src_active, &out->active);
   read_flag(get, k_src_hdr, &out->hdr);
   read_flag(get, k_src_hevc, &out->hevc);
   read_flag(get, k_src_dolby, &out->dolby);
-  read_int(get, k_src_channels, &out->audio_channels);
-  read_int(get, k_src_width, &out->width);
-  read_int(get, k_src_height, &out->height);
-  read_ll(get, k_src_size, &out->size);
-  read_int(get, k_src_content, &out->content_source);
-  read_int(get, k_src_subs, &out->subtitle_count);
-  read_text(get, k_src_sublangs, &out->subtitle_languages);
+  find_int(get, k_src_channels, &out->audio_channels);
+  find_int(get, k_src_width, &out->width);
+  find_int(get, k_src_height, &out->height);
+  find_ll(get, k_src_size, &out->size);
+  find_int(get, k_src_content, &out->content_source);
+  find_int(get, k_src_subs, &out->subtitle_count);
+  find_str(get, k_src_sublangs, &out->subtitle_languages);
 }
 
 }  // namespace
@@ -134,14 +61,18 @@ void read_source(const Lookup& get, Source* out) {
 int parse_source_impl(yyjson_val* object, Source* out) {
   *out = Source();
   if (!yyjson_is_obj(object)) return 1;
-  read_source(OneObject{object}, out);
+  read_source(MemberIndex(object), out);
   return 0;
 }
 
 int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out) {
   *out = Source();
   if (!yyjson_is_obj(the_file) || !yyjson_is_obj(element)) return 1;
-  read_source(MergedObjects{the_file, element}, out);
+  // Read as one object holding the members of "theFile" and then those of
+  // the element: this answers what writing such an object out and parsing
+  // it again would answer, since every value a strict parse yields survives
+  // that round trip unchanged.
+  read_source(MemberIndex(the_file, element), out);
   return 0;
 }
 
@@ -162,11 +93,11 @@ int32_t source_rank(const Source& source) {
   return static_cast<int32_t>(score);
 }
 
-int read_item_sources(yyjson_val* object, Item* item) {
+int read_item_sources(const MemberIndex& item_members, Item* item) {
   item->sources.clear();
   item->playable = 0;
-  yyjson_val* list = obj_get(object, "sources");
-  if (list == nullptr) list = obj_get(object, "entries");
+  yyjson_val* list = item_members("sources");
+  if (list == nullptr) list = item_members("entries");
   if (!yyjson_is_arr(list)) return 0;
 
   const std::size_t n = yyjson_arr_size(list);

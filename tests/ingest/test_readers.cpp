@@ -298,3 +298,56 @@ TEST(Readers, NumberText) {
   Doc str(R"(["42"])");
   EXPECT_FALSE(number_text(yyjson_arr_get(str.root(), 0)));
 }
+
+TEST(Readers, MemberIndexAnswersAsObjGet) {
+  // Keys drawn from spellings that differ in case, length, embedded NULs and
+  // bytes past the eighth; values number the members in order.
+  const char* spellings[] = {"title",         "Title",          "TITLE",         "titl",
+                             "titles",        "ti\\u0000tle",   "title\\u0000x", "backdropUrl",
+                             "BackdropUrl",   "BACKDROPURL",    "backdropUrk",   "backdrop_url",
+                             "a",             "A",              "",              "\\u00e9T",
+                             "\\u00c9t",      "imDbID",         "IMDbID",        "imdbid"};
+  const char* probes[] = {"title", "TITLE", "Title", "titl", "ti", "backdropurl", "BackdropUrl",
+                          "backdropUrk", "a", "A", "", "\xC3\xA9t", "imdbId", "IMDBID", "x"};
+  const std::size_t n_spell = sizeof spellings / sizeof *spellings;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+
+  for (int round = 0; round < 300; ++round) {
+    // Up to 40 members, so that both the small and the large index are used;
+    // the same members split into two objects must answer the same.
+    const std::size_t n = next() % 41;
+    const std::size_t split = n == 0 ? 0 : next() % (n + 1);
+    std::string whole = "{", first = "{", second = "{";
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string member =
+          std::string("\"") + spellings[next() % n_spell] + "\":" + std::to_string(i);
+      whole += (i ? "," : "") + member;
+      std::string& part = i < split ? first : second;
+      part += (part.size() > 1 ? "," : "") + member;
+    }
+    whole += "}";
+    first += "}";
+    second += "}";
+    Doc w(whole), a(first), b(second);
+    ASSERT_NE(w.root(), nullptr) << whole;
+    const MemberIndex one(w.root());
+    const MemberIndex two(a.root(), b.root());
+    for (const char* probe : probes) {
+      yyjson_val* expect = obj_get(w.root(), probe);
+      yyjson_val* got_one = one(probe);
+      yyjson_val* got_two = two(probe);
+      ASSERT_EQ(expect == nullptr, got_one == nullptr) << whole << " " << probe;
+      ASSERT_EQ(expect == nullptr, got_two == nullptr) << whole << " " << probe;
+      if (expect != nullptr) {
+        EXPECT_EQ(yyjson_get_uint(got_one), yyjson_get_uint(expect)) << whole << " " << probe;
+        EXPECT_EQ(yyjson_get_uint(got_two), yyjson_get_uint(expect)) << whole << " " << probe;
+      }
+    }
+  }
+
+  Doc arr("[1]");
+  const MemberIndex none(arr.root(), nullptr);
+  EXPECT_EQ(none("a"), nullptr);
+  EXPECT_EQ(none(nullptr), nullptr);
+}

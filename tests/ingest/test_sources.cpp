@@ -41,7 +41,7 @@ Source source_of(const std::string& json) {
 Item item_of(const std::string& json) {
   Doc d(json);
   Item item;
-  EXPECT_EQ(read_item_sources(d.root(), &item), 0) << json;
+  EXPECT_EQ(read_item_sources(MemberIndex(d.root()), &item), 0) << json;
   return item;
 }
 
