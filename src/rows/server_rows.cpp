@@ -64,22 +64,17 @@ void genre_row(yyjson_val* extent) {
   });
 }
 
-int32_t first_row_of_kind(int32_t kind) {
-  for (int32_t r = 0; r < n_rows(); ++r) {
-    if (s_rows[static_cast<std::size_t>(r)].kind == kind) return r;
-  }
-  return -1;
-}
-
 void spotlight_row(yyjson_val* spotlights) {
   if (!yyjson_is_arr(spotlights) || yyjson_arr_size(spotlights) == 0) return;
-  row_insert(0, kSpotlight, "Spotlight", "Spotlight");
+  // The row made here is the only Spotlight row, and nothing moves it while
+  // its entries are read; when the table refused it there is none and the
+  // step ends.
+  const int32_t row = row_insert(0, kSpotlight, "Spotlight", "Spotlight");
+  if (row < 0) return;
   size_t idx, max;
   yyjson_val* entry;
   yyjson_arr_foreach(spotlights, idx, max, entry) {
     if (!yyjson_is_obj(entry)) continue;
-    const int32_t row = first_row_of_kind(kSpotlight);
-    if (row < 0) return;
     const char* items = str_of(obj_get(entry, "Items"));
     if (items == nullptr) continue;
     for (const Text& token : split_ids(items)) {

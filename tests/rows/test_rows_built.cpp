@@ -341,3 +341,27 @@ TEST_F(RowsTest, ServerRowsAndTheirPlaces) {
   rebuild_rows();
   EXPECT_EQ(find_row("Spotlight"), 0);
 }
+
+TEST_F(RowsTest, AFullRowTableRefusesLaterRowsAndTheirCells) {
+  const int32_t one = add_item("one", kMovie, "One");
+  set_text(item(one).imdb_id, "tt1");
+  item(one).added_ms = 1;
+  watched("w", 5);
+  add_lib("d", kFolder, "Dir");
+  std::string home = "{\"List\":[";
+  for (int i = 0; i < kMaxRows + 5; ++i) {
+    if (i) home += ",";
+    home += "{\"Id\":\"L" + std::to_string(i) + "\",\"Value\":\"tt1\"}";
+  }
+  home += "],\"ExtentList\":[{\"Id\":\"Genre_A\",\"Value\":\"tt1\"}],\"Spotlights\":[{\"Items\":\"tt1\"}],"
+          "\"CollectionPlaylists\":[{\"Name\":\"C\"}]}";
+  set_home(home.c_str());
+  rebuild_rows();
+  ASSERT_EQ(n_rows(), kMaxRows);
+  for (const Row& r : s_rows) {
+    ASSERT_EQ(r.kind, kServerList);
+    ASSERT_EQ(r.cell_count, 1);
+  }
+  EXPECT_STREQ(s_rows.back().key.get(), "L1999");
+  EXPECT_NE(std::string(kavo_stats_json()).find("\"rows\":2000,\"cells\":2000,"), std::string::npos);
+}
