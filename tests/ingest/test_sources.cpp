@@ -245,6 +245,8 @@ TEST(Sources, MergeMatchesRewriteAndReparse) {
       R"({"theFile":{"theFile":{"key":"deep"},"nested":[[[{}]]]},"key":{"a":[1,2]}})",
       R"({"theFile":{"subtitle_languages":["en"]},"subtitleLanguages":"de"})",
       R"({"theFile":{"content_source":null},"contentSource":"3 ","SIZE":"12e3"})",
+      R"({"theFile":{"key":-0,"url":123456789012345678901234567890,"codec":1e20},"quality":-0.0})",
+      R"({"theFile":{"hevc":-0,"dolby":-0.0,"hdr":1e-300,"size":-1.5},"Dolby":1})",
   };
   for (const char* json : cases) {
     Doc d(json);
