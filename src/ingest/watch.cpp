@@ -28,22 +28,39 @@ const char* const k_watch_updated[] = {"updated_ms", "UpdatedAt", "updatedAt", "
                                        nullptr};
 const char* const k_watch_size[] = {"size", "Size", "p7", nullptr};
 
+// The update time under `keys` through any member lookup: a date-time text
+// reads by the date-time rule, anything else as js_ll_first reads it.
+template <class Lookup>
+int find_update_ms(const Lookup& get, KeyList keys, int64_t* out) noexcept {
+  for (KeyList k = keys; *k != nullptr; ++k) {
+    yyjson_val* value = get(*k);
+    if (yyjson_is_str(value) && looks_like_datetime(yyjson_get_str(value))) {
+      *out = parse_datetime_ms(yyjson_get_str(value));
+      return 0;
+    }
+    if (val_ll(value, out) == 0) return 0;
+  }
+  return 1;
+}
+
 // Reads one watch element into `rec`; false when it tells nothing about
 // progress (no position, no fraction, no finished flag).
 bool read_watch_entry(yyjson_val* element, WatchRec* rec) {
-  js_str_first(element, k_watch_item_id, &rec->item_id);
-  js_str_first(element, k_watch_imdb, &rec->imdb_id);
-  js_str_first(element, k_watch_source, &rec->source);
-  js_str_first(element, k_watch_key, &rec->key);
-  js_int_first(element, k_watch_season, &rec->season);
-  js_int_first(element, k_watch_episode, &rec->episode);
-  js_dbl_first(element, k_watch_position, &rec->position_s);
-  js_dbl_first(element, k_watch_duration, &rec->duration_s);
-  js_dbl_first(element, k_watch_fraction, &rec->fraction);
+  // One index of the members serves the dozens of key lookups below.
+  MemberIndex get(element);
+  find_str(get, k_watch_item_id, &rec->item_id);
+  find_str(get, k_watch_imdb, &rec->imdb_id);
+  find_str(get, k_watch_source, &rec->source);
+  find_str(get, k_watch_key, &rec->key);
+  find_int(get, k_watch_season, &rec->season);
+  find_int(get, k_watch_episode, &rec->episode);
+  find_dbl(get, k_watch_position, &rec->position_s);
+  find_dbl(get, k_watch_duration, &rec->duration_s);
+  find_dbl(get, k_watch_fraction, &rec->fraction);
   int finished = 0;
-  if (js_bool_first(element, k_watch_finished, &finished) == 0) rec->finished = finished ? 1 : 0;
-  read_update_ms(element, k_watch_updated, &rec->updated_ms);
-  js_ll_first(element, k_watch_size, &rec->size);
+  if (find_bool(get, k_watch_finished, &finished) == 0) rec->finished = finished ? 1 : 0;
+  find_update_ms(get, k_watch_updated, &rec->updated_ms);
+  find_ll(get, k_watch_size, &rec->size);
   return !(rec->position_s < 0 && rec->fraction < 0 && rec->finished == -1);
 }
 
@@ -61,17 +78,7 @@ bool looks_like_datetime(const char* text) noexcept {
 }
 
 int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept {
-  for (KeyList k = keys; *k != nullptr; ++k) {
-    yyjson_val* value = obj_get(object, *k);
-    if (value == nullptr) continue;
-    if (yyjson_is_str(value) && looks_like_datetime(yyjson_get_str(value))) {
-      *out = parse_datetime_ms(yyjson_get_str(value));
-      return 0;
-    }
-    const char* const one[] = {*k, nullptr};
-    if (js_ll_first(object, one, out) == 0) return 0;
-  }
-  return 1;
+  return find_update_ms([object](const char* key) { return obj_get(object, key); }, keys, out);
 }
 
 int watch_ensure_room() noexcept { return ensure_room(s_watch); }
