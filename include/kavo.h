@@ -1,26 +1,80 @@
 /*
  * libkavo: the home-screen model of a media-library player.
  *
- * The host hands the library JSON texts (catalogue, local library, watch
- * progress, favourites, the media server's home document, settings) and reads
- * back home rows, per-item resume decisions, the detail of one selected item
- * and JSON documents of all of it.
+ * The host hands the library JSON texts (the catalogue, the local library,
+ * watch progress, favourites and playlists, the media server's home document,
+ * the playback settings) and reads back the home rows, every item's resume
+ * decision and next episode, the detail of one selected item with its ranked
+ * playback sources and autoplay events, and JSON documents of all of it.
  *
- * Threading: the library keeps one global model. Call it from one thread at a
- * time; every call runs to completion on the caller's thread.
+ * ---------------------------------------------------------------------------
+ * Model and call sequence
+ * ---------------------------------------------------------------------------
+ * The library holds one global model. There is no initialisation call: the
+ * library is usable as soon as it is loaded (row cap 200, nothing selected,
+ * empty model). A typical host:
  *
- * Status codes (returned by every fallible call, and kept for kavo_last_code):
- *   0 success
- *   1 text not valid JSON, or of the wrong JSON shape
- *   2 NULL or out-of-range argument
- *   3 allocation failed, or a table is full
- *   4 the caller's buffer is too small
- *   5 no such item or source, or nothing selected
- * A failing call writes a fixed English message (under 64 characters) that
- * kavo_last_error returns; a successful fallible call empties it.
+ *   1. sets the row cap and the resume and autoplay settings (optional; they
+ *      take effect at the next input or selection call);
+ *   2. loads everything with kavo_load_inputs(), or piece by piece with the
+ *      input calls;
+ *   3. reads kavo_result_json(), or walks the rows and cells;
+ *   4. selects an item (kavo_select_item) and reads its detail;
+ *   5. hands over the whole watch array again whenever progress changes;
+ *   6. calls kavo_shutdown() before unloading the library.
  *
- * Texts returned as `const char*` are owned by the library; the host never
- * frees them. How long each stays valid is stated per function.
+ * Every input call (kavo_add_items, kavo_set_library, kavo_set_watch,
+ * kavo_set_server_home, kavo_set_store, kavo_load_inputs) rebuilds, on
+ * success, every row and cell, the stats document, the selection's detail
+ * document and the result document. A selection call rebuilds the detail and
+ * the result document. kavo_set_row_cap and the two settings calls rebuild
+ * nothing. Everything else is a query.
+ *
+ * Threads: none. Call the library from one thread at a time; every call runs
+ * to completion on the caller's thread.
+ *
+ * ---------------------------------------------------------------------------
+ * Status codes and errors
+ * ---------------------------------------------------------------------------
+ * Every fallible call returns one of these codes and keeps it for
+ * kavo_last_code():
+ *   0  success
+ *   1  the text is not valid JSON, or its root or a member has the wrong type
+ *   2  a required argument is NULL, or a number is out of range
+ *   3  an allocation failed, or a table is full
+ *   4  the caller's output buffer is too small
+ *   5  no such item or source, or nothing selected
+ * A failure also writes a fixed English message (always under 64 characters)
+ * that kavo_last_error() returns; a success empties the message. Queries never
+ * change the code (the one exception is kavo_detail_json); the JSON buffer
+ * getters and the selection queries write a message when they fail but leave
+ * the code alone. A failing call rebuilds nothing: what the last successful
+ * rebuild produced stays readable.
+ *
+ * Input elements that cannot be used (not an object, no id, a duplicate id,
+ * progress that says nothing) are skipped and counted ("rejected" in the stats
+ * and result documents); the call still succeeds.
+ *
+ * ---------------------------------------------------------------------------
+ * Ownership and lifetimes
+ * ---------------------------------------------------------------------------
+ * Every `const char*` returned is owned by the library; never free it.
+ *   - Item texts (kavo_item_id, ...): valid until the model is cleared
+ *     (kavo_clear, kavo_shutdown, kavo_load_inputs).
+ *   - Row and cell texts, kavo_stats_json: valid until the next rebuild or
+ *     clear.
+ *   - kavo_result_json, kavo_detail_json and the three side documents: valid
+ *     until the next rebuild of that document or clear.
+ *   - The six buffer getters (kavo_item_json, kavo_row_json,
+ *     kavo_row_cell_json, kavo_detail_source_json, kavo_detail_next_json,
+ *     kavo_detail_autoplay_json) return the whole document in a buffer of
+ *     their own, valid until the next call of the same getter.
+ *   - kavo_version: valid for the library's lifetime.
+ * No call takes over memory from the host. Texts of the model are at most
+ * 8192 bytes; a longer input text is cut at a character boundary.
+ *
+ * All JSON written is compact UTF-8 with keys in fixed orders; absent texts
+ * and absent (negative) numbers are written as null.
  */
 #ifndef KAVO_H
 #define KAVO_H
@@ -44,115 +98,261 @@
 extern "C" {
 #endif
 
-/* ---- Frame ------------------------------------------------------------ */
+/* ==== Frame =============================================================== */
 
 /* The library version, "1.0.0". Valid for the library's lifetime. */
 KAVO_API const char* kavo_version(void);
-/* The last error message; never NULL, "" after a success. */
+
+/* The message of the last failure: "" after a successful fallible call. Never
+ * NULL. The text stays until the next call that writes or empties it. */
 KAVO_API const char* kavo_last_error(void);
+
 /* The status code of the last fallible call (0 at load). */
 KAVO_API int32_t kavo_last_code(void);
-/* Largest number of cells one row keeps, 1..2000 (200 at load). Takes effect
- * at the next rebuild. Returns 0, or 2 "row cap out of range". */
+
+/* Sets the largest number of cells one row keeps: 1..2000 (200 at load).
+ * Rebuilds nothing: rows built before keep their cells until the next input
+ * call. Survives kavo_clear and kavo_shutdown.
+ * Returns 0, or 2 "row cap out of range" (the previous cap stays). */
 KAVO_API int32_t kavo_set_row_cap(int32_t cap);
+
+/* The current row cap. */
 KAVO_API int32_t kavo_get_row_cap(void);
-/* Empties the model; row cap and playback settings survive. Returns 0. */
+
+/* Empties the model: items, library, watch progress, server home, store,
+ * rows, documents and the selection. The row cap and the resume and autoplay
+ * settings survive. Every text handed out from the model becomes invalid.
+ * Returns 0; cannot fail. */
 KAVO_API int32_t kavo_clear(void);
-/* As kavo_clear, and releases scratch memory. Call before unloading. */
+
+/* As kavo_clear, and also releases the library's scratch memory. Call it
+ * before unloading the library. The library stays usable afterwards. */
 KAVO_API void kavo_shutdown(void);
 
-/* ---- Inputs (each rebuilds rows and the result document on success) --- */
+/* ==== Inputs ==============================================================
+ * Each input call takes NUL-terminated UTF-8 JSON (strict: no comments, no
+ * trailing commas). Field names are matched exactly first, then ignoring
+ * ASCII case; numbers may come as text and texts as numbers. On success the
+ * call rebuilds rows, stats, detail and result documents and returns 0. */
 
-/* Appends catalogue items (JSON array). 0; 1 "not valid JSON" / "expected an
- * array"; 2 "null json"; 3 "out of memory" (200000 items reached). */
+/* Appends catalogue items from a JSON array of item objects. Items are never
+ * removed (except by a clear); an id already accepted since the last clear is
+ * rejected, so the same array given twice adds nothing the second time. At
+ * most 200000 catalogue items.
+ * Returns 0; 1 "not valid JSON" or "expected an array"; 2 "null json";
+ * 3 "out of memory" when 200000 items are reached or memory runs out (the
+ * items appended before stay; nothing is rebuilt). */
 KAVO_API int32_t kavo_add_items(const char* json);
-/* Replaces the local library (JSON array, NULL empties it). Codes as above. */
+
+/* Replaces the local library with a JSON array of entries (files, folders,
+ * audio). The library is emptied first; NULL leaves it empty (and succeeds).
+ * Returns 0; 1 "not valid JSON" or "expected an array" (the library stays
+ * empty); 3 "out of memory" (entries read before stay). */
 KAVO_API int32_t kavo_set_library(const char* json);
-/* Replaces the watch progress (JSON array, NULL empties it).
- * 0; 1 "watch: not valid JSON" / "watch: expected an array"; 3 "out of memory". */
+
+/* Replaces all watch progress with the entries of a JSON array. The table is
+ * emptied first, whatever the argument; NULL leaves it empty (and succeeds).
+ * At most 200000 entries, counting the server's progress entries.
+ * Returns 0; 1 "watch: not valid JSON" or "watch: expected an array";
+ * 3 "out of memory" (table full or no memory; entries read before stay). */
 KAVO_API int32_t kavo_set_watch(const char* json);
-/* Loads the server home document (JSON object). 0; 1 "server home: not valid
- * JSON" / "server home: root not object"; 2 "null json". */
+
+/* Loads the media server's home document (a JSON object): its basics
+ * complete catalogue items, its "Continues" become server progress entries
+ * (replacing those of the previous home document; the host's own entries are
+ * kept), its lists become rows, and the server flags, watchlist and browse
+ * history documents are rebuilt.
+ * Returns 0; 1 "server home: not valid JSON" or "server home: root not
+ * object"; 2 "null json". A failed call drops the held document but keeps the
+ * progress entries and side documents made from the earlier one. */
 KAVO_API int32_t kavo_set_server_home(const char* json);
-/* Replaces favourites and playlists (JSON object, NULL empties them).
- * 0; 1 "store: not valid JSON" / "store: root not object"; 3 "oom". */
+
+/* Replaces favourites and playlists with those of a JSON store object; both
+ * are emptied first, whatever the argument. NULL leaves them empty.
+ * Returns 0; 1 "store: not valid JSON" or "store: root not object";
+ * 3 "oom". */
 KAVO_API int32_t kavo_set_store(const char* json);
-/* Resume settings; rebuild nothing. 0; 1 "resume settings: ...". */
+
+/* Resume settings: {"remember_last_position": bool, "remember_audio": bool}.
+ * NULL or "" restores the defaults (1 and 0). Rebuilds nothing: they apply
+ * from the next input or selection call. Survive clears.
+ * Returns 0; 1 "resume settings: not valid JSON" or "resume settings: root
+ * not object" (the settings stay as they were). */
 KAVO_API int32_t kavo_set_resume_settings(const char* json);
-/* Autoplay settings; rebuild nothing. 0; 1 "autoplay settings: ...". */
+
+/* Autoplay settings: when to propose the next item and count down to it. All
+ * autoplay settings are reset first; NULL, "" or an object whose "enabled" is
+ * false leave autoplay unconfigured; any other object configures it.
+ * Rebuilds nothing (kavo_detail_autoplay_json reads the current settings at
+ * every call). Survive clears.
+ * Returns 0; 1 "autoplay settings: not valid JSON" or "autoplay settings:
+ * root not object" (autoplay is then unconfigured). */
 KAVO_API int32_t kavo_set_autoplay_settings(const char* json);
-/* Clears the model and loads every input from one JSON object. */
+
+/* Clears the model, then loads every input from one JSON object with the
+ * optional members "server_home" (object), "items", "watch", "library"
+ * (arrays) and "store" (object), in that order, and rebuilds once. Server
+ * progress entries follow the host's watch entries. Loading the same object
+ * twice gives the same model. The settings and the row cap stay.
+ * Returns 0; 2 "null inputs"; 1 "inputs: not valid JSON", "inputs: root not
+ * object", "server_home must be an object", "items must be an array", "watch
+ * must be an array", "library must be an array", "store must be an object"
+ * (checked in that order before anything is loaded); 3 "oom"; or the code and
+ * message of the first part whose loader fails (parts before it stay loaded,
+ * nothing is rebuilt). */
 KAVO_API int32_t kavo_load_inputs(const char* json);
 
-/* ---- Items (catalogue only; texts valid until the model is cleared) --- */
+/* ==== Items ===============================================================
+ * Queries on the catalogue (never the local library) by index
+ * 0..kavo_item_count()-1. They never touch the status frame. Texts are valid
+ * until the model is cleared; an invalid index gives NULL, -1 or 0 as
+ * stated. */
 
-KAVO_API int32_t     kavo_item_count(void);
+KAVO_API int32_t kavo_item_count(void);
+/* The index of the item with this id: exact match first, then the first item
+ * whose id matches ignoring ASCII case; -1 when none or id is NULL. */
 KAVO_API int32_t     kavo_item_index_of(const char* id);
-KAVO_API const char* kavo_item_id(int32_t index);
-KAVO_API const char* kavo_item_title(int32_t index);
-KAVO_API const char* kavo_item_imdb(int32_t index);
-KAVO_API const char* kavo_item_poster_url(int32_t index);
+KAVO_API const char* kavo_item_id(int32_t index);          /* NULL if invalid */
+KAVO_API const char* kavo_item_title(int32_t index);       /* may be NULL */
+KAVO_API const char* kavo_item_imdb(int32_t index);        /* may be NULL */
+KAVO_API const char* kavo_item_poster_url(int32_t index);  /* may be NULL */
+/* 0 movie, 1 show, 2 episode, 3 file, 4 folder, 5 unknown; -1 if invalid. */
 KAVO_API int32_t     kavo_item_kind(int32_t index);
-KAVO_API int32_t     kavo_item_year(int32_t index);
-KAVO_API int32_t     kavo_item_season(int32_t index);
-KAVO_API int32_t     kavo_item_episode(int32_t index);
+KAVO_API int32_t     kavo_item_year(int32_t index);     /* -1 absent/invalid */
+KAVO_API int32_t     kavo_item_season(int32_t index);   /* -1 absent/invalid */
+KAVO_API int32_t     kavo_item_episode(int32_t index);  /* -1 absent/invalid */
+/* 1 when a source has an address; 0 otherwise or invalid. */
 KAVO_API int32_t     kavo_item_playable(int32_t index);
-KAVO_API int32_t     kavo_item_source_count(int32_t index);
+KAVO_API int32_t     kavo_item_source_count(int32_t index);  /* 0 if invalid */
+/* 0 start, 1 resume, 2 finished (0 if invalid). */
 KAVO_API int32_t     kavo_item_resume_action(int32_t index);
+/* Milliseconds since 1970; -1 absent/invalid. */
 KAVO_API int64_t     kavo_item_added_ms(int32_t index);
-KAVO_API int32_t     kavo_item_unmatched(int32_t index);
+KAVO_API int32_t     kavo_item_unmatched(int32_t index);  /* 0 if invalid */
+/* The id of the item's next episode; NULL when none or invalid. */
 KAVO_API const char* kavo_item_next_id(int32_t index);
-/* The item document. Valid until the next kavo_item_json call; NULL with
- * "item index out of range" or "oom" (status code untouched). */
+/* The item document with all fields and sources (best first). The whole text
+ * is in a library buffer valid until the next kavo_item_json call. NULL with
+ * "item index out of range" or "oom"; the status code is never changed. */
 KAVO_API const char* kavo_item_json(int32_t index);
 
-/* ---- Rows and cells (valid until the next rebuild) --------------------- */
+/* ==== Rows and cells ======================================================
+ * Rows 0..kavo_row_count()-1; cells 0..stored-1 of their row (a row keeps at
+ * most the row cap of cells; kavo_row_cell_count also counts the ones the cap
+ * refused). Scalar queries never touch the status frame; texts are valid
+ * until the next rebuild. Row kinds: 0 Continue Watching, 1 Recently Added,
+ * 2 Movies, 3 TV Shows, 4 Folders, 5 Favourites, 6 Genre, 7 Collections,
+ * 8 Unmatched, 9 a server list, 10 Spotlight, 11 Now Playing, 12 one show,
+ * 14 Audio. */
 
 KAVO_API int32_t     kavo_row_count(void);
-KAVO_API int32_t     kavo_row_kind(int32_t row);
-KAVO_API const char* kavo_row_key(int32_t row);
-KAVO_API const char* kavo_row_title(int32_t row);
+KAVO_API int32_t     kavo_row_kind(int32_t row);        /* -1 if invalid */
+KAVO_API const char* kavo_row_key(int32_t row);         /* NULL if invalid */
+KAVO_API const char* kavo_row_title(int32_t row);       /* NULL if invalid */
+/* Cells offered to the row, stored or refused by the cap (0 if invalid). */
 KAVO_API int32_t     kavo_row_cell_count(int32_t row);
+/* 1 when the cap refused cells (0 if invalid). */
 KAVO_API int32_t     kavo_row_truncated(int32_t row);
+/* The item's title for an item cell, else the cell's own text; NULL when
+ * none or invalid. */
 KAVO_API const char* kavo_row_cell_title(int32_t row, int32_t cell);
+/* The item's poster for an item cell; NULL for a text cell or invalid. */
 KAVO_API const char* kavo_row_cell_poster_url(int32_t row, int32_t cell);
-KAVO_API int32_t     kavo_row_cell_resume_action(int32_t row, int32_t cell);
-KAVO_API int32_t     kavo_row_cell_playable(int32_t row, int32_t cell);
-/* Row and cell documents, valid until the next call of the same getter. */
+KAVO_API int32_t     kavo_row_cell_resume_action(int32_t row, int32_t cell); /* 0 */
+KAVO_API int32_t     kavo_row_cell_playable(int32_t row, int32_t cell);      /* 0 */
+/* The row document with all its stored cells, whole, in a library buffer
+ * valid until the next kavo_row_json call. NULL with "row index out of range"
+ * or "oom"; the status code is never changed. */
 KAVO_API const char* kavo_row_json(int32_t row);
+/* One cell document, whole, in a library buffer valid until the next
+ * kavo_row_cell_json call. NULL with "row index out of range", "cell index
+ * out of range" or "oom"; the status code is never changed. */
 KAVO_API const char* kavo_row_cell_json(int32_t row, int32_t cell);
+/* Counts of the model ("items", "watch", "library", "rows", "cells",
+ * "rejected", "continue_candidates", "unmatched", "basics", "favourites",
+ * "row_cap"); "{}" before the first rebuild. Valid until the next rebuild. */
 KAVO_API const char* kavo_stats_json(void);
 
-/* ---- Documents (valid until the next rebuild or clear) ---------------- */
+/* ==== Documents ===========================================================
+ * Library-held documents: "{}" while none is built. Valid until the next
+ * rebuild of the document or clear. They never touch the status frame. */
 
+/* Every row with its cells, the selected item's detail ("item", null when
+ * nothing is selected), the three side documents and counts. Rebuilt by
+ * every input and selection call. */
 KAVO_API const char* kavo_result_json(void);
+/* From the server home: {"high_speed_ids", "velora_plus_ids",
+ * "chromecast_ids", "level30_ids", "feature_flags"}. */
 KAVO_API const char* kavo_server_flags_json(void);
+/* From the server home's "MyWatchlist": {"key", "ids"}. */
 KAVO_API const char* kavo_watchlist_json(void);
+/* From the server home's "BrowseHistory": {"key", "ids"}. */
 KAVO_API const char* kavo_browse_history_json(void);
 
-/* ---- Selection ---------------------------------------------------------- */
+/* ==== Selection ===========================================================
+ * One catalogue item can be selected. The selection survives input calls
+ * (items are only appended) and is dropped by clears. */
 
-KAVO_API int32_t     kavo_select_item(const char* item_id);
-KAVO_API int32_t     kavo_select_imdb(const char* imdb_id);
-KAVO_API int32_t     kavo_select_source(const char* source_key);
-KAVO_API int32_t     kavo_selected_index(void);
+/* Selects the item with this id (as kavo_item_index_of finds it) and rebuilds
+ * the detail and result documents. Returns 0; 2 "null item id"; 5 "no such
+ * item" (the selection stays as it was). */
+KAVO_API int32_t kavo_select_item(const char* item_id);
+/* Selects the first item whose IMDb id matches ignoring ASCII case.
+ * Returns 0; 2 "null imdb id"; 5 "no such item". */
+KAVO_API int32_t kavo_select_imdb(const char* imdb_id);
+/* Selects the first item with a source of exactly this key.
+ * Returns 0; 2 "null source key"; 5 "no such item". */
+KAVO_API int32_t kavo_select_source(const char* source_key);
+/* The selected catalogue index, -1 when nothing is selected. */
+KAVO_API int32_t kavo_selected_index(void);
+/* The detail document of the selected item (its item document plus "resume",
+ * "next" and "autoplay"), valid until the next rebuild or clear; "{}" when it
+ * could not be written. With nothing selected: NULL, and this query stores
+ * status 5 with "no item selected". */
 KAVO_API const char* kavo_detail_json(void);
+/* The selected item's number of sources (0 with nothing selected). */
 KAVO_API int32_t     kavo_detail_source_count(void);
+/* One source of the selected item (0 = best), whole, in a library buffer
+ * valid until the next call. NULL with "no item selected", "source index out
+ * of range" or "oom"; the status code is never changed. */
 KAVO_API const char* kavo_detail_source_json(int32_t index);
+/* The address to play: the best active source's url (or uri), else the best
+ * url, else the best uri. Points into the model (valid until it is cleared).
+ * NULL when there is none; with nothing selected NULL and "no item
+ * selected". */
 KAVO_API const char* kavo_detail_best_source_url(void);
+/* The selected item's resume decision; 0 / 0.0 with nothing selected. */
 KAVO_API int32_t     kavo_detail_resume_action(void);
 KAVO_API double      kavo_detail_resume_position_s(void);
 KAVO_API double      kavo_detail_progress_fraction(void);
 KAVO_API int32_t     kavo_detail_resume_clamped(void);
+/* The selected item's next episode ({"item_id":null} when none), whole, in a
+ * library buffer valid until the next call. "{}" with "no item selected" or
+ * "oom". The status code is never changed. */
 KAVO_API const char* kavo_detail_next_json(void);
+/* The selected item's autoplay events from the current settings, as a JSON
+ * array, whole, in a library buffer valid until the next call. "[]" with
+ * "no item selected" or "oom", or when autoplay is unconfigured. The status
+ * code is never changed. */
 KAVO_API const char* kavo_detail_autoplay_json(void);
+/* 1 when autoplay settings are in force, else 0. */
 KAVO_API int32_t     kavo_detail_autoplay_configured(void);
 
-/* ---- Keys and hashes (write into the caller's buffer) ------------------ */
+/* ==== Keys and hashes =====================================================
+ * Pure functions: they read no model and write into the caller's buffer. */
 
+/* A stable 32-bit hash of a UTF-8 text (computed over its UTF-16 code units),
+ * written as decimal digits; undecodable text hashes as "0". 11 bytes always
+ * suffice. Returns 0; 2 "null argument" (NULL text or buffer, or size 0);
+ * 4 "buffer too small" (the buffer is left untouched). */
 KAVO_API int32_t kavo_stable_hash(const char* text, char* out, size_t out_size);
+/* The base64 of a, 0x01, b, 0x01, c. Needs 4*((n+4)/3)+1 bytes, n being the
+ * three texts' total length. Returns 0; 2 "null argument"; 3 "out of
+ * memory"; 4 "buffer too small" (the buffer is left untouched). */
 KAVO_API int32_t kavo_resume_key(const char* a, const char* b, const char* c,
                                  char* out, size_t out_size);
+/* The base64 of the text itself. Needs 4*((n+2)/3)+1 bytes.
+ * Returns 0; 2 "null argument"; 4 "buffer too small". */
 KAVO_API int32_t kavo_legacy_resume_key(const char* text, char* out, size_t out_size);
 
 #ifdef __cplusplus
