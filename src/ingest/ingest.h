@@ -19,6 +19,10 @@ namespace kavo {
 int32_t load_array_json(const char* text, bool library_mode);
 // The same loader over an already parsed array value.
 int32_t load_array_value(yyjson_val* array, bool library_mode);
+// One element of such an array: appended, or rejected and counted (kOk
+// either way); the failure code with its message when the table is full or
+// cannot grow.
+int32_t load_item_element(yyjson_val* element, bool library_mode);
 int32_t add_items(const char* json);
 int32_t set_library(const char* json);
 int32_t item_index_of(const char* id);
@@ -39,6 +43,9 @@ int read_item_sources(const MemberIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 int32_t set_watch(const char* json);
+// One element of a watch array: appended, or turned away and counted (kOk
+// either way); "out of memory" when the table is full or cannot grow.
+int32_t load_watch_element(yyjson_val* element);
 // 0 room for one more entry, 4 table full (200000), 3 no memory.
 int watch_ensure_room() noexcept;
 // Whether a text is a date-time rather than a number: its leading digits
@@ -68,6 +75,9 @@ int64_t parse_datetime_ms(const char* text) noexcept;
 
 // ---- Store and settings ----------------------------------------------------
 int32_t set_store(const char* json);
+// Reads the favourites and playlists of a parsed store object into the
+// (empty) tables; "oom" when a table cannot be allocated.
+int32_t load_store_value(yyjson_val* root);
 int32_t set_resume_settings(const char* json);
 int32_t set_autoplay_settings(const char* json);
 

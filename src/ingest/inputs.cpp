@@ -1,8 +1,23 @@
 // All inputs in one object: clears the model, checks the shape, hands each
 // part to the loader of its single-input call, then derives what comes from
 // the server home and rebuilds once more.
+//
+// Two ways lead to the same model. The streamed way reads the object member
+// by member and the big arrays element by element, each element parsed on
+// its own in memory kept from call to call, so the whole inputs object is
+// never held parsed at once, and it rebuilds once at the end. It takes only
+// inputs whose outcome it can tell without the step-by-step order: valid
+// JSON, each of the five keys spelled exactly and at most once, every part of
+// the right type and every loader succeeding. Anything else (an error, a key
+// in other letter case, a full table) clears the model again and goes the
+// step-by-step way, which gives every status, message and partial state
+// exactly.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "documents/documents.h"
 #include "frame/status.h"
@@ -34,11 +49,269 @@ struct DocGuard {
   ~DocGuard() { yyjson_doc_free(doc); }
 };
 
+// ---- The streamed way ----------------------------------------------------------
+
+bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::size_t skip_space(const char* text, std::size_t len, std::size_t pos) {
+  while (pos < len && json_space(text[pos])) ++pos;
+  return pos;
+}
+
+// Where the JSON value starting at text[pos] ends, as far as brackets and
+// strings tell; nothing else is checked. For valid JSON this is the exact
+// end; for anything else some end that the strict parse of the span rejects.
+std::size_t value_end(const char* text, std::size_t len, std::size_t pos) {
+  std::size_t depth = 0;
+  bool in_string = false;
+  for (std::size_t i = pos; i < len; ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+        if (depth == 0) return i + 1;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (depth == 0) return i;  // a scalar ended by its container
+      if (--depth == 0) return i + 1;
+    } else if (depth == 0 && (c == ',' || json_space(c))) {
+      return i;
+    }
+  }
+  return len;
+}
+
+// Parses one value of a long text after another, each in memory kept from
+// call to call: the value is parsed from a stretch of text a little longer
+// than the last one (yyjson stops after the value), and a stretch that turns
+// out too short is doubled. A value must end before its stretch does, so a
+// number cut short by the stretch is never taken for the whole number.
+class ElementReader {
+ public:
+  // The document of the value that starts at text[pos] and its end in *end,
+  // or NULL when the text holds no valid value there. The document lives
+  // until the next read.
+  yyjson_doc* read(const char* text, std::size_t len, std::size_t pos, std::size_t* end) {
+    const std::size_t rest = len - pos;
+    std::size_t stretch = std::min(rest, guess_);
+    for (;;) {
+      const std::size_t need = yyjson_read_max_memory_usage(stretch, kFlags);
+      if (need == 0) return nullptr;
+      if (pool_.size() < need) pool_.resize(std::max(need, pool_.size() * 2));
+      yyjson_alc alc;
+      if (!yyjson_alc_pool_init(&alc, pool_.data(), pool_.size())) return nullptr;
+      yyjson_doc* doc =
+          yyjson_read_opts(const_cast<char*>(text + pos), stretch, kFlags, &alc, nullptr);
+      if (doc != nullptr) {
+        const std::size_t used = yyjson_doc_get_read_size(doc);
+        if (used < stretch || stretch == rest) {
+          *end = pos + used;
+          guess_ = 2 * used + 128;
+          return doc;
+        }
+      }
+      if (stretch == rest) return nullptr;
+      stretch = std::min(rest, stretch * 2);
+    }
+  }
+
+  // Gives back the pool when a call needed an unusually large one.
+  void trim() {
+    if (pool_.size() > kKeepBytes) std::vector<char>().swap(pool_);
+  }
+
+ private:
+  static constexpr yyjson_read_flag kFlags = YYJSON_READ_STOP_WHEN_DONE;
+  static constexpr std::size_t kKeepBytes = 1u << 20;
+  std::vector<char> pool_;
+  std::size_t guess_ = 1024;
+};
+
+enum Part { kHome, kItems, kWatch, kLibrary, kStore, kOtherMember };
+const char* const k_part_names[] = {"server_home", "items", "watch", "library", "store"};
+
+// Which part a member key names: kOtherMember for keys that no lookup of the
+// five names would find; -1 for keys that one finds only ignoring case,
+// which the streamed way leaves to the step-by-step one.
+int classify_key(const char* key, std::size_t len) {
+  for (int p = kHome; p <= kStore; ++p) {
+    const char* name = k_part_names[p];
+    const std::size_t n = std::strlen(name);
+    if (len == n && std::memcmp(key, name, n) == 0) return p;
+    if (len >= n && key[n] == '\0' && ci_cmp(key, name) == 0) return -1;
+  }
+  return kOtherMember;
+}
+
+class Streamer {
+ public:
+  Streamer(const char* text, std::size_t len, ElementReader& reader)
+      : text_(text), len_(len), reader_(reader) {}
+
+  // True when the whole object was read and every part loaded.
+  bool run() {
+    std::size_t pos = skip_space(text_, len_, 0);
+    if (pos >= len_ || text_[pos] != '{') return false;
+    pos = skip_space(text_, len_, pos + 1);
+    if (pos < len_ && text_[pos] == '}') return skip_space(text_, len_, pos + 1) == len_;
+    bool seen[kStore + 1] = {false, false, false, false, false};
+    for (;;) {
+      if (pos >= len_ || text_[pos] != '"') return false;
+      std::size_t end = 0;
+      yyjson_doc* key_doc = reader_.read(text_, len_, pos, &end);
+      yyjson_val* key = yyjson_doc_get_root(key_doc);
+      if (!yyjson_is_str(key)) return false;
+      const int part = classify_key(yyjson_get_str(key), yyjson_get_len(key));
+      if (part < 0) return false;
+      if (part != kOtherMember) {
+        if (seen[part]) return false;  // the first one is found: leave it to the other way
+        seen[part] = true;
+      }
+      pos = skip_space(text_, len_, end);
+      if (pos >= len_ || text_[pos] != ':') return false;
+      pos = skip_space(text_, len_, pos + 1);
+      if (pos >= len_) return false;
+      if (!member(part, pos, &pos)) return false;
+      pos = skip_space(text_, len_, pos);
+      if (pos >= len_) return false;
+      if (text_[pos] == '}') return skip_space(text_, len_, pos + 1) == len_;
+      if (text_[pos] != ',') return false;
+      pos = skip_space(text_, len_, pos + 1);
+    }
+  }
+
+ private:
+  // Reads the member value at `pos` into its part; *end after it.
+  bool member(int part, std::size_t pos, std::size_t* end) {
+    const char open = text_[pos];
+    switch (part) {
+      case kItems:
+      case kWatch:
+      case kLibrary:
+        return open == '[' && stream_array(part, pos, end);
+      case kHome:
+      case kStore:
+        if (open != '{') return false;
+        break;
+      default:
+        break;
+    }
+    // A value read whole, from exactly its own text.
+    *end = value_end(text_, len_, pos);
+    yyjson_doc* doc =
+        yyjson_read_opts(const_cast<char*>(text_ + pos), *end - pos, 0, nullptr, nullptr);
+    if (doc == nullptr) return false;
+    if (part == kHome) {
+      // Held as load_home_json would hold the part's own text.
+      s_home_doc = doc;
+      s_have_home = 1;
+      return true;
+    }
+    int32_t rc = kOk;
+    if (part == kStore) {
+      try {
+        rc = load_store_value(yyjson_doc_get_root(doc));
+      } catch (...) {
+        rc = kNoMemory;
+      }
+    }
+    yyjson_doc_free(doc);
+    return rc == kOk;
+  }
+
+  bool stream_array(int part, std::size_t pos, std::size_t* end) {
+    pos = skip_space(text_, len_, pos + 1);
+    if (pos < len_ && text_[pos] == ']') {
+      *end = pos + 1;
+      return true;
+    }
+    for (;;) {
+      std::size_t after = 0;
+      yyjson_doc* doc = reader_.read(text_, len_, pos, &after);
+      if (doc == nullptr) return false;
+      yyjson_val* element = yyjson_doc_get_root(doc);
+      const int32_t rc = part == kWatch ? load_watch_element(element)
+                                        : load_item_element(element, part == kLibrary);
+      if (rc != kOk) return false;
+      pos = skip_space(text_, len_, after);
+      if (pos >= len_) return false;
+      if (text_[pos] == ']') {
+        *end = pos + 1;
+        return true;
+      }
+      if (text_[pos] != ',') return false;
+      pos = skip_space(text_, len_, pos + 1);
+    }
+  }
+
+  const char* text_;
+  std::size_t len_;
+  ElementReader& reader_;
+};
+
+// Loads the inputs the streamed way; false (with the model in any state) when
+// the step-by-step way must decide.
+bool load_streamed(const char* json, std::size_t len) {
+  static ElementReader reader;
+  bool done = false;
+  try {
+    done = Streamer(json, len, reader).run();
+  } catch (...) {
+    done = false;  // the step-by-step way meets the same failure and reports it
+  }
+  reader.trim();
+  return done;
+}
+
+// The part of the rows rebuilds made after the watch, library and store
+// parts that outlives them: the library link fills what catalogue items lack
+// from their library entries before the basics are known. Everything else
+// those rebuilds made is made again by the final one.
+void link_library_before_basics() {
+  if (s_lib.empty()) return;
+  rebuild_id_maps();
+  link_library();
+}
+
+// The end of every successful load: what comes from the server home, then one
+// rebuild.
+int32_t finish_inputs() {
+  reset_basics();
+  if (s_have_home) {
+    index_basics();
+    ingest_continues();
+  }
+  build_side_jsons();
+  rebuild_rows();
+  rebuild_result();
+  return succeed();
+}
+
+// The step-by-step way, after the model was cleared.
+int32_t load_inputs_stepwise(const char* json);
+
 }  // namespace
 
 int32_t load_inputs(const char* json) {
   clear_model();
   if (json == nullptr) return fail(kBadArgument, "null inputs");
+  if (load_streamed(json, std::strlen(json))) {
+    link_library_before_basics();
+    return finish_inputs();
+  }
+  clear_model();
+  return load_inputs_stepwise(json);
+}
+
+namespace {
+
+int32_t load_inputs_stepwise(const char* json) {
   yyjson_doc* doc =
       yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
   if (doc == nullptr) return fail(kBadJson, "inputs: not valid JSON");
@@ -83,15 +356,9 @@ int32_t load_inputs(const char* json) {
 
   yyjson_doc_free(guard.doc);
   guard.doc = nullptr;
-  reset_basics();
-  if (s_have_home) {
-    index_basics();
-    ingest_continues();
-  }
-  build_side_jsons();
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
+  return finish_inputs();
 }
+
+}  // namespace
 
 }  // namespace kavo

@@ -123,29 +123,35 @@ bool read_item(yyjson_val* element, Item* item) {
 
 }  // namespace
 
+int32_t load_item_element(yyjson_val* element, bool library_mode) {
+  std::vector<Item>& dest = library_mode ? s_lib : s_items;
+  Item item;
+  if (!read_item(element, &item)) {
+    ++s_rejected;
+    return kOk;
+  }
+  if (!library_mode) {
+    int32_t seen = 0;
+    if (s_seen_id.get(item.id.get(), &seen) == 0) {
+      ++s_rejected;
+      return kOk;
+    }
+  }
+  if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
+  dest.push_back(std::move(item));  // room made above: no reallocation
+  if (!library_mode) {
+    s_seen_id.put(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
+  }
+  return kOk;
+}
+
 int32_t load_array_value(yyjson_val* array, bool library_mode) {
   if (!yyjson_is_arr(array)) return fail(kBadJson, "expected an array");
-  std::vector<Item>& dest = library_mode ? s_lib : s_items;
   std::size_t idx, max;
   yyjson_val* element;
   yyjson_arr_foreach(array, idx, max, element) {
-    Item item;
-    if (!read_item(element, &item)) {
-      ++s_rejected;
-      continue;
-    }
-    if (!library_mode) {
-      int32_t seen = 0;
-      if (s_seen_id.get(item.id.get(), &seen) == 0) {
-        ++s_rejected;
-        continue;
-      }
-    }
-    if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
-    dest.push_back(std::move(item));  // room made above: no reallocation
-    if (!library_mode) {
-      s_seen_id.put(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
-    }
+    const int32_t rc = load_item_element(element, library_mode);
+    if (rc != kOk) return rc;
   }
   return succeed();
 }

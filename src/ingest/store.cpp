@@ -69,6 +69,11 @@ bool read_playlists(yyjson_val* root) {
 
 }  // namespace
 
+int32_t load_store_value(yyjson_val* root) {
+  if (!(read_favourites(root) && read_playlists(root))) return fail(kNoMemory, "oom");
+  return kOk;
+}
+
 int32_t set_store(const char* json) {
   std::vector<FavRec>().swap(s_favs);
   std::vector<PlaylistRec>().swap(s_pls);
@@ -81,9 +86,9 @@ int32_t set_store(const char* json) {
       yyjson_doc_free(doc);
       return fail(kBadJson, "store: root not object");
     }
-    bool ok = read_favourites(root) && read_playlists(root);
+    const int32_t rc = load_store_value(root);
     yyjson_doc_free(doc);
-    if (!ok) return fail(kNoMemory, "oom");
+    if (rc != kOk) return rc;
   }
   rebuild_rows();
   rebuild_result();

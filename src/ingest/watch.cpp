@@ -83,6 +83,21 @@ int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept {
 
 int watch_ensure_room() noexcept { return ensure_room(s_watch); }
 
+int32_t load_watch_element(yyjson_val* element) {
+  if (!yyjson_is_obj(element)) {
+    ++s_rejected;
+    return kOk;
+  }
+  WatchRec rec;
+  if (!read_watch_entry(element, &rec)) {
+    ++s_rejected;
+    return kOk;
+  }
+  if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
+  s_watch.push_back(std::move(rec));
+  return kOk;
+}
+
 namespace {
 
 // Appends the entries of a parsed watch array.
@@ -91,17 +106,8 @@ int32_t set_watch_value(yyjson_val* root) {
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(root, idx, max, element) {
-    if (!yyjson_is_obj(element)) {
-      ++s_rejected;
-      continue;
-    }
-    WatchRec rec;
-    if (!read_watch_entry(element, &rec)) {
-      ++s_rejected;
-      continue;
-    }
-    if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
-    s_watch.push_back(std::move(rec));
+    const int32_t rc = load_watch_element(element);
+    if (rc != kOk) return rc;
   }
   return kOk;
 }
