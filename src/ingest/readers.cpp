@@ -190,7 +190,10 @@ inline uint64_t folded_head(const char* text, std::size_t clen) {
   return head;
 }
 
+// yyjson's member loop steps from the first member even for a NULL object,
+// so the walks below must not be started without an object.
 yyjson_val* exact_member(yyjson_val* object, const char* key, std::size_t len) {
+  if (object == nullptr) return nullptr;
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
@@ -200,6 +203,7 @@ yyjson_val* exact_member(yyjson_val* object, const char* key, std::size_t len) {
 }
 
 yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) {
+  if (object == nullptr) return nullptr;
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
@@ -234,6 +238,7 @@ unsigned MemberIndex::bloom_bit(const char* key, std::size_t clen) noexcept {
 }
 
 void MemberIndex::add(yyjson_val* object) noexcept {
+  if (object == nullptr) return;
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
