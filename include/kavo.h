@@ -51,6 +51,22 @@
  * the code alone. A failing call rebuilds nothing: what the last successful
  * rebuild produced stays readable.
  *
+ * When memory runs out inside a call, the host sees no crash, no exception
+ * and no leak, only one of these answers:
+ *   - An input call returns 3 with its "out of memory" or "oom" message
+ *     (kavo_set_server_home, kavo_set_resume_settings,
+ *     kavo_set_autoplay_settings and the selection calls "out of memory" as
+ *     well), or 1 with its "not valid JSON" message when the text itself
+ *     could not be parsed for want of memory.
+ *   - Or it returns 0 with less in the model: an element that cannot be
+ *     copied is rejected, a text left absent, a document member or a whole
+ *     part of the inputs object left out, a held document kept as it was,
+ *     items read as without progress. The next input call that succeeds
+ *     rebuilds rows and documents in full.
+ *   - A buffer getter returns its failure value with "oom"; kavo_stable_hash
+ *     writes "0"; kavo_resume_key returns 3 "out of memory".
+ * The library stays usable: the next call works as it would have.
+ *
  * Input elements that cannot be used (not an object, no id, a duplicate id,
  * progress that says nothing) are skipped and counted ("rejected" in the stats
  * and result documents); the call still succeeds.
