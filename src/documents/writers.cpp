@@ -112,8 +112,10 @@ void add_json_int(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, 
   add_member(doc, object, key, yyjson_mut_sint(doc, value));
 }
 
-yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) {
-  if (doc == nullptr || value == nullptr) return nullptr;
+namespace {
+
+// The deep copy proper; throws std::bad_alloc when its stack cannot grow.
+yyjson_mut_val* deep_copy(yyjson_mut_doc* doc, yyjson_val* value) {
   yyjson_mut_val* root = shallow_copy(doc, value);
   if (root == nullptr || !is_container(value)) return root;
 
@@ -152,6 +154,19 @@ yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) {
       stack.pop_back();
     }
     if (stack.empty()) return done;
+  }
+}
+
+}  // namespace
+
+yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) noexcept {
+  if (doc == nullptr || value == nullptr) return nullptr;
+  try {
+    return deep_copy(doc, value);
+  } catch (...) {
+    // No memory for the copy's own stack: the copy gives none, like any
+    // other value that cannot be allocated, and the caller goes on.
+    return nullptr;
   }
 }
 

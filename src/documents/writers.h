@@ -23,8 +23,9 @@ void add_json_real_or_null(yyjson_mut_doc* doc, yyjson_mut_val* object, const ch
 void add_json_int(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, int64_t value);
 
 // Deep copy of a parsed value into an output document (strings copied).
-// Works without recursion, so any nesting depth is safe.
-yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value);
+// Works without recursion, so any nesting depth is safe. Gives none when
+// memory runs out; never throws.
+yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) noexcept;
 
 // Writes a document compactly (flags 0); none when the writer refuses it
 // (non-finite number, invalid UTF-8) or memory runs out.

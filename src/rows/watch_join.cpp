@@ -191,6 +191,20 @@ void join_watch() {
   const int32_t ni = n_items();
   const int32_t nw = n_watch();
 
+  // Every link of the last join goes first, before anything is allocated:
+  // when memory runs out below, the items read as without progress instead
+  // of keeping links into a watch table that has changed since.
+  for (Item& it : s_items) {
+    it.watch_index = -1;
+    it.next_index = -1;
+    const ResumeState none;
+    it.resume_action = none.action;
+    it.resume_position_s = none.position_s;
+    it.progress_fraction = none.fraction;
+    it.resume_clamped = none.clamped;
+  }
+  for (WatchRec& w : s_watch) w.item_index = -1;
+
   // Episode positions of the catalogue: the first item at each (IMDb id,
   // season, episode), and the first at each of those with a given source
   // address.
