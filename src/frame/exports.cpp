@@ -29,6 +29,7 @@ KAVO_API int32_t kavo_clear(void) {
 
 KAVO_API void kavo_shutdown(void) {
   clear_model();
+  release_model_memory();
   std::vector<Cand>().swap(s_cand);
   succeed();
 }

@@ -11,6 +11,9 @@ std::vector<FavRec> s_favs;
 std::vector<PlaylistRec> s_pls;
 std::vector<Cand> s_cand;
 
+TextArena s_item_texts;
+TextArena s_lib_texts;
+
 Ht s_by_id;
 Ht s_by_imdb;
 Ht s_basic_imdb;
@@ -77,6 +80,14 @@ void clear_model() noexcept {
   s_sel = -1;
   s_rejected = 0;
   s_have_home = 0;
+  // Last: the records referring to these texts are gone.
+  s_item_texts.reset();
+  s_lib_texts.reset();
+}
+
+void release_model_memory() noexcept {
+  s_item_texts.release();
+  s_lib_texts.release();
 }
 
 }  // namespace kavo

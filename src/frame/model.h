@@ -153,6 +153,12 @@ inline int32_t n_basics() { return static_cast<int32_t>(s_basics.size()); }
 inline int32_t n_favs() { return static_cast<int32_t>(s_favs.size()); }
 inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
 
+// Texts of the records the item loader reads: the catalogue's (emptied with
+// the catalogue by clear_model) and the library's (emptied with the library).
+// Texts filled in later by the rebuild are heap copies of their own.
+extern TextArena s_item_texts;
+extern TextArena s_lib_texts;
+
 // ---- String maps ---------------------------------------------------------
 extern Ht s_by_id;         // item id -> catalogue index (first wins), rebuilt per rebuild
 extern Ht s_by_imdb;       // item IMDb id -> catalogue index (first wins), rebuilt per rebuild
@@ -182,8 +188,12 @@ extern int32_t s_n_ap;
 void free_item(Item* item) noexcept;
 void free_row(Row* row) noexcept;
 // Empties the whole model; settings, the row cap, the status frame and the
-// candidate scratch list are left alone.
+// candidate scratch list are left alone. The text arenas keep their blocks
+// for the next filling.
 void clear_model() noexcept;
+// Frees what the model keeps for reuse once it is empty (the text arenas'
+// blocks); for kavo_shutdown, after clear_model.
+void release_model_memory() noexcept;
 
 // Makes room for one more record in one of the 200000-record arrays: an empty
 // array gets 64 slots, a full one doubles, never beyond kMaxRecords. Returns 0

@@ -6,6 +6,9 @@ namespace kavo {
 
 namespace {
 
+// The arena of the innermost ArenaScope alive, or NULL.
+TextArena* s_active_arena = nullptr;
+
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Length of the longest prefix of `len` bytes that fits kMaxTextBytes without
@@ -29,9 +32,26 @@ std::size_t cut_length(const char* text, std::size_t len) {
 
 }  // namespace
 
+char* Text::release() noexcept {
+  char* p = p_.release();
+  if (p == nullptr || !tagged(p)) return p;
+  const char* kept = untag(p);
+  const std::size_t n = std::strlen(kept) + 1;
+  char* copy = static_cast<char*>(std::malloc(n));
+  if (copy != nullptr) std::memcpy(copy, kept, n);
+  return copy;
+}
+
 Text xstrndup(const char* text, std::size_t len) noexcept {
   if (text == nullptr) return Text();
-  std::size_t n = cut_length(text, len);
+  const std::size_t n = cut_length(text, len);
+  if (s_active_arena != nullptr) {
+    char* copy = s_active_arena->allocate(n + 1);
+    if (copy == nullptr) return Text();
+    std::memcpy(copy, text, n);
+    copy[n] = '\0';
+    return Text::in_arena(copy);
+  }
   char* copy = static_cast<char*>(std::malloc(n + 1));
   if (copy == nullptr) return Text();
   std::memcpy(copy, text, n);
@@ -42,6 +62,66 @@ Text xstrndup(const char* text, std::size_t len) noexcept {
 Text xstrdup(const char* text) noexcept {
   if (text == nullptr) return Text();
   return xstrndup(text, std::strlen(text));
+}
+
+ArenaScope::ArenaScope(TextArena* arena) noexcept : previous_(s_active_arena) { s_active_arena = arena; }
+
+ArenaScope::~ArenaScope() { s_active_arena = previous_; }
+
+char* TextArena::allocate(std::size_t bytes) noexcept {
+  bytes = (bytes + 1) & ~std::size_t{1};  // keeps every text at an even address
+  if (bytes == 0 || bytes > kBlockBytes) return nullptr;
+  // The block being filled, then the kept blocks after it, then a new one.
+  while (current_ < count_) {
+    Block& b = blocks_[current_];
+    if (kBlockBytes - b.used >= bytes) {
+      char* p = b.data + b.used;
+      b.used += bytes;
+      return p;
+    }
+    if (current_ + 1 == count_) break;
+    blocks_[++current_].used = 0;
+  }
+  if (count_ == cap_) {
+    const std::size_t cap = cap_ == 0 ? 64 : cap_ * 2;
+    auto* grown = static_cast<Block*>(std::realloc(blocks_, cap * sizeof(Block)));
+    if (grown == nullptr) return nullptr;
+    blocks_ = grown;
+    cap_ = cap;
+  }
+  // malloc gives at least 8-byte alignment, so even offsets are even addresses.
+  char* data = static_cast<char*>(std::malloc(kBlockBytes));
+  if (data == nullptr) return nullptr;
+  blocks_[count_] = Block{data, bytes};
+  current_ = count_++;
+  return data;
+}
+
+TextArena::Mark TextArena::mark() const noexcept {
+  if (count_ == 0) return Mark{};
+  return Mark{current_, blocks_[current_].used};
+}
+
+void TextArena::rollback(const Mark& mark) noexcept {
+  if (count_ == 0) return;
+  if (mark.block >= count_) {
+    reset();
+    return;
+  }
+  current_ = mark.block;
+  blocks_[current_].used = mark.used;
+}
+
+void TextArena::reset() noexcept {
+  current_ = 0;
+  if (count_ > 0) blocks_[0].used = 0;
+}
+
+void TextArena::release() noexcept {
+  for (std::size_t i = 0; i < count_; ++i) std::free(blocks_[i].data);
+  std::free(blocks_);
+  blocks_ = nullptr;
+  count_ = cap_ = current_ = 0;
 }
 
 }  // namespace kavo

@@ -1,19 +1,20 @@
 // Owned C texts of the model.
 //
-// Every text the model keeps lives in its own malloc'd block that never moves
-// when the record holding it is moved, so a pointer handed to the host stays
-// valid while the record arrays grow. An empty Text stands for "none".
+// Every text the model keeps lives in storage that never moves when the
+// record holding it is moved, so a pointer handed to the host stays valid
+// while the record arrays grow: its own malloc'd block, or a place in a
+// TextArena that holds the texts of one whole table and lets them go when the
+// table is emptied. An empty Text stands for "none".
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 namespace kavo {
 
-struct FreeDeleter {
-  void operator()(void* p) const noexcept { std::free(p); }
-};
+class TextArena;
 
 class Text {
  public:
@@ -24,26 +25,106 @@ class Text {
     t.p_.reset(owned);
     return t;
   }
+  // Refers to a text kept by a TextArena (at an even address), which the
+  // Text never frees.
+  static Text in_arena(char* kept) noexcept {
+    Text t;
+    t.p_.reset(kept == nullptr ? nullptr : tag(kept));
+    return t;
+  }
 
-  const char* get() const noexcept { return p_.get(); }
-  char* data() noexcept { return p_.get(); }
+  const char* get() const noexcept { return untag(p_.get()); }
+  char* data() noexcept { return untag(p_.get()); }
   explicit operator bool() const noexcept { return p_ != nullptr; }
   void reset() noexcept { p_.reset(); }
-  char* release() noexcept { return p_.release(); }
+  // The text as a malloc'd block for the caller to free (for a text kept by
+  // an arena, a heap copy; NULL when that copy cannot be made); the Text is
+  // none afterwards.
+  char* release() noexcept;
 
  private:
-  std::unique_ptr<char, FreeDeleter> p_;
+  // The lowest bit of the stored pointer marks a text kept by an arena.
+  static char* tag(char* p) noexcept {
+    return reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(p) | 1u);
+  }
+  static char* untag(char* p) noexcept {
+    return reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t{1});
+  }
+  static bool tagged(const char* p) noexcept { return (reinterpret_cast<std::uintptr_t>(p) & 1u) != 0; }
+
+  struct Deleter {
+    void operator()(char* p) const noexcept {
+      if (!tagged(p)) std::free(p);
+    }
+  };
+  std::unique_ptr<char, Deleter> p_;
 };
 
 // The longest text the model stores, in bytes (without the NUL).
 inline constexpr std::size_t kMaxTextBytes = 8192;
 
-// The one way texts enter the model: a heap copy of `text`, or none when
-// `text` is NULL or memory runs out. A text longer than kMaxTextBytes is cut
-// at the start of the UTF-8 character that crosses the limit, so a cut never
-// leaves a broken character behind (ASCII keeps exactly kMaxTextBytes bytes).
+// The one way texts enter the model: a copy of `text`, or none when `text` is
+// NULL or memory runs out. A text longer than kMaxTextBytes is cut at the
+// start of the UTF-8 character that crosses the limit, so a cut never leaves
+// a broken character behind (ASCII keeps exactly kMaxTextBytes bytes). The
+// copy is a heap block of its own, or a place in the arena of the innermost
+// ArenaScope alive.
 Text xstrdup(const char* text) noexcept;
 // As xstrdup, for `len` bytes that need not be NUL-terminated.
 Text xstrndup(const char* text, std::size_t len) noexcept;
+
+// While one is alive, xstrdup and xstrndup copy into `arena` (NULL: the heap
+// again). The loaders open one around the reading of a record whose texts all
+// belong to the arena's table.
+class ArenaScope {
+ public:
+  explicit ArenaScope(TextArena* arena) noexcept;
+  ~ArenaScope();
+  ArenaScope(const ArenaScope&) = delete;
+  ArenaScope& operator=(const ArenaScope&) = delete;
+
+ private:
+  TextArena* previous_;
+};
+
+// Texts of one table in large blocks: a copy costs a pointer bump, and all
+// the table's texts go at once when the table is emptied. The blocks are kept
+// for the texts of the next filling, so a table filled again takes no new
+// memory from the system; release() gives them back.
+class TextArena {
+ public:
+  TextArena() noexcept = default;
+  ~TextArena() { release(); }
+  TextArena(const TextArena&) = delete;
+  TextArena& operator=(const TextArena&) = delete;
+
+  // Room for `bytes` bytes at an even address; NULL when memory runs out.
+  char* allocate(std::size_t bytes) noexcept;
+
+  // The arena's fill level; rollback() gives back everything allocated after
+  // it was taken (texts that nobody refers to any more).
+  struct Mark {
+    std::size_t block = 0;
+    std::size_t used = 0;
+  };
+  Mark mark() const noexcept;
+  void rollback(const Mark& mark) noexcept;
+
+  // Forgets every text and keeps the blocks.
+  void reset() noexcept;
+  // Forgets every text and frees the blocks.
+  void release() noexcept;
+
+ private:
+  static constexpr std::size_t kBlockBytes = 64 * 1024;  // holds the longest text many times
+  struct Block {
+    char* data;
+    std::size_t used;
+  };
+  Block* blocks_ = nullptr;
+  std::size_t count_ = 0;    // blocks allocated
+  std::size_t cap_ = 0;      // room in blocks_
+  std::size_t current_ = 0;  // the block being filled (== count_ when none)
+};
 
 }  // namespace kavo

@@ -125,22 +125,34 @@ bool read_item(yyjson_val* element, Item* item) {
 
 int32_t load_item_element(yyjson_val* element, bool library_mode) {
   std::vector<Item>& dest = library_mode ? s_lib : s_items;
-  Item item;
-  if (!read_item(element, &item)) {
+  // The record's texts go to its table's arena; a record turned away gives
+  // them back at once.
+  TextArena& texts = library_mode ? s_lib_texts : s_item_texts;
+  const TextArena::Mark mark = texts.mark();
+  bool taken = false;
+  {
+    Item item;
+    {
+      ArenaScope scope(&texts);
+      taken = read_item(element, &item);
+    }
+    if (taken && !library_mode) {
+      int32_t seen = 0;
+      taken = s_seen_id.get(item.id.get(), &seen) != 0;
+    }
+    if (taken) {
+      if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
+      dest.push_back(std::move(item));  // room made above: no reallocation
+    }
+  }
+  if (!taken) {
+    texts.rollback(mark);
     ++s_rejected;
     return kOk;
   }
   if (!library_mode) {
-    int32_t seen = 0;
-    if (s_seen_id.get(item.id.get(), &seen) == 0) {
-      ++s_rejected;
-      return kOk;
-    }
-  }
-  if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
-  dest.push_back(std::move(item));  // room made above: no reallocation
-  if (!library_mode) {
-    s_seen_id.put(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
+    // The catalogue's ids live as long as the map: both go at the next clear.
+    s_seen_id.put_borrowed(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
   }
   return kOk;
 }
@@ -183,6 +195,7 @@ int32_t add_items(const char* json) {
 int32_t set_library(const char* json) {
   for (Item& entry : s_lib) free_item(&entry);
   s_lib.clear();  // keeps the allocation
+  s_lib_texts.reset();
   if (json != nullptr) {
     const int32_t rc = load_array_json(json, true);
     if (rc != 0) return rc;

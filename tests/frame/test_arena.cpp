@@ -1,0 +1,126 @@
+// Texts kept by an arena: copies, the fill level and its rollback, reuse of
+// the blocks, and the texts loaded records take from their table's arena.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frame/model.h"
+#include "frame/text.h"
+#include "support/fixture.h"
+
+using kavo::ArenaScope;
+using kavo::Text;
+using kavo::TextArena;
+
+namespace {
+
+bool even(const char* p) { return (reinterpret_cast<std::uintptr_t>(p) & 1u) == 0; }
+
+TEST(ArenaTest, CopiesLiveInTheArenaAndStayPut) {
+  TextArena arena;
+  std::vector<Text> texts;
+  std::vector<std::string> expected;
+  {
+    ArenaScope scope(&arena);
+    // Odd and even lengths, the longest text, and enough to fill several blocks.
+    for (int i = 0; i < 3000; ++i) {
+      std::string s(static_cast<std::size_t>(i % 61), static_cast<char>('a' + i % 26));
+      if (i % 500 == 7) s.assign(9000, 'x');
+      texts.push_back(kavo::xstrdup(s.c_str()));
+      expected.push_back(s.size() > kavo::kMaxTextBytes ? s.substr(0, kavo::kMaxTextBytes) : s);
+    }
+  }
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    ASSERT_TRUE(texts[i]);
+    EXPECT_TRUE(even(texts[i].get()));
+    EXPECT_EQ(texts[i].get(), expected[i]) << i;
+  }
+  // Moving and dropping arena texts frees nothing (the sanitizer would say).
+  std::vector<Text> moved = std::move(texts);
+  moved.resize(10);
+  // A text taken out of the arena comes as a heap block of its own.
+  char* own = moved[5].release();
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(std::string(own), expected[5]);
+  std::free(own);
+  EXPECT_FALSE(moved[5]);
+
+  // Outside the scope copies are heap blocks again; scopes nest.
+  Text heap = kavo::xstrdup("heap");
+  TextArena inner;
+  {
+    ArenaScope outer_scope(&arena);
+    {
+      ArenaScope inner_scope(&inner);
+      Text t = kavo::xstrdup("inner");
+      EXPECT_EQ(std::string(t.get()), "inner");
+    }
+    Text t = kavo::xstrndup("outerXX", 5);
+    EXPECT_EQ(std::string(t.get()), "outer");
+  }
+  char* h = heap.release();
+  std::free(h);  // a heap text hands out its own block
+}
+
+TEST(ArenaTest, RollbackAndResetReuseTheSameMemory) {
+  TextArena arena;
+  EXPECT_EQ(arena.allocate(0), nullptr);
+  EXPECT_EQ(arena.allocate(70000), nullptr);  // larger than a block: never asked for
+  const TextArena::Mark empty = arena.mark();
+  char* first = arena.allocate(5);
+  ASSERT_NE(first, nullptr);
+  const TextArena::Mark after_first = arena.mark();
+  char* second = arena.allocate(3);
+  EXPECT_EQ(second, first + 6);  // rounded up to keep addresses even
+  arena.rollback(after_first);
+  EXPECT_EQ(arena.allocate(3), second);
+  arena.rollback(empty);
+  EXPECT_EQ(arena.allocate(5), first);
+
+  // Fill two blocks and more, then roll back into the first block.
+  const TextArena::Mark early = arena.mark();
+  std::vector<char*> got;
+  for (int i = 0; i < 40; ++i) got.push_back(arena.allocate(8000));
+  arena.rollback(early);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(arena.allocate(8000), got[static_cast<std::size_t>(i)]) << i;
+
+  // After a reset the same blocks serve again, in the same order.
+  arena.reset();
+  EXPECT_EQ(arena.allocate(5), first);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(arena.allocate(8000), got[static_cast<std::size_t>(i)]) << i;
+  arena.release();
+  EXPECT_NE(arena.allocate(5), nullptr);
+}
+
+class ArenaModelTest : public kavo_test::KavoTest {};
+
+TEST_F(ArenaModelTest, RejectedRecordsGiveTheirTextsBack) {
+  // Duplicates and elements without an id take no room: the accepted item
+  // after them gets the place the turned-away ones had.
+  ASSERT_EQ(kavo_add_items(R"([{"id":"a","title":"first"}])"), 0);
+  const TextArena::Mark end_of_a = kavo::s_item_texts.mark();
+  const char* after_a = kavo::s_item_texts.allocate(2);
+  kavo::s_item_texts.rollback(end_of_a);
+  kavo_clear();
+  ASSERT_EQ(kavo_add_items(R"([{"id":"a","title":"first"},{"id":"a","title":"again","plot":"p"},)"
+                           R"({"title":"no id"},{"id":"b","title":"second"}])"),
+            0);
+  EXPECT_EQ(kavo::s_rejected, 2);
+  ASSERT_EQ(kavo_item_count(), 2);
+  EXPECT_EQ(kavo_item_id(1), after_a);
+  EXPECT_STREQ(kavo_item_title(0), "first");
+  EXPECT_STREQ(kavo_item_title(1), "second");
+  EXPECT_EQ(kavo_item_index_of("b"), 1);
+
+  // A library replaced whole starts its texts over; the catalogue's stay.
+  ASSERT_EQ(kavo_set_library(R"([{"id":"l1","title":"lib one","path":"/x"}])"), 0);
+  const char* lib_id = kavo::s_lib.at(0).id.get();
+  ASSERT_EQ(kavo_set_library(R"([{"id":"l2","title":"lib two","path":"/y"}])"), 0);
+  EXPECT_EQ(kavo::s_lib.at(0).id.get(), lib_id);
+  EXPECT_STREQ(kavo::s_lib.at(0).title.get(), "lib two");
+  EXPECT_STREQ(kavo_item_title(1), "second");
+}
+
+}  // namespace
