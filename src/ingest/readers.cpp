@@ -179,15 +179,44 @@ Text number_text(yyjson_val* number) noexcept {
 
 namespace {
 
+// Up to 8 bytes of `p` (n of them) packed into one number, the bytes past n
+// zero; two overlapping loads instead of a loop.
+inline uint64_t load_upto8(const char* p, std::size_t n) {
+  if (n >= 8) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return x;
+  }
+  if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, p, 4);
+    std::memcpy(&b, p + n - 4, 4);
+    return a | (static_cast<uint64_t>(b) << (8 * (n - 4)));
+  }
+  if (n >= 2) {
+    uint16_t a, b;
+    std::memcpy(&a, p, 2);
+    std::memcpy(&b, p + n - 2, 2);
+    return a | (static_cast<uint64_t>(b) << (8 * (n - 2)));
+  }
+  return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
+}
+
+// fold() on eight packed bytes at once: the ASCII capitals A to Z get the
+// 0x20 bit, every other byte stays.
+inline uint64_t fold8(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  const uint64_t low7 = x & (0x7F * kOnes);
+  const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;  // high bit: low7 >= 'A'
+  const uint64_t beyond_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: low7 > 'Z'
+  const uint64_t capitals = at_least_a & ~beyond_z & ~x & (0x80 * kOnes);
+  return x | (capitals >> 2);
+}
+
 // The folded first (up to) 8 bytes of `text`, which has `clen` bytes before
 // its NUL, packed into one number; equal texts under ci_cmp pack equally.
 inline uint64_t folded_head(const char* text, std::size_t clen) {
-  uint64_t head = 0;
-  const std::size_t n = clen < 8 ? clen : 8;
-  for (std::size_t i = 0; i < n; ++i) {
-    head |= static_cast<uint64_t>(static_cast<unsigned char>(fold(text[i]))) << (8 * i);
-  }
-  return head;
+  return fold8(load_upto8(text, clen < 8 ? clen : 8));
 }
 
 // yyjson's member loop steps from the first member even for a NULL object,
@@ -217,15 +246,31 @@ yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) 
 MemberIndex::MemberIndex(yyjson_val* first, yyjson_val* second) noexcept
     : first_(yyjson_is_obj(first) ? first : nullptr), second_(yyjson_is_obj(second) ? second : nullptr) {
   const std::size_t n = yyjson_obj_size(first_) + yyjson_obj_size(second_);
+  std::size_t slots = kInlineSlots;
   if (n <= kInline) {
     entries_ = inline_;
+    slots_ = inline_slots_;
   } else {
+    unsigned bits = 6;
+    while ((std::size_t{1} << bits) < 2 * n) ++bits;
+    slots = std::size_t{1} << bits;
+    shift_ = 64 - bits;
     heap_.reset(new (std::nothrow) Entry[n]);
+    heap_slots_.reset(new (std::nothrow) int32_t[slots]);
+    if (heap_ == nullptr || heap_slots_ == nullptr) return;  // lookups walk the objects instead
     entries_ = heap_.get();
+    slots_ = heap_slots_.get();
   }
-  if (entries_ == nullptr) return;  // lookups walk the objects instead
+  for (std::size_t i = 0; i < slots; ++i) slots_[i] = -1;
   add(first_);
   add(second_);
+  // Chain each bucket's entries in member order (built back to front).
+  for (std::size_t i = count_; i-- > 0;) {
+    Entry& e = entries_[i];
+    int32_t& slot = slots_[bucket(e.clen, e.head)];
+    e.next = slot;
+    slot = static_cast<int32_t>(i);
+  }
 }
 
 unsigned MemberIndex::bloom_bit(const char* key, std::size_t clen) noexcept {
@@ -268,12 +313,13 @@ yyjson_val* MemberIndex::get(const char* key) const noexcept {
   const unsigned bit = bloom_bit(key, len);
   if ((bloom_[bit >> 6] & (uint64_t{1} << (bit & 63))) == 0) return nullptr;
   const uint64_t head = folded_head(key, len);
-  // One pass: an exact match ends the search at once; otherwise the first
-  // folded match is the answer. An exact match is a folded match too, so
-  // only folded candidates need the exact comparison.
+  // One pass over the key's bucket in member order: an exact match ends the
+  // search at once; otherwise the first folded match is the answer. An exact
+  // match is a folded match too, so only folded candidates need the exact
+  // comparison.
   yyjson_val* folded = nullptr;
-  const Entry* end = entries_ + count_;
-  for (const Entry* e = entries_; e != end; ++e) {
+  for (int32_t i = slots_[bucket(len, head)]; i >= 0; i = entries_[i].next) {
+    const Entry* e = &entries_[i];
     if (e->clen != len || e->head != head) continue;
     if (e->len == len && std::memcmp(e->key, key, len) == 0) return e->value;
     if (folded == nullptr && (len <= 8 || ci_cmp(e->key + 8, key + 8) == 0)) folded = e->value;

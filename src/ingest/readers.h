@@ -84,12 +84,19 @@ class MemberIndex {
     std::size_t clen;   // bytes before its first NUL
     uint64_t head;      // its first (up to) 8 bytes before a NUL, folded
     yyjson_val* value;
+    int32_t next;       // the next entry in the same bucket, in member order; -1 at the end
   };
   // One bit per class of keys present, a class being the length before the
   // first NUL with the folded first and last bytes: a key whose class is
   // absent has neither an exact nor a folded match.
   static unsigned bloom_bit(const char* key, std::size_t clen) noexcept;
+  // The bucket of a key by its length and folded head: keys equal under
+  // ci_cmp share one, so only its entries need comparing.
+  std::size_t bucket(std::size_t clen, uint64_t head) const noexcept {
+    return static_cast<std::size_t>(((head ^ clen) * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
   static constexpr std::size_t kInline = 24;
+  static constexpr std::size_t kInlineSlots = 64;
 
   void add(yyjson_val* object) noexcept;
   yyjson_val* get_unindexed(const char* key) const noexcept;
@@ -97,8 +104,12 @@ class MemberIndex {
   yyjson_val* first_;
   yyjson_val* second_;
   Entry inline_[kInline];
+  int32_t inline_slots_[kInlineSlots];
   std::unique_ptr<Entry[]> heap_;
+  std::unique_ptr<int32_t[]> heap_slots_;
   Entry* entries_ = nullptr;  // NULL when the index could not be allocated
+  int32_t* slots_ = nullptr;  // first entry of each bucket, -1 for none
+  unsigned shift_ = 58;       // 64 - log2(number of buckets)
   std::size_t count_ = 0;
   uint64_t bloom_[4] = {0, 0, 0, 0};
 };
