@@ -1,0 +1,97 @@
+// Helpers for the tests of inputs at the limits: big and deep JSON texts and
+// reading the documents back.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <yyjson.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "support/fixture.h"
+
+namespace limits_test {
+
+// `depth` arrays inside each other: [[[...]]].
+inline std::string deep_array(std::size_t depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
+// `depth` objects inside each other, each under the key "a".
+inline std::string deep_object(std::size_t depth) {
+  std::string s;
+  s.reserve(depth * 6 + 2);
+  for (std::size_t i = 0; i < depth; ++i) s += "{\"a\":";
+  s += "{}";
+  s += std::string(depth, '}');
+  return s;
+}
+
+// `count` copies of `element`, comma-separated, in brackets.
+inline std::string array_of(const std::string& element, std::size_t count) {
+  std::string s;
+  s.reserve(count * (element.size() + 1) + 2);
+  s += '[';
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i) s += ',';
+    s += element;
+  }
+  s += ']';
+  return s;
+}
+
+// A parsed document, freed at scope end; null root when the text is not JSON.
+class Json {
+ public:
+  explicit Json(const char* text)
+      : doc_(text ? yyjson_read(text, std::strlen(text), 0) : nullptr) {}
+  ~Json() { yyjson_doc_free(doc_); }
+  Json(const Json&) = delete;
+  Json& operator=(const Json&) = delete;
+  yyjson_val* root() const { return yyjson_doc_get_root(doc_); }
+  // A member read as an integer (-1 when missing).
+  int64_t num(const char* key) const { return num_in(root(), key); }
+  static int64_t num_in(yyjson_val* obj, const char* key) {
+    yyjson_val* v = yyjson_obj_get(obj, key);
+    return yyjson_is_int(v) ? yyjson_get_sint(v) : -1;
+  }
+
+ private:
+  yyjson_doc* doc_;
+};
+
+// A count from the "stats" member of the result document.
+inline int64_t stat(const char* key) {
+  Json result(kavo_result_json());
+  return Json::num_in(yyjson_obj_get(result.root(), "stats"), key);
+}
+
+// Seconds since construction.
+class Stopwatch {
+ public:
+  double seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// A call with an input at the limits must answer within this many seconds,
+// under the sanitizers on a slow machine included; a linear pass over these
+// inputs takes a fraction of it, a quadratic one far longer.
+inline constexpr double kBoundSeconds = 30.0;
+
+// Runs one call and checks that it answered within the bound.
+template <class Call>
+int32_t timed(const char* what, Call&& call) {
+  Stopwatch clock;
+  const int32_t rc = call();
+  EXPECT_LT(clock.seconds(), kBoundSeconds) << what;
+  return rc;
+}
+#define TIMED(call) limits_test::timed(#call, [&] { return (call); })
+
+}  // namespace limits_test
