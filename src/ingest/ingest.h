@@ -40,6 +40,7 @@ int32_t source_rank(const Source& source);
 // `item_members` into `item` and sets its `playable`; non-zero when the source
 // array cannot be allocated (the item is then to be rejected).
 int read_item_sources(const MemberIndex& item_members, Item* item);
+int read_item_sources(const SchemaIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 int32_t set_watch(const char* json);

@@ -34,6 +34,19 @@ const char* const k_add[] = {"added_ms", "added", "date_added_ms", nullptr};
 const char* const k_dur[] = {"duration_s", "durationSeconds", "duration", nullptr};
 const char* const k_rat[] = {"rating", "Rating", nullptr};
 
+// The members read by name alone.
+const char* const k_item_members[] = {"id",          "key",          "kind",         "matched",
+                                      "isMatched",   "unmatched",    "isUnmatched",  "is_audio_only",
+                                      "isAudioOnly", "is_cue_track", "isCueTrack",   "library",
+                                      "genres",      "sources",      "entries",      nullptr};
+
+const KeySchema& item_schema() {
+  static const KeySchema schema({k_title, k_imdb, k_poster, k_back, k_plot, k_path, k_fol, k_be, k_air,
+                                 k_key, k_year, k_run, k_sea, k_epi, k_size, k_mt, k_add, k_dur, k_rat,
+                                 k_item_members});
+  return schema;
+}
+
 struct TextField {
   Text Item::*field;
   KeyList keys;
@@ -81,7 +94,7 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word)
 }
 
 // A flag under two names: the second is asked only when the first is absent.
-void read_flag2(const MemberIndex& get, const char* first, const char* second, int32_t* out) {
+void read_flag2(const SchemaIndex& get, const char* first, const char* second, int32_t* out) {
   int b = 0;
   if (val_bool(get(first), &b) == 0 || val_bool(get(second), &b) == 0) *out = b != 0 ? 1 : 0;
 }
@@ -90,7 +103,7 @@ void read_flag2(const MemberIndex& get, const char* first, const char* second, i
 // element is to be rejected.
 bool read_item(yyjson_val* element, Item* item) {
   if (!yyjson_is_obj(element)) return false;
-  const MemberIndex get(element);
+  const SchemaIndex get(item_schema(), element);
 
   if (val_str(get("id"), &item->id) != 0) val_str(get("key"), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return false;

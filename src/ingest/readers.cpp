@@ -327,6 +327,122 @@ yyjson_val* MemberIndex::get(const char* key) const noexcept {
   return folded;
 }
 
+// ---- Key schemas ---------------------------------------------------------------
+
+KeySchema::KeySchema(std::initializer_list<KeyList> lists) noexcept {
+  for (int16_t& slot : class_slots_) slot = -1;
+  for (PointerSlot& slot : pointer_slots_) slot = PointerSlot{nullptr, -1};
+  for (KeyList list : lists) {
+    for (KeyList k = list; k != nullptr && *k != nullptr; ++k) add(*k);
+  }
+}
+
+void KeySchema::add(const char* key) noexcept {
+  // Registered by address, so that lookups of the listed texts skip hashing.
+  std::size_t ps = pointer_slot(key);
+  while (pointer_slots_[ps].key != nullptr) {
+    if (pointer_slots_[ps].key == key) return;
+    ps = (ps + 1) % kPointerSlots;
+  }
+  if (n_pointers_ >= kPointerSlots / 2) return;
+  const std::size_t len = std::strlen(key);
+  int cls = class_of(key, len);
+  if (cls < 0) {
+    if (n_class_ >= kMaxClasses) return;
+    cls = n_class_++;
+    const uint64_t head = folded_head(key, len);
+    class_[cls] = Class{key, len, head, -1};
+    std::size_t cs = class_slot(len, head);
+    while (class_slots_[cs] >= 0) cs = (cs + 1) % kClassSlots;
+    class_slots_[cs] = static_cast<int16_t>(cls);
+    if (len > max_len_) max_len_ = len;
+  }
+  int spelling = exact_in_class(cls, key, len);
+  if (spelling < 0) {
+    if (n_spell_ >= kMaxSpellings) return;
+    spelling = n_spell_++;
+    spell_[spelling] = Spelling{key, len, cls, -1};
+    // Appended at the end of its class's list.
+    int* link = &class_[cls].first;
+    while (*link >= 0) link = &spell_[*link].next;
+    *link = spelling;
+  }
+  pointer_slots_[ps] = PointerSlot{key, spelling};
+  ++n_pointers_;
+}
+
+int KeySchema::class_of(const char* text, std::size_t clen) const noexcept {
+  if (clen > max_len_ || n_class_ == 0) return -1;
+  const uint64_t head = folded_head(text, clen);
+  for (std::size_t cs = class_slot(clen, head); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
+    const Class& c = class_[class_slots_[cs]];
+    if (c.len == clen && c.head == head && (clen <= 8 || ci_cmp(text + 8, c.text + 8) == 0)) {
+      return class_slots_[cs];
+    }
+  }
+  return -1;
+}
+
+int KeySchema::exact_in_class(int cls, const char* text, std::size_t len) const noexcept {
+  for (int s = class_[cls].first; s >= 0; s = spell_[s].next) {
+    if (spell_[s].len == len && std::memcmp(spell_[s].text, text, len) == 0) return s;
+  }
+  return -1;
+}
+
+int KeySchema::spelling_of(const char* key) const noexcept {
+  for (std::size_t ps = pointer_slot(key); pointer_slots_[ps].key != nullptr; ps = (ps + 1) % kPointerSlots) {
+    if (pointer_slots_[ps].key == key) return pointer_slots_[ps].spelling;
+  }
+  const std::size_t len = std::strlen(key);
+  const int cls = class_of(key, len);
+  return cls < 0 ? -1 : exact_in_class(cls, key, len);
+}
+
+SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second) noexcept
+    : schema_(schema),
+      first_(yyjson_is_obj(first) ? first : nullptr),
+      second_(yyjson_is_obj(second) ? second : nullptr) {
+  for (int i = 0; i < schema_.spelling_count(); ++i) exact_[i] = nullptr;
+  for (int i = 0; i < schema_.class_count(); ++i) folded_[i] = nullptr;
+  add(first_);
+  add(second_);
+}
+
+void SchemaIndex::add(yyjson_val* object) noexcept {
+  if (object == nullptr) return;
+  std::size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(object, idx, max, k, v) {
+    const char* text = yyjson_get_str(k);
+    const std::size_t len = yyjson_get_len(k);
+    // A key with a NUL inside matches ignoring case up to the NUL only, and
+    // never exactly.
+    const std::size_t clen = std::strlen(text);
+    const int cls = schema_.class_of(text, clen);
+    if (cls < 0) continue;
+    if (folded_[cls] == nullptr) folded_[cls] = v;
+    if (len != clen) continue;
+    const int spelling = schema_.exact_in_class(cls, text, len);
+    if (spelling >= 0 && exact_[spelling] == nullptr) exact_[spelling] = v;
+  }
+}
+
+yyjson_val* SchemaIndex::get(const char* key) const noexcept {
+  if (key == nullptr) return nullptr;
+  const int spelling = schema_.spelling_of(key);
+  if (spelling < 0) {
+    // Not a schema spelling: as obj_get answers on the two objects as one.
+    const std::size_t len = std::strlen(key);
+    if (yyjson_val* v = exact_member(first_, key, len)) return v;
+    if (yyjson_val* v = exact_member(second_, key, len)) return v;
+    if (yyjson_val* v = folded_member(first_, key, len)) return v;
+    return folded_member(second_, key, len);
+  }
+  if (exact_[spelling] != nullptr) return exact_[spelling];
+  return folded_[schema_.class_of_spelling(spelling)];
+}
+
 // ---- Readers -------------------------------------------------------------------
 
 namespace {

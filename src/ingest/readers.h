@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -112,6 +113,94 @@ class MemberIndex {
   unsigned shift_ = 58;       // 64 - log2(number of buckets)
   std::size_t count_ = 0;
   uint64_t bloom_[4] = {0, 0, 0, 0};
+};
+
+// The key spellings one kind of record is read with, prepared once (a
+// function-local static of the reader). Spellings that fold to the same text
+// form one class.
+class KeySchema {
+ public:
+  static constexpr int kMaxSpellings = 128;
+  static constexpr int kMaxClasses = 128;
+
+  // The spellings of the NULL-terminated `lists`; spellings beyond the limits
+  // are left out (a SchemaIndex then answers them by a walk).
+  KeySchema(std::initializer_list<KeyList> lists) noexcept;
+  KeySchema(const KeySchema&) = delete;
+  KeySchema& operator=(const KeySchema&) = delete;
+
+  int spelling_count() const noexcept { return n_spell_; }
+  int class_count() const noexcept { return n_class_; }
+  int class_of_spelling(int spelling) const noexcept { return spell_[spelling].cls; }
+  // The spelling that `key` is (found by its address when it is one of the
+  // listed texts, else by its bytes); -1 for a key of no spelling.
+  int spelling_of(const char* key) const noexcept;
+  // The class whose spellings a text of `clen` bytes (NUL-terminated there)
+  // equals ignoring case; -1 for none.
+  int class_of(const char* text, std::size_t clen) const noexcept;
+  // The spelling of class `cls` that equals `len` bytes of `text` exactly;
+  // -1 for none.
+  int exact_in_class(int cls, const char* text, std::size_t len) const noexcept;
+
+ private:
+  struct Spelling {
+    const char* text;
+    std::size_t len;
+    int cls;
+    int next;  // the next spelling of the same class, -1 at the end
+  };
+  struct Class {
+    const char* text;  // its first spelling
+    std::size_t len;
+    uint64_t head;
+    int first;  // its first spelling
+  };
+  static constexpr int kClassSlots = 256;
+  static constexpr int kPointerSlots = 512;
+  static std::size_t class_slot(std::size_t len, uint64_t head) noexcept {
+    return static_cast<std::size_t>(((head ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
+  }
+  static std::size_t pointer_slot(const char* p) noexcept {
+    return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> 55);
+  }
+  void add(const char* key) noexcept;
+
+  Spelling spell_[kMaxSpellings];
+  Class class_[kMaxClasses];
+  int n_spell_ = 0;
+  int n_class_ = 0;
+  std::size_t max_len_ = 0;
+  int16_t class_slots_[kClassSlots];
+  struct PointerSlot {
+    const char* key;
+    int spelling;
+  };
+  PointerSlot pointer_slots_[kPointerSlots];
+  int n_pointers_ = 0;
+};
+
+// The members of one object, or of two objects taken as one, sorted by the
+// spellings of a schema as the index is made: a lookup of a schema spelling
+// is an array access; any other key is answered by a walk of the members.
+// Every lookup answers exactly what obj_get answers on an object holding
+// those members in that order.
+class SchemaIndex {
+ public:
+  SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second = nullptr) noexcept;
+  SchemaIndex(const SchemaIndex&) = delete;
+  SchemaIndex& operator=(const SchemaIndex&) = delete;
+
+  yyjson_val* get(const char* key) const noexcept;
+  yyjson_val* operator()(const char* key) const noexcept { return get(key); }
+
+ private:
+  void add(yyjson_val* object) noexcept;
+
+  const KeySchema& schema_;
+  yyjson_val* first_;
+  yyjson_val* second_;
+  yyjson_val* exact_[KeySchema::kMaxSpellings];  // first member spelled exactly so
+  yyjson_val* folded_[KeySchema::kMaxClasses];   // first member of the class ignoring case
 };
 
 // Key-list loops over any member lookup (a callable from key to value): the

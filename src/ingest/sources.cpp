@@ -29,14 +29,22 @@ const char* const k_src_content[] = {"content_source", "contentSource", nullptr}
 const char* const k_src_subs[] = {"subtitle_count", "subtitleCount", nullptr};
 const char* const k_src_sublangs[] = {"subtitle_languages", "subtitleLanguages", nullptr};
 
+const KeySchema& source_schema() {
+  static const KeySchema schema({k_src_key, k_src_uri, k_src_url, k_src_quality, k_src_codec, k_src_ext,
+                                 k_src_active, k_src_hdr, k_src_hevc, k_src_dolby, k_src_channels,
+                                 k_src_width, k_src_height, k_src_size, k_src_content, k_src_subs,
+                                 k_src_sublangs});
+  return schema;
+}
+
 // A flag: the first name that answers found gives 1 (non-zero) or 0.
-void read_flag(const MemberIndex& get, KeyList keys, int32_t* out) {
+void read_flag(const SchemaIndex& get, KeyList keys, int32_t* out) {
   int b = 0;
   if (find_bool(get, keys, &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
 // Reads every field in record order; `out` holds the defaults.
-void read_source(const MemberIndex& get, Source* out) {
+void read_source(const SchemaIndex& get, Source* out) {
   find_str(get, k_src_key, &out->key);
   find_str(get, k_src_uri, &out->uri);
   find_str(get, k_src_url, &out->url);
@@ -61,7 +69,7 @@ void read_source(const MemberIndex& get, Source* out) {
 int parse_source_impl(yyjson_val* object, Source* out) {
   *out = Source();
   if (!yyjson_is_obj(object)) return 1;
-  read_source(MemberIndex(object), out);
+  read_source(SchemaIndex(source_schema(), object), out);
   return 0;
 }
 
@@ -72,7 +80,7 @@ int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out) 
   // the element: this answers what writing such an object out and parsing
   // it again would answer, since every value a strict parse yields survives
   // that round trip unchanged.
-  read_source(MemberIndex(the_file, element), out);
+  read_source(SchemaIndex(source_schema(), the_file, element), out);
   return 0;
 }
 
@@ -93,7 +101,10 @@ int32_t source_rank(const Source& source) {
   return static_cast<int32_t>(score);
 }
 
-int read_item_sources(const MemberIndex& item_members, Item* item) {
+namespace {
+
+template <class Lookup>
+int read_sources_of(const Lookup& item_members, Item* item) {
   item->sources.clear();
   item->playable = 0;
   yyjson_val* list = item_members("sources");
@@ -126,6 +137,16 @@ int read_item_sources(const MemberIndex& item_members, Item* item) {
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int read_item_sources(const MemberIndex& item_members, Item* item) {
+  return read_sources_of(item_members, item);
+}
+
+int read_item_sources(const SchemaIndex& item_members, Item* item) {
+  return read_sources_of(item_members, item);
 }
 
 }  // namespace kavo

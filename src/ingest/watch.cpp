@@ -28,6 +28,13 @@ const char* const k_watch_updated[] = {"updated_ms", "UpdatedAt", "updatedAt", "
                                        nullptr};
 const char* const k_watch_size[] = {"size", "Size", "p7", nullptr};
 
+const KeySchema& watch_schema() {
+  static const KeySchema schema({k_watch_item_id, k_watch_imdb, k_watch_source, k_watch_key, k_watch_season,
+                                 k_watch_episode, k_watch_position, k_watch_duration, k_watch_fraction,
+                                 k_watch_finished, k_watch_updated, k_watch_size});
+  return schema;
+}
+
 // The update time under `keys` through any member lookup: a date-time text
 // reads by the date-time rule, anything else as js_ll_first reads it.
 template <class Lookup>
@@ -47,7 +54,7 @@ int find_update_ms(const Lookup& get, KeyList keys, int64_t* out) noexcept {
 // progress (no position, no fraction, no finished flag).
 bool read_watch_entry(yyjson_val* element, WatchRec* rec) {
   // One index of the members serves the dozens of key lookups below.
-  MemberIndex get(element);
+  const SchemaIndex get(watch_schema(), element);
   find_str(get, k_watch_item_id, &rec->item_id);
   find_str(get, k_watch_imdb, &rec->imdb_id);
   find_str(get, k_watch_source, &rec->source);

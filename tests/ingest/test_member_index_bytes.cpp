@@ -67,3 +67,73 @@ TEST(MemberIndexBytes, EveryByteFoldsAsTheMemberLookupFoldsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string make_object(const std::vector<std::string>& keys, std::size_t from, std::size_t to) {
+  std::string out = "{";
+  for (std::size_t i = from; i < to; ++i) {
+    out += (i > from ? "," : "") + json_key(keys[i]) + ":" + std::to_string(i);
+  }
+  return out + "}";
+}
+
+TEST(SchemaIndex, AnswersAsTheMemberLookupForEveryKey) {
+  // Schema spellings that share classes ("title"/"Title"), that are long
+  // ("backdrop_url"), or one letter; keys with embedded NULs and high bytes.
+  static const char* const k_a[] = {"title", "Title", "name", nullptr};
+  static const char* const k_b[] = {"backdrop_url", "BackdropUrl", "backdropURL", nullptr};
+  static const char* const k_c[] = {"a", "imdbId", "imDbID", "IMDbID", "title", nullptr};
+  static const kavo::KeySchema schema({k_a, k_b, k_c, nullptr});
+  const std::vector<std::string> spellings = {
+      "title", "Title", "TITLE", "titl", "titles", std::string("ti\0tle", 6), std::string("title\0x", 7),
+      "name", "NAME", "backdrop_url", "BACKDROP_URL", "backdropUrl", "backdrop_urk", "a", "A", "",
+      "imdbid", "IMDBID", "imDbID", "\xC3\xA9", "x"};
+  // Probes: the registered texts themselves, copies of them at other
+  // addresses, case variants that are no spelling, and unknown keys.
+  std::vector<std::string> copies = {"title", "Title", "TITLE", "name", "Name", "backdrop_url",
+                                     "BackdropUrl", "backdropurl", "a", "A", "imdbId", "IMDBID",
+                                     "imDbID", "titl", "", "x", "\xC3\xA9"};
+  std::vector<const char*> probes;
+  for (kavo::KeyList list : {k_a, k_b, k_c}) {
+    for (kavo::KeyList k = list; *k; ++k) probes.push_back(*k);
+  }
+  for (const std::string& c : copies) probes.push_back(c.c_str());
+
+  uint32_t seed = 777;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (int round = 0; round < 400; ++round) {
+    const std::size_t n = next() % 30;
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < n; ++i) keys.push_back(spellings[next() % spellings.size()]);
+    const std::size_t split = n == 0 ? 0 : next() % (n + 1);
+    const std::string whole = make_object(keys, 0, n);
+    yyjson_doc* w = yyjson_read(whole.data(), whole.size(), 0);
+    const std::string first = make_object(keys, 0, split), second = make_object(keys, split, n);
+    yyjson_doc* a = yyjson_read(first.data(), first.size(), 0);
+    yyjson_doc* b = yyjson_read(second.data(), second.size(), 0);
+    ASSERT_TRUE(w && a && b) << whole;
+    const kavo::SchemaIndex one(schema, yyjson_doc_get_root(w));
+    const kavo::SchemaIndex two(schema, yyjson_doc_get_root(a), yyjson_doc_get_root(b));
+    for (const char* probe : probes) {
+      yyjson_val* expect = kavo::obj_get(yyjson_doc_get_root(w), probe);
+      yyjson_val* got_one = one(probe);
+      yyjson_val* got_two = two(probe);
+      ASSERT_EQ(expect == nullptr, got_one == nullptr) << whole << " " << probe;
+      ASSERT_EQ(expect == nullptr, got_two == nullptr) << whole << " " << probe;
+      if (expect != nullptr) {
+        EXPECT_EQ(yyjson_get_uint(got_one), yyjson_get_uint(expect)) << whole << " " << probe;
+        EXPECT_EQ(yyjson_get_uint(got_two), yyjson_get_uint(expect)) << whole << " " << probe;
+      }
+    }
+    yyjson_doc_free(w);
+    yyjson_doc_free(a);
+    yyjson_doc_free(b);
+  }
+  // No object: nothing found.
+  const kavo::SchemaIndex none(schema, nullptr);
+  EXPECT_EQ(none("title"), nullptr);
+  EXPECT_EQ(none(nullptr), nullptr);
+}
+
+}  // namespace
