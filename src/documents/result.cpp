@@ -23,7 +23,8 @@ yyjson_mut_val* side_copy(yyjson_mut_doc* doc, const Text& stored) {
 }  // namespace
 
 void rebuild_result() {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  // Made and written in memory kept from the last rebuild.
+  yyjson_mut_doc* doc = kept_doc_new();
   if (doc == nullptr) return;  // the previous text stays
   struct DocGuard {
     yyjson_mut_doc* doc;
@@ -79,7 +80,7 @@ void rebuild_result() {
   add_json_int(doc, stats, "unmatched", unmatched);
 
   // A refused document leaves no text: the getter then reads "{}".
-  s_result_json = write_doc(doc);
+  s_result_json = kept_write(doc);
 }
 
 }  // namespace kavo

@@ -194,4 +194,81 @@ Text write_doc(const yyjson_mut_doc* doc) noexcept {
   return Text::adopt(yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr));
 }
 
+namespace {
+
+// yyjson's dynamic allocator keeps the blocks a freed document gave back and
+// serves the next document from them.
+yyjson_alc* s_doc_alc = nullptr;
+
+// The kept text buffer, handed to the writer as its one output block (the
+// writer asks for a single block and grows it); a second block asked for at
+// the same time comes from the heap.
+struct KeptText {
+  char* buf = nullptr;
+  std::size_t cap = 0;
+  bool lent = false;  // the writer is using the buffer
+};
+KeptText s_kept_text;
+
+void* kept_malloc(void* ctx, std::size_t size) {
+  auto* k = static_cast<KeptText*>(ctx);
+  if (k->lent) return std::malloc(size);
+  if (size > k->cap) {
+    // What the buffer holds (the last text) is given up by this write anyway.
+    std::free(k->buf);
+    k->buf = static_cast<char*>(std::malloc(size));
+    k->cap = k->buf != nullptr ? size : 0;
+    if (k->buf == nullptr) return nullptr;
+  }
+  k->lent = true;
+  return k->buf;
+}
+
+void* kept_realloc(void* ctx, void* ptr, std::size_t /*old_size*/, std::size_t size) {
+  auto* k = static_cast<KeptText*>(ctx);
+  if (ptr == nullptr) return kept_malloc(ctx, size);
+  if (ptr != k->buf) return std::realloc(ptr, size);
+  if (size > k->cap) {
+    auto* grown = static_cast<char*>(std::realloc(k->buf, size));
+    if (grown == nullptr) return nullptr;
+    k->buf = grown;
+    k->cap = size;
+  }
+  return k->buf;
+}
+
+void kept_free(void* ctx, void* ptr) {
+  auto* k = static_cast<KeptText*>(ctx);
+  if (ptr != nullptr && ptr == k->buf) {
+    k->lent = false;
+    return;
+  }
+  std::free(ptr);
+}
+
+}  // namespace
+
+yyjson_mut_doc* kept_doc_new() noexcept {
+  if (s_doc_alc == nullptr) s_doc_alc = yyjson_alc_dyn_new();
+  return yyjson_mut_doc_new(s_doc_alc);  // the heap when the allocator cannot be made
+}
+
+Text kept_write(const yyjson_mut_doc* doc) noexcept {
+  if (doc == nullptr) return Text();
+  const yyjson_alc alc{kept_malloc, kept_realloc, kept_free, &s_kept_text};
+  std::size_t len = 0;
+  char* out = yyjson_mut_write_opts(doc, 0, &alc, &len, nullptr);
+  if (out == nullptr) return Text();
+  if (out != s_kept_text.buf) return Text::adopt(out);  // served by the heap
+  s_kept_text.lent = false;  // the text stays until the next write
+  return Text::in_arena(out);
+}
+
+void release_document_memory() noexcept {
+  std::free(s_kept_text.buf);
+  s_kept_text = KeptText();
+  if (s_doc_alc != nullptr) yyjson_alc_dyn_free(s_doc_alc);
+  s_doc_alc = nullptr;
+}
+
 }  // namespace kavo

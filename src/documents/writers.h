@@ -31,6 +31,17 @@ yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) noexcept;
 // (non-finite number, invalid UTF-8) or memory runs out.
 Text write_doc(const yyjson_mut_doc* doc) noexcept;
 
+// Memory kept from one rebuild to the next for the documents that every input
+// call rebuilds: building and writing them again touches no fresh pages.
+// A new output document whose values live in the kept memory.
+yyjson_mut_doc* kept_doc_new() noexcept;
+// write_doc into the one kept text buffer: the text stays valid until the
+// next kept_write (which reuses the buffer) or release_document_memory.
+Text kept_write(const yyjson_mut_doc* doc) noexcept;
+// Frees the kept memory; no document made by kept_doc_new may be alive and
+// no kept_write text in use.
+void release_document_memory() noexcept;
+
 // Appends `value` (may be none: nothing happens) under the literal `key`.
 void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, yyjson_mut_val* value);
 

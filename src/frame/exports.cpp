@@ -1,7 +1,9 @@
 // Exported frame functions: version, last outcome, row cap, clear, shutdown.
+#include "documents/writers.h"
 #include "frame/guard.h"
 #include "frame/model.h"
 #include "frame/status.h"
+#include "ingest/ingest.h"
 #include "kavo.h"
 
 using namespace kavo;
@@ -29,7 +31,11 @@ KAVO_API int32_t kavo_clear(void) {
 
 KAVO_API void kavo_shutdown(void) {
   clear_model();
+  // What the model, the loaders and the documents keep for the next
+  // rebuild goes too.
   release_model_memory();
+  release_input_memory();
+  release_document_memory();
   std::vector<Cand>().swap(s_cand);
   succeed();
 }

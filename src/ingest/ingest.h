@@ -84,5 +84,7 @@ int32_t set_autoplay_settings(const char* json);
 
 // ---- All inputs --------------------------------------------------------------
 int32_t load_inputs(const char* json);
+// Frees the parsing memory that load_inputs keeps from call to call.
+void release_input_memory() noexcept;
 
 }  // namespace kavo

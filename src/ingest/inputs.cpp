@@ -121,9 +121,10 @@ class ElementReader {
     }
   }
 
-  // Gives back the pool when a call needed an unusually large one.
-  void trim() {
-    if (pool_.size() > kKeepBytes) std::vector<char>().swap(pool_);
+  // Gives back the pool when a call needed an unusually large one, or
+  // always when `all`.
+  void trim(bool all = false) noexcept {
+    if (all || pool_.size() > kKeepBytes) std::vector<char>().swap(pool_);
   }
 
  private:
@@ -255,10 +256,12 @@ class Streamer {
   ElementReader& reader_;
 };
 
+ElementReader s_reader;
+
 // Loads the inputs the streamed way; false (with the model in any state) when
 // the step-by-step way must decide.
 bool load_streamed(const char* json, std::size_t len) {
-  static ElementReader reader;
+  ElementReader& reader = s_reader;
   bool done = false;
   try {
     done = Streamer(json, len, reader).run();
@@ -297,6 +300,8 @@ int32_t finish_inputs() {
 int32_t load_inputs_stepwise(const char* json);
 
 }  // namespace
+
+void release_input_memory() noexcept { s_reader.trim(true); }
 
 int32_t load_inputs(const char* json) {
   clear_model();
