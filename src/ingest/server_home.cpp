@@ -95,7 +95,9 @@ void index_basics() {
     int is_tv = 0;
     if (js_bool_first(element, k_basic_is_tv, &is_tv) == 0) rec.is_tv = is_tv ? 1 : 0;
     rec.rating = read_rating(element);
-    js_str_array(element, "Genres", &rec.genres);
+    // A list cut short by a failed copy is dropped: the items completed from
+    // this record would keep it as their own and never take the whole list.
+    if (js_str_array(element, "Genres", &rec.genres) == 3) rec.genres.clear();
     // Within the reserved room: no reallocation, so no throw.
     s_basics.push_back(std::move(rec));
     s_basic_imdb.put(s_basics.back().imdb_id.get(), n_basics() - 1, false);

@@ -49,10 +49,16 @@ void merge_basics() {
     if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
     if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
     if (it.genres.empty() && !b.genres.empty()) {
+      // All or nothing: a list cut short by a failed copy would count as the
+      // item's own list at every later rebuild and never be completed.
+      std::vector<Text> copies;
+      copies.reserve(b.genres.size());
       for (const Text& g : b.genres) {
         Text copy = xstrdup(g.get());
-        if (copy) it.genres.push_back(std::move(copy));
+        if (!copy) break;
+        copies.push_back(std::move(copy));
       }
+      if (copies.size() == b.genres.size()) it.genres = std::move(copies);
     }
     if (it.kind == kUnknownKind) {
       if (b.is_tv == 1) it.kind = kShow;
