@@ -49,9 +49,12 @@ std::string read_file(const std::string& path) {
   return ss.str();
 }
 
-// The inputs: the bundled example, whole and in parts.
+std::string generated_inputs(int n);
+
+// The inputs: the bundled example, whole and in parts, and a larger model.
 struct Inputs {
   std::string full, items, watch, library, store, home, resume, autoplay;
+  std::string big, big_items, big_home;
   std::string an_id, an_imdb, a_source_key;
 };
 
@@ -76,7 +79,59 @@ Inputs load_inputs() {
   in.store = part_text(root, "store");
   in.home = part_text(root, "server_home");
   yyjson_doc_free(doc);
+  in.big = generated_inputs(70);
+  doc = yyjson_read(in.big.c_str(), in.big.size(), 0);
+  root = yyjson_doc_get_root(doc);
+  in.big_items = part_text(root, "items");
+  in.big_home = part_text(root, "server_home");
+  yyjson_doc_free(doc);
   return in;
+}
+
+// A model of some size made up here: enough items, entries and keys that the
+// tables and maps grow past their first capacity, every kind of row is made,
+// and items take their missing fields from the server's basics.
+std::string generated_inputs(int n) {
+  std::string items, watch, library, favs, basics, continues;
+  for (int i = 0; i < n; ++i) {
+    const std::string id = std::to_string(i);
+    const std::string imdb = "tt" + std::to_string(i % 20);
+    items += (i ? "," : "") + std::string("{\"id\":\"g") + id + "\",\"imdb_id\":\"" + imdb +
+             "\",\"kind\":\"" + (i % 3 == 0 ? "movie" : "episode") + "\",\"season\":" +
+             std::to_string(1 + i % 2) + ",\"episode\":" + std::to_string(1 + i % 10) +
+             (i % 2 == 0 ? ",\"title\":\"T" + id + "\"" : "") +
+             (i % 4 == 0 ? ",\"genres\":[\"a\",\"b\"]" : "") +
+             ",\"sources\":[{\"key\":\"k" + id + "\",\"url\":\"u" + id +
+             "\",\"width\":1920,\"height\":1080},{\"theFile\":{\"uri\":\"f" + id +
+             "\"},\"active\":false}],\"added_ms\":" + std::to_string(1000 + i) + ",\"duration_s\":1000}";
+    watch += (i ? "," : "") + (i % 3 == 0 ? "{\"item_id\":\"g" + id + "\",\"position\":" +
+                                                 std::to_string(100 + i) + ",\"updated_ms\":" +
+                                                 std::to_string(5000 + i) + "}"
+                                           : "{\"imdb_id\":\"" + imdb +
+                                                 "\",\"season\":1,\"episode\":2,\"fraction\":0.5}");
+    library += (i ? "," : "") + std::string("{\"id\":\"") + (i % 5 == 0 ? "g" : "l") + id +
+               "\",\"path\":\"/m/" + id + ".mkv\",\"kind\":\"file\",\"folder\":\"/m\",\"added_ms\":" +
+               std::to_string(i) + (i % 7 == 0 ? ",\"is_audio_only\":true" : "") + "}";
+    favs += (i ? "," : "") + std::string("{\"token\":\"t") + id + "\",\"display_name\":\"F" + id +
+            "\",\"metadata\":\"" + imdb + "\"}";
+    if (i < 20) {
+      basics += (i ? "," : "") + std::string("{\"IMDbId\":\"") + imdb + "\",\"Title\":\"B" + id +
+                "\",\"PosterUrl\":\"p" + id + "\",\"Year\":2001,\"IsTVShow\":true,\"Genres\":[\"x\",\"y\",\"z\"]}";
+      continues += (i ? "," : "") + std::string("{\"IMDbId\":\"") + imdb +
+                   "\",\"Value\":0.4,\"Duration\":\"01:00:00\",\"UpdatedAt\":\"2024-01-01T00:00:0" +
+                   std::to_string(i % 10) + "Z\"}";
+    }
+  }
+  const std::string home =
+      "{\"Basics\":[" + basics + "],\"Continues\":[" + continues +
+      "],\"List\":[{\"Id\":\"MyWatchlist\",\"Value\":\"tt1,tt2,tt3\"},{\"Id\":\"MovieNowPlaying\","
+      "\"Value\":\"tt4,tt5\"},{\"Id\":\"Top\",\"Value\":\"tt1, tt9 ,x\"},{\"Id\":\"BrowseHistory\","
+      "\"Value\":\"tt7\"}],\"ExtentList\":[{\"Id\":\"Genre_Drama\",\"Value\":\"tt1,tt2\"},{\"Id\":"
+      "\"FeatureFlags_a\",\"Value\":\"1\"}],\"Spotlights\":[{\"Items\":\"tt1,tt3,zz\"}],"
+      "\"CollectionPlaylists\":[{\"Name\":\"C\"},{}],\"Level30s\":[{\"IMDbID\":\"tt1\"}]}";
+  return "{\"server_home\":" + home + ",\"items\":[" + items + "],\"watch\":[" + watch +
+         "],\"library\":[" + library + "],\"store\":{\"favourites\":[" + favs +
+         "],\"playlists\":[{\"key\":\"p\",\"name\":\"P\",\"imdbids\":\"tt1,tt2\"}]}}";
 }
 
 bool parses(const char* text) {
@@ -187,6 +242,14 @@ std::string without_rejected(const std::string& s) {
   return std::regex_replace(s, rejected, "\"rejected\":_");
 }
 
+// Where two snapshots part, for the failure message.
+std::string difference(const std::string& got, const std::string& want) {
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  const std::size_t from = at > 60 ? at - 60 : 0;
+  return "\n  got:  ..." + got.substr(from, 140) + "\n  want: ..." + want.substr(from, 140);
+}
+
 void reset() {
   kavo_shutdown();
   kavo_set_row_cap(200);
@@ -263,12 +326,16 @@ void run_case(const Case& c, const Inputs& in, Totals* totals) {
         // The next call of the same kind rebuilds the model in full.
         EXPECT(c.call() == 0, "%s: repeat after k=%lld", c.name, static_cast<long long>(k));
         check_indexes(c.name, true);
-        EXPECT(without_rejected(snapshot()) == ref_twice, "%s: repeat after k=%lld%s differs",
-               c.name, static_cast<long long>(k), persistent ? "+" : "");
+        const std::string again = without_rejected(snapshot());
+        EXPECT(again == ref_twice, "%s: repeat after k=%lld%s differs%s", c.name,
+               static_cast<long long>(k), persistent ? "+" : "", difference(again, ref_twice).c_str());
       }
       EXPECT(kavo_load_inputs(in.full.c_str()) == 0, "%s: clean load", c.name);
-      EXPECT(snapshot() == ref_load, "%s: clean load after k=%lld%s differs", c.name,
-             static_cast<long long>(k), persistent ? "+" : "");
+      {
+        const std::string loaded_again = snapshot();
+        EXPECT(loaded_again == ref_load, "%s: clean load after k=%lld%s differs%s", c.name,
+               static_cast<long long>(k), persistent ? "+" : "", difference(loaded_again, ref_load).c_str());
+      }
       check_indexes(c.name, true);
       kavo_shutdown();
       const int64_t live = inject::live_blocks();
@@ -357,6 +424,18 @@ int main() {
        with(oom, {"inputs: not valid JSON", "server home: not valid JSON", "not valid JSON",
                   "watch: not valid JSON", "store: not valid JSON"}),
        true},
+      {"load_inputs of a larger model", empty, [&in] { return kavo_load_inputs(in.big.c_str()); },
+       {1, 3},
+       with(oom, {"inputs: not valid JSON", "server home: not valid JSON", "not valid JSON",
+                  "watch: not valid JSON", "store: not valid JSON"}),
+       true},
+      {"server home completing items",
+       [&in] {
+         reset();
+         kavo_add_items(in.big_items.c_str());
+       },
+       [&in] { return kavo_set_server_home(in.big_home.c_str()); }, {1, 3},
+       with(oom, {"server home: not valid JSON"}), true},
       {"select_item", loaded, [&sel_id] { return kavo_select_item(sel_id.c_str()); }, {3}, oom, true},
       {"select_imdb", loaded, [&sel_imdb] { return kavo_select_imdb(sel_imdb.c_str()); }, {3}, oom,
        true},
