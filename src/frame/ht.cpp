@@ -16,21 +16,38 @@ uint32_t Ht::hash(const char* key) noexcept {
   return h;
 }
 
-void Ht::release() noexcept {
+void Ht::free_owned_keys() noexcept {
+  if (count_ == 0) return;
   for (std::size_t i = 0; i < capacity_; ++i) {
     if (entries_[i].key != nullptr && entries_[i].owned) {
       std::free(const_cast<char*>(entries_[i].key));
     }
   }
+}
+
+void Ht::release() noexcept {
+  free_owned_keys();
   std::free(entries_);
   entries_ = nullptr;
   capacity_ = 0;
   count_ = 0;
 }
 
+void Ht::empty() noexcept {
+  if (entries_ != nullptr) reset(capacity_);
+}
+
 bool Ht::reset(std::size_t capacity) noexcept {
-  release();
   if (capacity == 0) capacity = 1;
+  // A table of about the size asked for is emptied and kept: a map rebuilt
+  // again and again over a large model then touches no fresh pages.
+  if (entries_ != nullptr && capacity_ >= capacity && capacity_ / 4 <= capacity) {
+    free_owned_keys();
+    std::memset(static_cast<void*>(entries_), 0, capacity_ * sizeof(Entry));
+    count_ = 0;
+    return true;
+  }
+  release();
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
   if (fresh == nullptr) return false;
   entries_ = fresh;

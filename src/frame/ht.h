@@ -30,8 +30,11 @@ class Ht {
 
   // Frees every key and the table; the map is empty and unallocated.
   void release() noexcept;
-  // Empties the map and gives it a fresh zeroed table of `capacity` slots
-  // (at least 1). Returns false when the table cannot be allocated.
+  // Frees every key and keeps the table, zeroed, for the next keys.
+  void empty() noexcept;
+  // Empties the map and gives it a zeroed table of at least `capacity` slots
+  // (at least 1): its own table when that is at most four times as large,
+  // else a fresh one. Returns false when the table cannot be allocated.
   bool reset(std::size_t capacity) noexcept;
 
   std::size_t capacity() const noexcept { return capacity_; }
@@ -48,6 +51,7 @@ class Ht {
   };
 
   void insert(const char* key, int32_t value, bool overwrite, bool borrow) noexcept;
+  void free_owned_keys() noexcept;
   void grow() noexcept;
 
   Entry* entries_ = nullptr;

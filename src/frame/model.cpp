@@ -62,17 +62,19 @@ void clear_model() noexcept {
     yyjson_doc_free(s_home_doc);
     s_home_doc = nullptr;
   }
-  release_array(s_items);
-  release_array(s_watch);
-  release_array(s_lib);
+  // The large record arrays and maps keep their memory for the next filling
+  // (release_model_memory frees it); the rest goes.
+  s_items.clear();
+  s_watch.clear();
+  s_lib.clear();
   release_array(s_favs);
   release_array(s_pls);
   release_array(s_rows);
   release_array(s_basics);
-  s_by_id.release();
-  s_by_imdb.release();
+  s_by_id.empty();
+  s_by_imdb.empty();
   s_basic_imdb.release();
-  s_seen_id.release();
+  s_seen_id.empty();
   for (Text* doc : {&s_result_json, &s_stats_json, &s_flags_json, &s_watchlist_json, &s_bh_json,
                     &s_detail_json}) {
     doc->reset();
@@ -86,6 +88,12 @@ void clear_model() noexcept {
 }
 
 void release_model_memory() noexcept {
+  release_array(s_items);
+  release_array(s_watch);
+  release_array(s_lib);
+  s_by_id.release();
+  s_by_imdb.release();
+  s_seen_id.release();
   s_item_texts.release();
   s_lib_texts.release();
 }

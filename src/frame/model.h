@@ -188,11 +188,11 @@ extern int32_t s_n_ap;
 void free_item(Item* item) noexcept;
 void free_row(Row* row) noexcept;
 // Empties the whole model; settings, the row cap, the status frame and the
-// candidate scratch list are left alone. The text arenas keep their blocks
-// for the next filling.
+// candidate scratch list are left alone. The item, library and watch arrays,
+// the id maps and the text arenas keep their memory for the next filling.
 void clear_model() noexcept;
-// Frees what the model keeps for reuse once it is empty (the text arenas'
-// blocks); for kavo_shutdown, after clear_model.
+// Frees what the model keeps for reuse once it is empty; for kavo_shutdown,
+// after clear_model.
 void release_model_memory() noexcept;
 
 // Makes room for one more record in one of the 200000-record arrays: an empty

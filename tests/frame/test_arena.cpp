@@ -124,3 +124,67 @@ TEST_F(ArenaModelTest, RejectedRecordsGiveTheirTextsBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KeptMapTest, ResetKeepsATableOfAboutTheSizeAskedFor) {
+  kavo::Ht map;
+  ASSERT_TRUE(map.reset(1000));
+  map.put("owned", 1, false);  // a copy the map frees
+  const char* borrowed = "borrowed";
+  map.put_borrowed(borrowed, 2, false);
+  ASSERT_EQ(map.count(), 2u);
+  // Asked for a little less: the same table, emptied.
+  ASSERT_TRUE(map.reset(400));
+  EXPECT_EQ(map.capacity(), 1000u);
+  EXPECT_EQ(map.count(), 0u);
+  int32_t v = -1;
+  EXPECT_EQ(map.get("owned", &v), 1);
+  EXPECT_EQ(map.get(borrowed, &v), 1);
+  map.put("again", 3, false);
+  EXPECT_EQ(map.get("again", &v), 0);
+  EXPECT_EQ(v, 3);
+  // Far less, or more: a table of the size asked for.
+  ASSERT_TRUE(map.reset(100));
+  EXPECT_EQ(map.capacity(), 100u);
+  ASSERT_TRUE(map.reset(5000));
+  EXPECT_EQ(map.capacity(), 5000u);
+  // Emptying keeps the table; a map never filled stays unallocated.
+  map.put("x", 1, false);
+  map.empty();
+  EXPECT_EQ(map.capacity(), 5000u);
+  EXPECT_EQ(map.get("x", &v), 1);
+  kavo::Ht never;
+  never.empty();
+  EXPECT_EQ(never.capacity(), 0u);
+  EXPECT_EQ(never.get("x", &v), 1);
+}
+
+TEST_F(ArenaModelTest, ClearKeepsTheLargeTablesAndShutdownFreesThem) {
+  std::string items = "[";
+  for (int i = 0; i < 300; ++i) items += (i ? "," : "") + std::string(R"({"id":"i)") + std::to_string(i) + "\"}";
+  items += "]";
+  ASSERT_EQ(kavo_add_items(items.c_str()), 0);
+  ASSERT_EQ(kavo_set_watch(R"([{"id":"i1","position":9}])"), 0);
+  const std::size_t items_cap = kavo::s_items.capacity();
+  const std::size_t seen_cap = kavo::s_seen_id.capacity();
+  ASSERT_GE(items_cap, 300u);
+  kavo_clear();
+  EXPECT_EQ(kavo_item_count(), 0);
+  EXPECT_EQ(kavo::s_items.capacity(), items_cap);
+  EXPECT_EQ(kavo::s_seen_id.capacity(), seen_cap);
+  EXPECT_EQ(kavo::s_seen_id.count(), 0u);
+  EXPECT_EQ(kavo_item_index_of("i1"), -1);
+  // The same items go in again as into a fresh model.
+  ASSERT_EQ(kavo_add_items(items.c_str()), 0);
+  EXPECT_EQ(kavo_item_count(), 300);
+  EXPECT_EQ(kavo::s_rejected, 0);
+  EXPECT_EQ(kavo_item_index_of("i299"), 299);
+  kavo_shutdown();
+  EXPECT_EQ(kavo::s_items.capacity(), 0u);
+  EXPECT_EQ(kavo::s_watch.capacity(), 0u);
+  EXPECT_EQ(kavo::s_seen_id.capacity(), 0u);
+  EXPECT_EQ(kavo::s_by_id.capacity(), 0u);
+}
+
+}  // namespace
