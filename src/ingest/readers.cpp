@@ -342,26 +342,31 @@ void KeySchema::add(const char* key) noexcept {
   std::size_t ps = pointer_slot(key);
   while (pointer_slots_[ps].key != nullptr) {
     if (pointer_slots_[ps].key == key) return;
-    ps = (ps + 1) % kPointerSlots;
+    ps = (ps + 1) & (kPointerSlots - 1);
   }
   if (n_pointers_ >= kPointerSlots / 2) return;
   const std::size_t len = std::strlen(key);
-  int cls = class_of(key, len);
+  uint64_t raw = 0;
+  int cls = class_of(key, len, &raw);
   if (cls < 0) {
     if (n_class_ >= kMaxClasses) return;
     cls = n_class_++;
-    const uint64_t head = folded_head(key, len);
-    class_[cls] = Class{key, len, head, -1};
-    std::size_t cs = class_slot(len, head);
+    Class& c = class_[cls];
+    c = Class{key, len, {0, 0, 0, 0}, -1};
+    for (std::size_t w = 0; w < kWords && 8 * w < len; ++w) {
+      const std::size_t rest = len - 8 * w;
+      c.words[w] = fold8(load_upto8(key + 8 * w, rest < 8 ? rest : 8));
+    }
+    std::size_t cs = class_slot(len, c.words[0]);
     while (class_slots_[cs] >= 0) cs = (cs + 1) % kClassSlots;
     class_slots_[cs] = static_cast<int16_t>(cls);
     if (len > max_len_) max_len_ = len;
   }
-  int spelling = exact_in_class(cls, key, len);
+  int spelling = exact_in_class(cls, key, len, raw);
   if (spelling < 0) {
     if (n_spell_ >= kMaxSpellings) return;
     spelling = n_spell_++;
-    spell_[spelling] = Spelling{key, len, cls, -1};
+    spell_[spelling] = Spelling{key, len, raw, cls, -1};
     // Appended at the end of its class's list.
     int* link = &class_[cls].first;
     while (*link >= 0) link = &spell_[*link].next;
@@ -371,32 +376,58 @@ void KeySchema::add(const char* key) noexcept {
   ++n_pointers_;
 }
 
-int KeySchema::class_of(const char* text, std::size_t clen) const noexcept {
-  if (clen > max_len_ || n_class_ == 0) return -1;
-  const uint64_t head = folded_head(text, clen);
-  for (std::size_t cs = class_slot(clen, head); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
+int KeySchema::class_of(const char* text, std::size_t len, uint64_t* raw) const noexcept {
+  *raw = load_upto8(text, len < 8 ? len : 8);
+  if (len > max_len_ || n_class_ == 0) return -1;
+  const uint64_t head = fold8(*raw);
+  for (std::size_t cs = class_slot(len, head); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
     const Class& c = class_[class_slots_[cs]];
-    if (c.len == clen && c.head == head && (clen <= 8 || ci_cmp(text + 8, c.text + 8) == 0)) {
-      return class_slots_[cs];
+    if (c.len != len || c.words[0] != head) continue;
+    bool same = true;
+    if (len > 8 * kWords) {
+      same = ci_cmp(text + 8, c.text + 8) == 0;
+    } else {
+      for (std::size_t w = 1; same && 8 * w < len; ++w) {
+        const std::size_t rest = len - 8 * w;
+        same = fold8(load_upto8(text + 8 * w, rest < 8 ? rest : 8)) == c.words[w];
+      }
+    }
+    if (same) return class_slots_[cs];
+  }
+  return -1;
+}
+
+int KeySchema::exact_in_class(int cls, const char* text, std::size_t len, uint64_t raw) const noexcept {
+  for (int s = class_[cls].first; s >= 0; s = spell_[s].next) {
+    const Spelling& sp = spell_[s];
+    if (sp.len == len && sp.raw == raw && (len <= 8 || std::memcmp(sp.text + 8, text + 8, len - 8) == 0)) {
+      return s;
     }
   }
   return -1;
 }
 
-int KeySchema::exact_in_class(int cls, const char* text, std::size_t len) const noexcept {
-  for (int s = class_[cls].first; s >= 0; s = spell_[s].next) {
-    if (spell_[s].len == len && std::memcmp(spell_[s].text, text, len) == 0) return s;
+void KeySchema::classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept {
+  *spelling = -1;
+  uint64_t raw = 0;
+  // Equal to a class ignoring case means no NUL among the bytes (a NUL folds
+  // to itself and spellings hold none), so the common case needs no search
+  // for one.
+  *cls = class_of(text, len, &raw);
+  if (*cls >= 0) {
+    *spelling = exact_in_class(*cls, text, len, raw);
+    return;
   }
-  return -1;
+  const std::size_t clen = std::strlen(text);
+  if (clen < len) *cls = class_of(text, clen, &raw);
 }
 
 int KeySchema::spelling_of(const char* key) const noexcept {
-  for (std::size_t ps = pointer_slot(key); pointer_slots_[ps].key != nullptr; ps = (ps + 1) % kPointerSlots) {
-    if (pointer_slots_[ps].key == key) return pointer_slots_[ps].spelling;
-  }
-  const std::size_t len = std::strlen(key);
-  const int cls = class_of(key, len);
-  return cls < 0 ? -1 : exact_in_class(cls, key, len);
+  const int listed_spelling = listed(key);
+  if (listed_spelling >= 0) return listed_spelling;
+  int cls = -1, spelling = -1;
+  classify(key, std::strlen(key), &cls, &spelling);
+  return spelling;
 }
 
 SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second) noexcept
@@ -414,33 +445,24 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
-    const char* text = yyjson_get_str(k);
-    const std::size_t len = yyjson_get_len(k);
-    // A key with a NUL inside matches ignoring case up to the NUL only, and
-    // never exactly.
-    const std::size_t clen = std::strlen(text);
-    const int cls = schema_.class_of(text, clen);
+    int cls = -1, spelling = -1;
+    schema_.classify(yyjson_get_str(k), yyjson_get_len(k), &cls, &spelling);
     if (cls < 0) continue;
     if (folded_[cls] == nullptr) folded_[cls] = v;
-    if (len != clen) continue;
-    const int spelling = schema_.exact_in_class(cls, text, len);
     if (spelling >= 0 && exact_[spelling] == nullptr) exact_[spelling] = v;
   }
 }
 
-yyjson_val* SchemaIndex::get(const char* key) const noexcept {
+yyjson_val* SchemaIndex::get_other(const char* key) const noexcept {
   if (key == nullptr) return nullptr;
   const int spelling = schema_.spelling_of(key);
-  if (spelling < 0) {
-    // Not a schema spelling: as obj_get answers on the two objects as one.
-    const std::size_t len = std::strlen(key);
-    if (yyjson_val* v = exact_member(first_, key, len)) return v;
-    if (yyjson_val* v = exact_member(second_, key, len)) return v;
-    if (yyjson_val* v = folded_member(first_, key, len)) return v;
-    return folded_member(second_, key, len);
-  }
-  if (exact_[spelling] != nullptr) return exact_[spelling];
-  return folded_[schema_.class_of_spelling(spelling)];
+  if (spelling >= 0) return of_spelling(spelling);
+  // Not a schema spelling: as obj_get answers on the two objects as one.
+  const std::size_t len = std::strlen(key);
+  if (yyjson_val* v = exact_member(first_, key, len)) return v;
+  if (yyjson_val* v = exact_member(second_, key, len)) return v;
+  if (yyjson_val* v = folded_member(first_, key, len)) return v;
+  return folded_member(second_, key, len);
 }
 
 // ---- Readers -------------------------------------------------------------------

@@ -132,28 +132,38 @@ class KeySchema {
   int spelling_count() const noexcept { return n_spell_; }
   int class_count() const noexcept { return n_class_; }
   int class_of_spelling(int spelling) const noexcept { return spell_[spelling].cls; }
+  // The spelling whose listed text is `key` itself (the same address); -1
+  // when `key` is not one of the listed texts.
+  int listed(const char* key) const noexcept {
+    for (std::size_t ps = pointer_slot(key); pointer_slots_[ps].key != nullptr;
+         ps = (ps + 1) & (kPointerSlots - 1)) {
+      if (pointer_slots_[ps].key == key) return pointer_slots_[ps].spelling;
+    }
+    return -1;
+  }
   // The spelling that `key` is (found by its address when it is one of the
   // listed texts, else by its bytes); -1 for a key of no spelling.
   int spelling_of(const char* key) const noexcept;
-  // The class whose spellings a text of `clen` bytes (NUL-terminated there)
-  // equals ignoring case; -1 for none.
-  int class_of(const char* text, std::size_t clen) const noexcept;
-  // The spelling of class `cls` that equals `len` bytes of `text` exactly;
-  // -1 for none.
-  int exact_in_class(int cls, const char* text, std::size_t len) const noexcept;
+  // Sorts a member key of `len` bytes: *cls the class it matches ignoring
+  // case (-1 for none), *spelling the spelling it equals exactly (-1 for
+  // none). A key with a NUL inside matches ignoring case up to the NUL only,
+  // and never exactly.
+  void classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept;
 
  private:
+  static constexpr std::size_t kWords = 4;  // folded words kept per class: keys of up to 32 bytes
   struct Spelling {
     const char* text;
     std::size_t len;
+    uint64_t raw;  // its first (up to) 8 bytes, as they are
     int cls;
     int next;  // the next spelling of the same class, -1 at the end
   };
   struct Class {
     const char* text;  // its first spelling
     std::size_t len;
-    uint64_t head;
-    int first;  // its first spelling
+    uint64_t words[kWords];  // its bytes, folded, 8 at a time (words[0] is the head)
+    int first;               // its first spelling
   };
   static constexpr int kClassSlots = 256;
   static constexpr int kPointerSlots = 512;
@@ -164,6 +174,10 @@ class KeySchema {
     return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> 55);
   }
   void add(const char* key) noexcept;
+  // The class of `len` bytes of `text` (no NUL among them), -1 for none;
+  // *raw gets their first (up to) 8 bytes.
+  int class_of(const char* text, std::size_t len, uint64_t* raw) const noexcept;
+  int exact_in_class(int cls, const char* text, std::size_t len, uint64_t raw) const noexcept;
 
   Spelling spell_[kMaxSpellings];
   Class class_[kMaxClasses];
@@ -180,21 +194,29 @@ class KeySchema {
 };
 
 // The members of one object, or of two objects taken as one, sorted by the
-// spellings of a schema as the index is made: a lookup of a schema spelling
-// is an array access; any other key is answered by a walk of the members.
-// Every lookup answers exactly what obj_get answers on an object holding
-// those members in that order.
+// spellings of a schema as the index is made: a lookup of a listed spelling
+// is an array access; any other key is answered by its bytes or by a walk of
+// the members. Every lookup answers exactly what obj_get answers on an
+// object holding those members in that order.
 class SchemaIndex {
  public:
   SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second = nullptr) noexcept;
   SchemaIndex(const SchemaIndex&) = delete;
   SchemaIndex& operator=(const SchemaIndex&) = delete;
 
-  yyjson_val* get(const char* key) const noexcept;
+  yyjson_val* get(const char* key) const noexcept {
+    const int spelling = key != nullptr ? schema_.listed(key) : -1;
+    return spelling >= 0 ? of_spelling(spelling) : get_other(key);
+  }
   yyjson_val* operator()(const char* key) const noexcept { return get(key); }
 
  private:
   void add(yyjson_val* object) noexcept;
+  yyjson_val* of_spelling(int spelling) const noexcept {
+    yyjson_val* v = exact_[spelling];
+    return v != nullptr ? v : folded_[schema_.class_of_spelling(spelling)];
+  }
+  yyjson_val* get_other(const char* key) const noexcept;
 
   const KeySchema& schema_;
   yyjson_val* first_;

@@ -84,18 +84,26 @@ TEST(SchemaIndex, AnswersAsTheMemberLookupForEveryKey) {
   static const char* const k_a[] = {"title", "Title", "name", nullptr};
   static const char* const k_b[] = {"backdrop_url", "BackdropUrl", "backdropURL", nullptr};
   static const char* const k_c[] = {"a", "imdbId", "imDbID", "IMDbID", "title", nullptr};
-  static const kavo::KeySchema schema({k_a, k_b, k_c, nullptr});
+  // Past the folded words a class keeps (32 bytes), and just inside them.
+  static const char* const k_d[] = {"present_before_ending_percentage_x", "PresentBeforeEndingPercentage_XY",
+                                    nullptr};
+  static const kavo::KeySchema schema({k_a, k_b, k_c, k_d, nullptr});
   const std::vector<std::string> spellings = {
       "title", "Title", "TITLE", "titl", "titles", std::string("ti\0tle", 6), std::string("title\0x", 7),
       "name", "NAME", "backdrop_url", "BACKDROP_URL", "backdropUrl", "backdrop_urk", "a", "A", "",
-      "imdbid", "IMDBID", "imDbID", "\xC3\xA9", "x"};
+      "imdbid", "IMDBID", "imDbID", "\xC3\xA9", "x",
+      "present_before_ending_percentage_x", "PRESENT_BEFORE_ENDING_PERCENTAGE_X",
+      "present_before_ending_percentage_y", "presentbeforeendingpercentage_xy",
+      "PresentBeforeEndingPercentage_XZ", std::string("present_before_ending_percentage_x\0z", 36)};
   // Probes: the registered texts themselves, copies of them at other
   // addresses, case variants that are no spelling, and unknown keys.
   std::vector<std::string> copies = {"title", "Title", "TITLE", "name", "Name", "backdrop_url",
                                      "BackdropUrl", "backdropurl", "a", "A", "imdbId", "IMDBID",
-                                     "imDbID", "titl", "", "x", "\xC3\xA9"};
+                                     "imDbID", "titl", "", "x", "\xC3\xA9",
+                                     "present_before_ending_percentage_x", "presentbeforeendingpercentage_xy",
+                                     "PRESENT_BEFORE_ENDING_PERCENTAGE_X"};
   std::vector<const char*> probes;
-  for (kavo::KeyList list : {k_a, k_b, k_c}) {
+  for (kavo::KeyList list : {k_a, k_b, k_c, k_d}) {
     for (kavo::KeyList k = list; *k; ++k) probes.push_back(*k);
   }
   for (const std::string& c : copies) probes.push_back(c.c_str());
