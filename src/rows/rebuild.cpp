@@ -36,6 +36,8 @@ void free_rows() noexcept {
 
 void merge_basics() {
   if (n_items() == 0) return;
+  // What the catalogue items get here lives as long as they do: in their arena.
+  ArenaScope scope(&s_item_texts);
   for (Item& it : s_items) {
     if (!it.imdb_id) continue;
     int32_t bi = -1;
@@ -70,7 +72,8 @@ void merge_basics() {
 void rebuild_id_maps() {
   // The maps borrow the items' own id texts, which live as long as the items
   // and are released before the maps' next rebuild could read them.
-  const std::size_t cap = n_items() > 16 ? static_cast<std::size_t>(n_items()) : 16;
+  // Room for every item at half load, so the maps never grow while filled.
+  const std::size_t cap = 2 * static_cast<std::size_t>(n_items()) + 16;
   s_by_id.reset(cap);
   s_by_imdb.reset(cap);
   for (int32_t i = 0; i < n_items(); ++i) {
@@ -81,6 +84,8 @@ void rebuild_id_maps() {
 }
 
 void link_library() {
+  // What the catalogue items get here lives as long as they do: in their arena.
+  ArenaScope scope(&s_item_texts);
   // Catalogue paths, first item per path, made only when an entry needs one.
   Ht by_path;
   bool paths_ready = false;

@@ -145,3 +145,31 @@ TEST(SchemaIndex, AnswersAsTheMemberLookupForEveryKey) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextValues, ANulInsideAStringEndsTheText) {
+  // Copied by the string's own length: the text still ends at the NUL, also
+  // past the 8192-byte cut, and in genre lists.
+  const std::string long_tail(9000, 'x');
+  const std::string text = R"({"a":"ab\u0000cd","b":")" + std::string(100, 'y') + R"(\u0000)" + long_tail +
+                           R"(","c":")" + long_tail + R"(\u0000z","g":["p\u0000q","r"]})";
+  yyjson_doc* doc = yyjson_read(text.data(), text.size(), 0);
+  ASSERT_NE(doc, nullptr);
+  yyjson_val* root = yyjson_doc_get_root(doc);
+  kavo::Text a, b, c;
+  EXPECT_EQ(kavo::js_opt_str(root, "a", &a), 0);
+  EXPECT_EQ(std::string(a.get()), "ab");
+  EXPECT_EQ(kavo::js_opt_str(root, "b", &b), 0);
+  EXPECT_EQ(std::string(b.get()), std::string(100, 'y'));
+  EXPECT_EQ(kavo::js_opt_str(root, "c", &c), 0);
+  EXPECT_EQ(std::string(c.get()), std::string(kavo::kMaxTextBytes, 'x'));
+  std::vector<kavo::Text> genres;
+  EXPECT_EQ(kavo::js_str_array(root, "g", &genres), 0);
+  ASSERT_EQ(genres.size(), 2u);
+  EXPECT_EQ(std::string(genres[0].get()), "p");
+  EXPECT_EQ(std::string(genres[1].get()), "r");
+  yyjson_doc_free(doc);
+}
+
+}  // namespace
