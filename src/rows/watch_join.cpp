@@ -22,12 +22,15 @@ namespace kavo {
 namespace {
 
 // An episode position: IMDb id (may be none), season, episode and, for the
-// tables that need it, the first source's address (none when unused).
+// tables that need it, the first source's address (none when unused), with
+// the hashes of the two texts, computed once per text.
 struct EpKey {
   const char* imdb;
+  uint64_t imdb_h;
   int32_t season;
   int64_t episode;
   const char* addr;
+  uint64_t addr_h;
 };
 
 bool same_text(const char* a, const char* b) {
@@ -36,26 +39,36 @@ bool same_text(const char* a, const char* b) {
 }
 
 bool same_key(const EpKey& a, const EpKey& b) {
-  return a.season == b.season && a.episode == b.episode && same_text(a.imdb, b.imdb) &&
-         same_text(a.addr, b.addr);
+  return a.season == b.season && a.episode == b.episode && a.imdb_h == b.imdb_h && a.addr_h == b.addr_h &&
+         same_text(a.imdb, b.imdb) && same_text(a.addr, b.addr);
 }
 
-uint64_t mix_text(uint64_t h, const char* text) {
-  if (text == nullptr) return (h ^ 0x9E3779B97F4A7C15ull) * 0x100000001B3ull;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    h = (h ^ *p) * 0x100000001B3ull;
+// A hash of a text, eight bytes at a time; none has a value of its own.
+uint64_t text_hash(const char* text) {
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  if (text == nullptr) return 0x51ED270B27A2C9E1ull;
+  std::size_t n = std::strlen(text);
+  uint64_t h = (n + 1) * kMul;
+  for (; n >= 8; n -= 8, text += 8) {
+    uint64_t w;
+    std::memcpy(&w, text, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  return (h ^ 0xFFu) * 0x100000001B3ull;  // end marker: "ab"+"c" differs from "a"+"bc"
+  if (n > 0) {
+    uint64_t w = 0;
+    std::memcpy(&w, text, n);
+    h = (h ^ w) * kMul;
+  }
+  return h ^ (h >> 32);
 }
 
 uint64_t key_hash(const EpKey& k) {
-  uint64_t h = 0xCBF29CE484222325ull;
-  h = mix_text(h, k.imdb);
-  h = (h ^ static_cast<uint32_t>(k.season)) * 0x100000001B3ull;
+  uint64_t h = k.imdb_h * 0x100000001B3ull;
+  h = (h ^ static_cast<uint32_t>(k.season)) * 0x9E3779B97F4A7C15ull;
   h = (h ^ static_cast<uint64_t>(k.episode)) * 0x100000001B3ull;
-  h = mix_text(h, k.addr);
-  h ^= h >> 29;
-  return h;
+  h = (h ^ k.addr_h) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 29);
 }
 
 // The source address of an item: its first source's url, else that source's
@@ -72,9 +85,12 @@ const char* source_address(const Item& item) {
 // hashes agree.
 class FirstIndex {
  public:
-  // `addr`: the source address of every item when the key includes it, else
-  // NULL.
-  explicit FirstIndex(const std::vector<const char*>* addr) : addr_(addr) {}
+  // `imdb_h`: the hash of every item's IMDb id; `addr` and `addr_h`: the
+  // source address of every item and its hash when the key includes it,
+  // else NULL.
+  FirstIndex(const std::vector<uint64_t>* imdb_h, const std::vector<const char*>* addr,
+             const std::vector<uint64_t>* addr_h)
+      : imdb_h_(imdb_h), addr_(addr), addr_h_(addr_h) {}
 
   void reserve(std::size_t count) {
     std::size_t cap = 16;
@@ -117,11 +133,14 @@ class FirstIndex {
 
   EpKey key_of(int32_t index) const {
     const Item& it = s_items[static_cast<std::size_t>(index)];
-    return EpKey{it.imdb_id.get(), it.season, it.episode,
-                 addr_ ? (*addr_)[static_cast<std::size_t>(index)] : nullptr};
+    const std::size_t i = static_cast<std::size_t>(index);
+    return EpKey{it.imdb_id.get(), (*imdb_h_)[i], it.season, it.episode,
+                 addr_ ? (*addr_)[i] : nullptr, addr_ ? (*addr_h_)[i] : text_hash(nullptr)};
   }
 
+  const std::vector<uint64_t>* imdb_h_;
   const std::vector<const char*>* addr_;
+  const std::vector<uint64_t>* addr_h_;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
 };
@@ -208,16 +227,22 @@ void join_watch() {
   // Episode positions of the catalogue: the first item at each (IMDb id,
   // season, episode), and the first at each of those with a given source
   // address.
+  const uint64_t no_text = text_hash(nullptr);
   std::vector<const char*> addr(static_cast<std::size_t>(ni), nullptr);
-  FirstIndex by_episode(nullptr);
-  FirstIndex by_episode_addr(&addr);
+  std::vector<uint64_t> imdb_h(static_cast<std::size_t>(ni), no_text);
+  std::vector<uint64_t> addr_h(static_cast<std::size_t>(ni), no_text);
+  FirstIndex by_episode(&imdb_h, nullptr, nullptr);
+  FirstIndex by_episode_addr(&imdb_h, &addr, &addr_h);
   std::size_t numbered = 0, addressed = 0;
   for (int32_t i = 0; i < ni; ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (!numbered_episode(it)) continue;
     ++numbered;
-    addr[static_cast<std::size_t>(i)] = source_address(it);
-    if (addr[static_cast<std::size_t>(i)] != nullptr) ++addressed;
+    const std::size_t ui = static_cast<std::size_t>(i);
+    addr[ui] = source_address(it);
+    imdb_h[ui] = text_hash(it.imdb_id.get());
+    addr_h[ui] = text_hash(addr[ui]);
+    if (addr[ui] != nullptr) ++addressed;
   }
   if (numbered > 0) {
     by_episode.reserve(numbered);
@@ -239,7 +264,8 @@ void join_watch() {
     index = -1;
     if (w.imdb_id) {
       if (w.season > 0 && w.episode > 0) {
-        index = by_episode.find(EpKey{w.imdb_id.get(), w.season, w.episode, nullptr});
+        index = by_episode.find(
+            EpKey{w.imdb_id.get(), text_hash(w.imdb_id.get()), w.season, w.episode, nullptr, no_text});
       }
       if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
     }
@@ -273,12 +299,14 @@ void join_watch() {
     // Step C: the next episode.
     it.next_index = -1;
     if (!numbered_episode(it)) continue;
-    const EpKey next{it.imdb_id.get(), it.season, static_cast<int64_t>(it.episode) + 1, nullptr};
+    const EpKey next{it.imdb_id.get(), imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1,
+                     nullptr, no_text};
     const int32_t first = by_episode.find(next);
     if (first < 0) continue;
     it.next_index = first;
     if (const char* own = addr[ui]) {
-      const int32_t same = by_episode_addr.find(EpKey{next.imdb, next.season, next.episode, own});
+      const int32_t same = by_episode_addr.find(
+          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, addr_h[ui]});
       if (same >= 0) it.next_index = same;
     }
   }
