@@ -13,6 +13,7 @@ std::vector<Cand> s_cand;
 
 TextArena s_item_texts;
 TextArena s_lib_texts;
+TextArena s_watch_texts;
 
 Ht s_by_id;
 Ht s_by_imdb;
@@ -85,6 +86,7 @@ void clear_model() noexcept {
   // Last: the records referring to these texts are gone.
   s_item_texts.reset();
   s_lib_texts.reset();
+  s_watch_texts.reset();
 }
 
 void release_model_memory() noexcept {
@@ -96,6 +98,7 @@ void release_model_memory() noexcept {
   s_seen_id.release();
   s_item_texts.release();
   s_lib_texts.release();
+  s_watch_texts.release();
 }
 
 }  // namespace kavo

@@ -158,6 +158,9 @@ inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
 // Texts filled in later by the rebuild are heap copies of their own.
 extern TextArena s_item_texts;
 extern TextArena s_lib_texts;
+// Texts of the host's watch entries (emptied with the watch table; the
+// server progress entries' texts are heap copies of their own).
+extern TextArena s_watch_texts;
 
 // ---- String maps ---------------------------------------------------------
 extern Ht s_by_id;         // item id -> catalogue index (first wins), rebuilt per rebuild

@@ -278,8 +278,9 @@ bool load_streamed(const char* json, std::size_t len) {
 // those rebuilds made is made again by the final one.
 void link_library_before_basics() {
   if (s_lib.empty()) return;
-  rebuild_id_maps();
-  link_library();
+  // The catalogue was empty before this load, so the seen-id map holds
+  // exactly its ids, each with its one item: what the id map would hold.
+  link_library_with(s_seen_id);
 }
 
 // The end of every successful load: what comes from the server home, then one

@@ -1,6 +1,7 @@
 // Media items: the item loader for the catalogue and the local library, the
 // two input calls built on it, and the lookup of an item by id.
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "documents/documents.h"
@@ -60,7 +61,9 @@ const TextField k_text_fields[] = {
 };
 
 struct Word {
+  constexpr Word(const char* t, int32_t c) : text(t), len(std::char_traits<char>::length(t)), code(c) {}
   const char* text;
+  std::size_t len;
   int32_t code;
 };
 const Word k_kind_words[] = {
@@ -81,8 +84,10 @@ template <std::size_t N>
 int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
   if (yyjson_is_str(value)) {
     const char* text = yyjson_get_str(value);
+    // Equal under ci_cmp means equal up to the first NUL: same length first.
+    const std::size_t len = std::strlen(text);
     for (const Word& w : words) {
-      if (ci_cmp(text, w.text) == 0) return w.code;
+      if (w.len == len && ci_cmp(text, w.text) == 0) return w.code;
     }
     return other_word;
   }

@@ -29,11 +29,13 @@ const char* const k_src_content[] = {"content_source", "contentSource", nullptr}
 const char* const k_src_subs[] = {"subtitle_count", "subtitleCount", nullptr};
 const char* const k_src_sublangs[] = {"subtitle_languages", "subtitleLanguages", nullptr};
 
+const char* const k_src_the_file[] = {"theFile", nullptr};
+
 const KeySchema& source_schema() {
   static const KeySchema schema({k_src_key, k_src_uri, k_src_url, k_src_quality, k_src_codec, k_src_ext,
                                  k_src_active, k_src_hdr, k_src_hevc, k_src_dolby, k_src_channels,
                                  k_src_width, k_src_height, k_src_size, k_src_content, k_src_subs,
-                                 k_src_sublangs});
+                                 k_src_sublangs, k_src_the_file});
   return schema;
 }
 
@@ -120,16 +122,33 @@ int read_sources_of(const Lookup& item_members, Item* item) {
   std::size_t idx, max;
   yyjson_val* element;
   yyjson_arr_foreach(list, idx, max, element) {
-    Source source;
-    yyjson_val* the_file = obj_get(element, "theFile");
-    const int r = yyjson_is_obj(the_file) ? parse_merged_source(the_file, element, &source)
-                                          : parse_source_impl(element, &source);
-    if (r == 0) item->sources.push_back(std::move(source));  // capacity reserved above
+    if (!yyjson_is_obj(element)) continue;  // no source: its slot serves the next element
+    // The element's own index answers the "theFile" lookup and, when there
+    // is no such object, reads the source.
+    const SchemaIndex own(source_schema(), element);
+    yyjson_val* the_file = own(k_src_the_file[0]);
+    item->sources.emplace_back();  // capacity reserved above
+    Source& source = item->sources.back();
+    if (yyjson_is_obj(the_file)) {
+      parse_merged_source(the_file, element, &source);
+    } else {
+      read_source(own, &source);
+    }
   }
 
-  for (Source& source : item->sources) source.rank = source_rank(source);
-  std::stable_sort(item->sources.begin(), item->sources.end(),
-                   [](const Source& a, const Source& b) { return a.rank < b.rank; });
+  std::vector<Source>& sources = item->sources;
+  for (Source& source : sources) source.rank = source_rank(source);
+  // Stable, by rank: an insertion sort for the few sources an item has.
+  if (sources.size() <= 16) {
+    for (std::size_t i = 1; i < sources.size(); ++i) {
+      for (std::size_t j = i; j > 0 && sources[j].rank < sources[j - 1].rank; --j) {
+        std::swap(sources[j], sources[j - 1]);
+      }
+    }
+  } else {
+    std::stable_sort(sources.begin(), sources.end(),
+                     [](const Source& a, const Source& b) { return a.rank < b.rank; });
+  }
   for (const Source& source : item->sources) {
     if (source.uri || source.url) {
       item->playable = 1;

@@ -95,13 +95,25 @@ int32_t load_watch_element(yyjson_val* element) {
     ++s_rejected;
     return kOk;
   }
-  WatchRec rec;
-  if (!read_watch_entry(element, &rec)) {
-    ++s_rejected;
-    return kOk;
+  // The entry's texts go to the watch table's arena; an entry turned away
+  // gives them back at once.
+  const TextArena::Mark mark = s_watch_texts.mark();
+  bool taken = false;
+  {
+    WatchRec rec;
+    {
+      ArenaScope scope(&s_watch_texts);
+      taken = read_watch_entry(element, &rec);
+    }
+    if (taken) {
+      if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
+      s_watch.push_back(std::move(rec));
+    }
   }
-  if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
-  s_watch.push_back(std::move(rec));
+  if (!taken) {
+    s_watch_texts.rollback(mark);
+    ++s_rejected;
+  }
   return kOk;
 }
 
@@ -124,6 +136,7 @@ int32_t set_watch_value(yyjson_val* root) {
 int32_t set_watch(const char* json) {
   // Replace, never merge: the host's entries and the server progress alike.
   s_watch.clear();
+  s_watch_texts.reset();
   if (json != nullptr) {
     yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr,
                                        nullptr);

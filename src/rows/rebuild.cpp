@@ -83,7 +83,9 @@ void rebuild_id_maps() {
   }
 }
 
-void link_library() {
+void link_library() { link_library_with(s_by_id); }
+
+void link_library_with(const Ht& by_id) {
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
   // Catalogue paths, first item per path, made only when an entry needs one.
@@ -91,7 +93,7 @@ void link_library() {
   bool paths_ready = false;
   for (Item& e : s_lib) {
     int32_t index = -1;
-    if (!(e.id && s_by_id.get(e.id.get(), &index) == 0 && index >= 0)) {
+    if (!(e.id && by_id.get(e.id.get(), &index) == 0 && index >= 0)) {
       index = -1;
       if (e.path) {
         if (!paths_ready) {

@@ -27,6 +27,9 @@ void rebuild_id_maps();
 void join_watch();
 // Links library entries to catalogue items (by id, then by path).
 void link_library();
+// The same, finding catalogue ids in `by_id` (which must map each catalogue
+// id to its first item, as s_by_id does after rebuild_id_maps).
+void link_library_with(const Ht& by_id);
 // Spotlight, Genre, the server lists with Now Playing, Collections.
 void build_server_rows();
 void build_continue_watching();

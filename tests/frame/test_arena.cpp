@@ -160,6 +160,26 @@ TEST(KeptMapTest, ResetKeepsATableOfAboutTheSizeAskedFor) {
   EXPECT_EQ(never.get("x", &v), 1);
 }
 
+TEST_F(ArenaModelTest, WatchEntriesTurnedAwayGiveTheirTextsBack) {
+  ASSERT_EQ(kavo_set_watch(R"([{"id":"a","key":"k","position":1}])"), 0);
+  const char* first_id = kavo::s_watch.at(0).item_id.get();
+  // Entries without progress read their texts and give them back: the kept
+  // entry after them takes the same place, and so does the next table's.
+  ASSERT_EQ(kavo_set_watch(R"([{"id":"gone","key":"long key text","duration_s":5},7,)"
+                           R"({"id":"b","position":2}])"),
+            0);
+  ASSERT_EQ(kavo::n_watch(), 1);
+  EXPECT_EQ(kavo::s_watch.at(0).item_id.get(), first_id);
+  EXPECT_STREQ(kavo::s_watch.at(0).item_id.get(), "b");
+  EXPECT_EQ(kavo::s_rejected, 2);
+  // Server progress stays a heap copy and goes on its own; the host's entries stay.
+  ASSERT_EQ(kavo_set_server_home(R"({"Continues":[{"IMDbId":"tt1","Value":0.5}]})"), 0);
+  ASSERT_EQ(kavo_set_server_home(R"({"Continues":[{"IMDbId":"tt2","Value":0.5}]})"), 0);
+  ASSERT_EQ(kavo::n_watch(), 2);
+  EXPECT_STREQ(kavo::s_watch.at(0).item_id.get(), "b");
+  EXPECT_STREQ(kavo::s_watch.at(1).imdb_id.get(), "tt2");
+}
+
 TEST_F(ArenaModelTest, ClearKeepsTheLargeTablesAndShutdownFreesThem) {
   std::string items = "[";
   for (int i = 0; i < 300; ++i) items += (i ? "," : "") + std::string(R"({"id":"i)") + std::to_string(i) + "\"}";
