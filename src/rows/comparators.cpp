@@ -3,6 +3,7 @@
 //
 // Every comparator answers negative when `a` goes first and positive when `b`
 // does. Numbers are compared, never subtracted, so no value can overflow.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -252,6 +253,33 @@ void keyed_sort() {
   permute_cands([result](std::size_t i) { return result[i].pos; }, n, sorted);
 }
 
+// The first `first` candidates of keyed_sort's order, in that order, then the
+// others in no particular order. Only for orders that are strict weak
+// orderings once ties go by list position (what a stable sort does with
+// them): the candidates that come first are then the same whichever way they
+// are found.
+template <class K>
+void keyed_select(std::size_t first) {
+  const std::size_t n = s_cand.size();
+  std::vector<K> keys;
+  std::vector<Cand> sorted;
+  try {
+    keys.reserve(n);
+    sorted.reserve(s_cand.capacity());
+  } catch (...) {
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) keys.push_back(K::of(s_cand[i], static_cast<int32_t>(i)));
+  const auto before = [](const K& a, const K& b) {
+    const int c = K::order(a, b);
+    return c < 0 || (c == 0 && a.pos < b.pos);
+  };
+  std::nth_element(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(first), keys.end(), before);
+  std::sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(first), before);
+  const K* result = keys.data();
+  permute_cands([result](std::size_t i) { return result[i].pos; }, n, sorted);
+}
+
 }  // namespace
 
 int64_t cand_updated(int32_t index) {
@@ -267,6 +295,17 @@ int cmp_added_desc(const Cand& a, const Cand& b) { return compare_as<AddedKey>(a
 int cmp_year_desc_title(const Cand& a, const Cand& b) { return compare_as<YearTitleKey>(a, b); }
 int cmp_season_episode(const Cand& a, const Cand& b) { return compare_as<EpisodeKey>(a, b); }
 int cmp_folder_natural(const Cand& a, const Cand& b) { return compare_as<FolderKey>(a, b); }
+
+void sort_cands_first(int (*cmp)(const Cand&, const Cand&), std::size_t first) {
+  // Worth it when most candidates will not be stored; for the orders that
+  // are strict weak orderings with ties by position.
+  if (first < s_cand.size() / 2) {
+    if (cmp == cmp_continue_rank) return keyed_select<ContinueKey>(first);
+    if (cmp == cmp_added_desc) return keyed_select<AddedKey>(first);
+    if (cmp == cmp_year_desc_title) return keyed_select<YearTitleKey>(first);
+  }
+  sort_cands(cmp);
+}
 
 // Sorts the candidate list stably. The row orders run over precomputed keys;
 // any other comparator sorts positions and compares candidates directly.

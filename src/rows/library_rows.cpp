@@ -29,7 +29,9 @@ void make_row(int32_t kind, const char* key, const char* title, int (*cmp)(const
     flush_cands(-1);
     return;
   }
-  if (cmp != nullptr) sort_cands(cmp);
+  // A fresh row stores at most the row cap of cells: only those need their
+  // exact places.
+  if (cmp != nullptr) sort_cands_first(cmp, static_cast<std::size_t>(s_row_cap));
   flush_cands(row_push(kind, key, title));
 }
 

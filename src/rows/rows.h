@@ -84,5 +84,9 @@ int cmp_folder_natural(const Cand& a, const Cand& b);
 // Sorts the candidate list with a three-way comparator; stable, so equal
 // candidates keep push order whatever the comparator answers.
 void sort_cands(int (*cmp)(const Cand&, const Cand&));
+// For a fresh row that will store at most `first` cells: the first `first`
+// candidates exactly as sort_cands orders them, the rest (which the row cap
+// only counts) in no particular order.
+void sort_cands_first(int (*cmp)(const Cand&, const Cand&), std::size_t first);
 
 }  // namespace kavo
