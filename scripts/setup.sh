@@ -14,6 +14,11 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config clang \
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev valgrind >/dev/null
 
+# The fuzz targets (scripts/fuzz.sh) link libFuzzer and the sanitizer runtimes
+# of the installed clang, which its package only recommends.
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)
+$SUDO apt-get install -y -qq --no-install-recommends "libclang-rt-${clang_major}-dev" >/dev/null
+
 have_yyjson() {
   local v
   v=$(dpkg-query -W -f='${Version}' libyyjson-dev 2>/dev/null || true)
