@@ -339,6 +339,13 @@ KeySchema::KeySchema(std::initializer_list<KeyList> lists) noexcept {
   }
 }
 
+void KeySchema::load_words(const char* text, std::size_t len, Words* raw) noexcept {
+  for (std::size_t w = 0; w < kWords; ++w) {
+    const std::size_t at = 8 * w;
+    raw->w[w] = at < len ? load_upto8(text + at, len - at < 8 ? len - at : 8) : 0;
+  }
+}
+
 void KeySchema::add(const char* key) noexcept {
   // Registered by address, so that lookups of the listed texts skip hashing.
   std::size_t ps = pointer_slot(key);
@@ -348,18 +355,18 @@ void KeySchema::add(const char* key) noexcept {
   }
   if (n_pointers_ >= kPointerSlots / 2) return;
   const std::size_t len = std::strlen(key);
-  uint64_t raw = 0;
-  int cls = class_of(key, len, &raw);
+  Words raw;
+  load_words(key, len, &raw);
+  int cls = class_of(key, len, raw);
   if (cls < 0) {
     if (n_class_ >= kMaxClasses) return;
     cls = n_class_++;
     Class& c = class_[cls];
-    c = Class{key, len, {0, 0, 0, 0}, -1};
-    for (std::size_t w = 0; w < kWords && 8 * w < len; ++w) {
-      const std::size_t rest = len - 8 * w;
-      c.words[w] = fold8(load_upto8(key + 8 * w, rest < 8 ? rest : 8));
-    }
-    std::size_t cs = class_slot(len, c.words[0]);
+    c.text = key;
+    c.len = len;
+    c.first = -1;
+    for (std::size_t w = 0; w < kWords; ++w) c.folded.w[w] = fold8(raw.w[w]);
+    std::size_t cs = class_slot(len, c.folded.w[0]);
     while (class_slots_[cs] >= 0) cs = (cs + 1) % kClassSlots;
     class_slots_[cs] = static_cast<int16_t>(cls);
     if (len > max_len_) max_len_ = len;
@@ -378,50 +385,77 @@ void KeySchema::add(const char* key) noexcept {
   ++n_pointers_;
 }
 
-int KeySchema::class_of(const char* text, std::size_t len, uint64_t* raw) const noexcept {
-  *raw = load_upto8(text, len < 8 ? len : 8);
+int KeySchema::class_of(const char* text, std::size_t len, const Words& raw) const noexcept {
   if (len > max_len_ || n_class_ == 0) return -1;
-  const uint64_t head = fold8(*raw);
+  const uint64_t head = fold8(raw.w[0]);
   for (std::size_t cs = class_slot(len, head); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
     const Class& c = class_[class_slots_[cs]];
-    if (c.len != len || c.words[0] != head) continue;
+    if (c.len != len || c.folded.w[0] != head) continue;
     bool same = true;
     if (len > 8 * kWords) {
       same = ci_cmp(text + 8, c.text + 8) == 0;
     } else {
-      for (std::size_t w = 1; same && 8 * w < len; ++w) {
-        const std::size_t rest = len - 8 * w;
-        same = fold8(load_upto8(text + 8 * w, rest < 8 ? rest : 8)) == c.words[w];
-      }
+      for (std::size_t w = 1; same && 8 * w < len; ++w) same = fold8(raw.w[w]) == c.folded.w[w];
     }
     if (same) return class_slots_[cs];
   }
   return -1;
 }
 
-int KeySchema::exact_in_class(int cls, const char* text, std::size_t len, uint64_t raw) const noexcept {
+int KeySchema::exact_in_class(int cls, const char* text, std::size_t len, const Words& raw) const noexcept {
   for (int s = class_[cls].first; s >= 0; s = spell_[s].next) {
     const Spelling& sp = spell_[s];
-    if (sp.len == len && sp.raw == raw && (len <= 8 || std::memcmp(sp.text + 8, text + 8, len - 8) == 0)) {
-      return s;
+    if (sp.len != len || sp.raw.w[0] != raw.w[0]) continue;
+    bool same = true;
+    if (len > 8 * kWords) {
+      same = std::memcmp(sp.text + 8, text + 8, len - 8) == 0;
+    } else {
+      for (std::size_t w = 1; same && 8 * w < len; ++w) same = sp.raw.w[w] == raw.w[w];
     }
+    if (same) return s;
   }
   return -1;
 }
 
 void KeySchema::classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept {
   *spelling = -1;
-  uint64_t raw = 0;
-  // Equal to a class ignoring case means no NUL among the bytes (a NUL folds
-  // to itself and spellings hold none), so the common case needs no search
-  // for one.
-  *cls = class_of(text, len, &raw);
-  if (*cls >= 0) {
-    *spelling = exact_in_class(*cls, text, len, raw);
-    return;
+  *cls = -1;
+  // Keys of up to 16 bytes, nearly all of them: two words, one probe, all
+  // inline. Equal to a class ignoring case means no NUL among the bytes (a
+  // NUL folds to itself and spellings hold none), so the common case needs
+  // no search for one.
+  if (len <= 16 && len <= max_len_) {
+    const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
+    const uint64_t r1 = len > 8 ? load_upto8(text + 8, len - 8) : 0;
+    const uint64_t f0 = fold8(r0);
+    const uint64_t f1 = fold8(r1);
+    for (std::size_t cs = class_slot(len, f0); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
+      const Class& c = class_[class_slots_[cs]];
+      if (c.len != len || c.folded.w[0] != f0 || c.folded.w[1] != f1) continue;
+      *cls = class_slots_[cs];
+      for (int sp = c.first; sp >= 0; sp = spell_[sp].next) {
+        if (spell_[sp].len == len && spell_[sp].raw.w[0] == r0 && spell_[sp].raw.w[1] == r1) {
+          *spelling = sp;
+          break;
+        }
+      }
+      return;
+    }
+  } else if (len <= max_len_) {
+    Words raw;
+    load_words(text, len, &raw);
+    *cls = class_of(text, len, raw);
+    if (*cls >= 0) {
+      *spelling = exact_in_class(*cls, text, len, raw);
+      return;
+    }
   }
   const std::size_t clen = std::strlen(text);
-  if (clen < len) *cls = class_of(text, clen, &raw);
+  if (clen < len && clen <= max_len_) {
+    Words raw;
+    load_words(text, clen, &raw);
+    *cls = class_of(text, clen, raw);
+  }
 }
 
 int KeySchema::spelling_of(const char* key) const noexcept {
@@ -436,8 +470,8 @@ SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val*
     : schema_(schema),
       first_(yyjson_is_obj(first) ? first : nullptr),
       second_(yyjson_is_obj(second) ? second : nullptr) {
-  for (int i = 0; i < schema_.spelling_count(); ++i) exact_[i] = nullptr;
-  for (int i = 0; i < schema_.class_count(); ++i) folded_[i] = nullptr;
+  std::memset(exact_, 0, static_cast<std::size_t>(schema_.spelling_count()));
+  std::memset(folded_, 0, static_cast<std::size_t>(schema_.class_count()));
   add(first_);
   add(second_);
 }
@@ -450,8 +484,14 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
     int cls = -1, spelling = -1;
     schema_.classify(yyjson_get_str(k), yyjson_get_len(k), &cls, &spelling);
     if (cls < 0) continue;
-    if (folded_[cls] == nullptr) folded_[cls] = v;
-    if (spelling >= 0 && exact_[spelling] == nullptr) exact_[spelling] = v;
+    const bool first_of_class = folded_[cls] == 0;
+    const bool first_spelled = spelling >= 0 && exact_[spelling] == 0;
+    if (!first_of_class && !first_spelled) continue;
+    // At most one entry per class and per spelling: the numbers fit.
+    found_[n_found_++] = v;
+    const uint8_t number = static_cast<uint8_t>(n_found_);
+    if (first_of_class) folded_[cls] = number;
+    if (first_spelled) exact_[spelling] = number;
   }
 }
 

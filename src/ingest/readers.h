@@ -120,8 +120,8 @@ class MemberIndex {
 // form one class.
 class KeySchema {
  public:
-  static constexpr int kMaxSpellings = 128;
-  static constexpr int kMaxClasses = 128;
+  static constexpr int kMaxSpellings = 120;
+  static constexpr int kMaxClasses = 120;
 
   // The spellings of the NULL-terminated `lists`; spellings beyond the limits
   // are left out (a SchemaIndex then answers them by a walk).
@@ -151,19 +151,24 @@ class KeySchema {
   void classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept;
 
  private:
-  static constexpr std::size_t kWords = 4;  // folded words kept per class: keys of up to 32 bytes
+  // Keys of up to kWords * 8 bytes are compared as packed words, raw for the
+  // exact match and folded for the class; longer ones byte by byte.
+  static constexpr std::size_t kWords = 4;
+  struct Words {
+    uint64_t w[kWords];
+  };
   struct Spelling {
     const char* text;
     std::size_t len;
-    uint64_t raw;  // its first (up to) 8 bytes, as they are
+    Words raw;  // its bytes, as they are, 8 at a time (zero past the end)
     int cls;
     int next;  // the next spelling of the same class, -1 at the end
   };
   struct Class {
     const char* text;  // its first spelling
     std::size_t len;
-    uint64_t words[kWords];  // its bytes, folded, 8 at a time (words[0] is the head)
-    int first;               // its first spelling
+    Words folded;  // its bytes, folded, 8 at a time (zero past the end)
+    int first;     // its first spelling
   };
   static constexpr int kClassSlots = 256;
   static constexpr int kPointerSlots = 512;
@@ -173,11 +178,12 @@ class KeySchema {
   static std::size_t pointer_slot(const char* p) noexcept {
     return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> 55);
   }
+  static void load_words(const char* text, std::size_t len, Words* raw) noexcept;
   void add(const char* key) noexcept;
   // The class of `len` bytes of `text` (no NUL among them), -1 for none;
-  // *raw gets their first (up to) 8 bytes.
-  int class_of(const char* text, std::size_t len, uint64_t* raw) const noexcept;
-  int exact_in_class(int cls, const char* text, std::size_t len, uint64_t raw) const noexcept;
+  // `raw` holds their packed words when len is at most kWords * 8.
+  int class_of(const char* text, std::size_t len, const Words& raw) const noexcept;
+  int exact_in_class(int cls, const char* text, std::size_t len, const Words& raw) const noexcept;
 
   Spelling spell_[kMaxSpellings];
   Class class_[kMaxClasses];
@@ -213,16 +219,23 @@ class SchemaIndex {
  private:
   void add(yyjson_val* object) noexcept;
   yyjson_val* of_spelling(int spelling) const noexcept {
-    yyjson_val* v = exact_[spelling];
-    return v != nullptr ? v : folded_[schema_.class_of_spelling(spelling)];
+    const uint8_t e = exact_[spelling];
+    return e != 0 ? found_[e - 1] : (folded_[schema_.class_of_spelling(spelling)] != 0
+                                         ? found_[folded_[schema_.class_of_spelling(spelling)] - 1]
+                                         : nullptr);
   }
   yyjson_val* get_other(const char* key) const noexcept;
 
   const KeySchema& schema_;
   yyjson_val* first_;
   yyjson_val* second_;
-  yyjson_val* exact_[KeySchema::kMaxSpellings];  // first member spelled exactly so
-  yyjson_val* folded_[KeySchema::kMaxClasses];   // first member of the class ignoring case
+  // Small numbers into found_, 0 for none, so that making an index clears a
+  // few hundred bytes only: the first member spelled exactly so, and the
+  // first member of each class ignoring case.
+  uint8_t exact_[KeySchema::kMaxSpellings];
+  uint8_t folded_[KeySchema::kMaxClasses];
+  yyjson_val* found_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
+  int n_found_ = 0;
 };
 
 // Key-list loops over any member lookup (a callable from key to value): the
