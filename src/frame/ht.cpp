@@ -8,12 +8,24 @@
 namespace kavo {
 
 uint32_t Ht::hash(const char* key) noexcept {
-  uint32_t h = 0x811C9DC5u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p) {
-    h ^= *p;
-    h *= 0x01000193u;
+  // Eight bytes at a time: ids and paths are hashed by the hundred thousand
+  // on every rebuild.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::size_t n = std::strlen(key);
+  uint64_t h = (n + 1) * kMul;
+  for (; n >= 8; n -= 8, key += 8) {
+    uint64_t w;
+    std::memcpy(&w, key, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  return h;
+  if (n > 0) {
+    uint64_t w = 0;
+    std::memcpy(&w, key, n);
+    h = (h ^ w) * kMul;
+  }
+  h ^= h >> 32;
+  return static_cast<uint32_t>(h);
 }
 
 void Ht::free_owned_keys() noexcept {

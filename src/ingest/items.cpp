@@ -148,7 +148,22 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
   TextArena& texts = library_mode ? s_lib_texts : s_item_texts;
   const TextArena::Mark mark = texts.mark();
   bool taken = false;
-  {
+  if (ensure_room(dest) == 0) {
+    // Room for one more: the record is read in its place at the end of the
+    // table, and taken away again when it is turned away.
+    dest.emplace_back();  // room made above: no reallocation
+    {
+      ArenaScope scope(&texts);
+      taken = read_item(element, &dest.back());
+    }
+    if (taken && !library_mode) {
+      int32_t seen = 0;
+      taken = s_seen_id.get(dest.back().id.get(), &seen) != 0;
+    }
+    if (!taken) dest.pop_back();
+  } else {
+    // A full table (or no memory to grow it): a record turned away is only
+    // counted; one that would be taken fails the load.
     Item item;
     {
       ArenaScope scope(&texts);
@@ -158,10 +173,7 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
       int32_t seen = 0;
       taken = s_seen_id.get(item.id.get(), &seen) != 0;
     }
-    if (taken) {
-      if (ensure_room(dest) != 0) return fail(kNoMemory, "out of memory");
-      dest.push_back(std::move(item));  // room made above: no reallocation
-    }
+    if (taken) return fail(kNoMemory, "out of memory");
   }
   if (!taken) {
     texts.rollback(mark);
