@@ -14,6 +14,7 @@ std::vector<Cand> s_cand;
 TextArena s_item_texts;
 TextArena s_lib_texts;
 TextArena s_watch_texts;
+TextArena s_basic_texts;
 
 Ht s_by_id;
 Ht s_by_imdb;
@@ -87,6 +88,7 @@ void clear_model() noexcept {
   s_item_texts.reset();
   s_lib_texts.reset();
   s_watch_texts.reset();
+  s_basic_texts.reset();
 }
 
 void release_model_memory() noexcept {
@@ -99,6 +101,7 @@ void release_model_memory() noexcept {
   s_item_texts.release();
   s_lib_texts.release();
   s_watch_texts.release();
+  s_basic_texts.release();
 }
 
 }  // namespace kavo

@@ -161,6 +161,8 @@ extern TextArena s_lib_texts;
 // Texts of the host's watch entries (emptied with the watch table; the
 // server progress entries' texts are heap copies of their own).
 extern TextArena s_watch_texts;
+// Texts of the basics records (emptied with the basics).
+extern TextArena s_basic_texts;
 
 // ---- String maps ---------------------------------------------------------
 extern Ht s_by_id;         // item id -> catalogue index (first wins), rebuilt per rebuild

@@ -36,10 +36,19 @@ const char* const k_cont_size[] = {"Size", "size", nullptr};
 
 yyjson_val* home_root() { return s_have_home && s_home_doc ? yyjson_doc_get_root(s_home_doc) : nullptr; }
 
-// The IMDb rating: "Internet Movie Database", or "InternetMovieDatabase"
-// only when the first is absent; it counts only as a JSON number.
-double read_rating(yyjson_val* element) {
-  yyjson_val* ratings = obj_get(element, "Ratings");
+// The members read by name alone.
+const char* const k_basic_members[] = {"Ratings", "Genres", nullptr};
+
+const KeySchema& basic_schema() {
+  static const KeySchema schema({k_basic_imdb, k_basic_title, k_basic_poster, k_basic_backdrop, k_basic_plot,
+                                 k_basic_year, k_basic_runtime, k_basic_is_tv, k_basic_members});
+  return schema;
+}
+
+// The IMDb rating from the "Ratings" member: "Internet Movie Database", or
+// "InternetMovieDatabase" only when the first is absent; it counts only as a
+// JSON number.
+double read_rating(yyjson_val* ratings) {
   if (!yyjson_is_obj(ratings)) return -1.0;
   yyjson_val* value = obj_get(ratings, "Internet Movie Database");
   if (value == nullptr) value = obj_get(ratings, "InternetMovieDatabase");
@@ -70,6 +79,7 @@ int32_t load_home_json(const char* json) {
 void reset_basics() noexcept {
   std::vector<BasicRec>().swap(s_basics);
   s_basic_imdb.release();
+  s_basic_texts.reset();  // last: no record refers to its texts any more
 }
 
 void index_basics() {
@@ -84,23 +94,33 @@ void index_basics() {
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(basics, idx, max, element) {
     if (!yyjson_is_obj(element)) continue;
+    // One index of the members serves every field; the texts go to the
+    // basics' arena, and a skipped element gives them back.
+    const SchemaIndex get(basic_schema(), element);
+    const TextArena::Mark mark = s_basic_texts.mark();
+    ArenaScope scope(&s_basic_texts);
     BasicRec rec;
-    if (js_str_first(element, k_basic_imdb, &rec.imdb_id) != 0 || !rec.imdb_id) continue;
-    js_str_first(element, k_basic_title, &rec.title);
-    js_str_first(element, k_basic_poster, &rec.poster_url);
-    js_str_first(element, k_basic_backdrop, &rec.backdrop_url);
-    js_str_first(element, k_basic_plot, &rec.plot);
-    js_int_first(element, k_basic_year, &rec.year);
-    js_int_first(element, k_basic_runtime, &rec.runtime_min);
+    if (find_str(get, k_basic_imdb, &rec.imdb_id) != 0 || !rec.imdb_id) {
+      rec = BasicRec();
+      s_basic_texts.rollback(mark);
+      continue;
+    }
+    find_str(get, k_basic_title, &rec.title);
+    find_str(get, k_basic_poster, &rec.poster_url);
+    find_str(get, k_basic_backdrop, &rec.backdrop_url);
+    find_str(get, k_basic_plot, &rec.plot);
+    find_int(get, k_basic_year, &rec.year);
+    find_int(get, k_basic_runtime, &rec.runtime_min);
     int is_tv = 0;
-    if (js_bool_first(element, k_basic_is_tv, &is_tv) == 0) rec.is_tv = is_tv ? 1 : 0;
-    rec.rating = read_rating(element);
+    if (find_bool(get, k_basic_is_tv, &is_tv) == 0) rec.is_tv = is_tv ? 1 : 0;
+    rec.rating = read_rating(get(k_basic_members[0]));
     // A list cut short by a failed copy is dropped: the items completed from
     // this record would keep it as their own and never take the whole list.
-    if (js_str_array(element, "Genres", &rec.genres) == 3) rec.genres.clear();
+    if (val_str_array(get(k_basic_members[1]), &rec.genres) == 3) rec.genres.clear();
     // Within the reserved room: no reallocation, so no throw.
     s_basics.push_back(std::move(rec));
-    s_basic_imdb.put(s_basics.back().imdb_id.get(), n_basics() - 1, false);
+    // The id lives as long as the map: both go with reset_basics.
+    s_basic_imdb.put_borrowed(s_basics.back().imdb_id.get(), n_basics() - 1, false);
   }
 }
 
