@@ -23,6 +23,12 @@ yyjson_mut_val* json_cell(yyjson_mut_doc* doc, const Cell& cell);
 // allocation. The number of cell documents written is added to
 // *cells_written when that is not NULL.
 yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_written);
+// The cell document of a stored cell, and the row object of a valid row
+// index, written as text (the same text the documents above give); the row
+// writer returns the number of cell documents it wrote.
+class KeptJson;
+void write_cell(KeptJson& out, const Cell& cell);
+int32_t write_row(KeptJson& out, int32_t row_index);
 // The detail document of catalogue item `index`, or NULL.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
 // The next-episode object of `item`.

@@ -1,5 +1,6 @@
 // The result document: every row with its cells, the selected item's detail,
 // the server side documents and a block of counts.
+#include <cstdlib>
 #include <cstring>
 
 #include "documents/documents.h"
@@ -9,53 +10,69 @@ namespace kavo {
 
 namespace {
 
-// A copy of a stored side document ("{}" when none is stored); none when the
-// stored text is not valid JSON.
-yyjson_mut_val* side_copy(yyjson_mut_doc* doc, const Text& stored) {
+// A stored side document ("{}" when none is stored) as the result document
+// holds it: the parsed text written out again. Nothing when the stored text
+// is not valid JSON (the member is left out); false when memory ran out.
+bool write_side(KeptJson& out, const char* key, const Text& stored) {
   const char* text = stored ? stored.get() : "{}";
   yyjson_doc* parsed = yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr);
-  if (parsed == nullptr) return nullptr;
-  yyjson_mut_val* copy = mut_from_val(doc, yyjson_doc_get_root(parsed));
+  if (parsed == nullptr) return true;
+  std::size_t len = 0;
+  char* written = yyjson_write_opts(parsed, 0, nullptr, &len, nullptr);
   yyjson_doc_free(parsed);
-  return copy;
+  if (written == nullptr) return false;
+  out.raw(",\"", 2);
+  out.raw(key);
+  out.raw("\":", 2);
+  out.raw(written, len);
+  std::free(written);
+  return true;
 }
 
 }  // namespace
 
 void rebuild_result() {
-  // Made and written in memory kept from the last rebuild.
-  yyjson_mut_doc* doc = kept_doc_new();
-  if (doc == nullptr) return;  // the previous text stays
+  // The detail of the selected item is made as a document of its own; when
+  // even that cannot be made the previous text stays.
+  yyjson_mut_doc* doc = nullptr;
+  if (valid_item_index(s_sel)) {
+    doc = kept_doc_new();
+    if (doc == nullptr) return;
+  }
   struct DocGuard {
     yyjson_mut_doc* doc;
     ~DocGuard() { yyjson_mut_doc_free(doc); }
   } guard{doc};
 
-  yyjson_mut_val* root = yyjson_mut_obj(doc);
-  yyjson_mut_doc_set_root(doc, root);
-  add_json_int(doc, root, "version", 1);
-  add_json_int(doc, root, "status", 0);
-  add_json_int(doc, root, "row_count", n_rows());
-
+  // The rest is written as text straight from the model, into memory kept
+  // from the last rebuild: the same text as writing the whole document.
+  KeptJson out;
+  out.raw("{\"version\":1,\"status\":0,\"row_count\":");
+  out.sint(n_rows());
+  out.raw(",\"rows\":[");
   int32_t cells = 0;
-  yyjson_mut_val* rows = yyjson_mut_arr(doc);
-  if (rows != nullptr) {
-    for (int32_t r = 0; r < n_rows(); ++r) {
-      yyjson_mut_val* row = json_row(doc, r, &cells);
-      if (row != nullptr) yyjson_mut_arr_append(rows, row);
+  for (int32_t r = 0; r < n_rows(); ++r) {
+    if (r > 0) out.raw(",", 1);
+    cells += write_row(out, r);
+  }
+  out.raw("]", 1);
+
+  if (doc != nullptr) {
+    if (yyjson_mut_val* detail = json_detail(doc, s_sel)) {  // left out when it fails
+      out.raw(",\"item\":");
+      out.value(detail);
     }
-    add_json_val(doc, root, "rows", rows);
-  }
-
-  if (valid_item_index(s_sel)) {
-    add_json_val(doc, root, "item", json_detail(doc, s_sel));  // left out when it fails
   } else {
-    add_json_val(doc, root, "item", yyjson_mut_null(doc));
+    out.raw(",\"item\":null");
   }
 
-  add_json_val(doc, root, "server_flags", side_copy(doc, s_flags_json));
-  add_json_val(doc, root, "watchlist", side_copy(doc, s_watchlist_json));
-  add_json_val(doc, root, "browse_history", side_copy(doc, s_bh_json));
+  bool ok = write_side(out, "server_flags", s_flags_json);
+  ok = ok && write_side(out, "watchlist", s_watchlist_json);
+  ok = ok && write_side(out, "browse_history", s_bh_json);
+  if (!ok) {
+    s_result_json = Text();
+    return;
+  }
 
   int32_t continue_candidates = 0;
   for (const Row& row : s_rows) {
@@ -68,19 +85,26 @@ void rebuild_result() {
   for (const Item& item : s_items) {
     if (item.unmatched != 0) ++unmatched;
   }
-  yyjson_mut_val* stats = yyjson_mut_obj(doc);
-  add_json_val(doc, root, "stats", stats);
-  add_json_int(doc, stats, "items", n_items());
-  add_json_int(doc, stats, "watch", n_watch());
-  add_json_int(doc, stats, "library", n_lib());
-  add_json_int(doc, stats, "rows", n_rows());
-  add_json_int(doc, stats, "cells", cells);
-  add_json_int(doc, stats, "rejected", s_rejected);
-  add_json_int(doc, stats, "continue_candidates", continue_candidates);
-  add_json_int(doc, stats, "unmatched", unmatched);
+  out.raw(",\"stats\":{\"items\":");
+  out.sint(n_items());
+  out.raw(",\"watch\":");
+  out.sint(n_watch());
+  out.raw(",\"library\":");
+  out.sint(n_lib());
+  out.raw(",\"rows\":");
+  out.sint(n_rows());
+  out.raw(",\"cells\":");
+  out.sint(cells);
+  out.raw(",\"rejected\":");
+  out.sint(s_rejected);
+  out.raw(",\"continue_candidates\":");
+  out.sint(continue_candidates);
+  out.raw(",\"unmatched\":");
+  out.sint(unmatched);
+  out.raw("}}", 2);
 
   // A refused document leaves no text: the getter then reads "{}".
-  s_result_json = kept_write(doc);
+  s_result_json = out.finish();
 }
 
 }  // namespace kavo

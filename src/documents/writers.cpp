@@ -1,6 +1,7 @@
 // Field writers, the deep copy of parsed values and the document writer.
 #include "documents/writers.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -262,6 +263,176 @@ Text kept_write(const yyjson_mut_doc* doc) noexcept {
   if (out != s_kept_text.buf) return Text::adopt(out);  // served by the heap
   s_kept_text.lent = false;  // the text stays until the next write
   return Text::in_arena(out);
+}
+
+KeptJson::KeptJson() noexcept {
+  // The buffer's last text is given up by this write, as by kept_write.
+  if (s_kept_text.lent) failed_ = true;
+}
+
+char* KeptJson::room(std::size_t n) noexcept {
+  if (failed_) return nullptr;
+  KeptText& k = s_kept_text;
+  if (k.cap - len_ < n + 1) {  // one more for the final NUL
+    std::size_t cap = k.cap < 4096 ? 4096 : k.cap;
+    while (cap - len_ < n + 1) cap *= 2;
+    auto* grown = static_cast<char*>(std::realloc(k.buf, cap));
+    if (grown == nullptr) {
+      failed_ = true;
+      return nullptr;
+    }
+    k.buf = grown;
+    k.cap = cap;
+  }
+  return k.buf + len_;
+}
+
+void KeptJson::raw(const char* text, std::size_t len) noexcept {
+  char* at = room(len);
+  if (at == nullptr) return;
+  std::memcpy(at, text, len);
+  len_ += len;
+}
+
+void KeptJson::key(const char* key) noexcept {
+  const std::size_t n = std::strlen(key);
+  char* at = room(n + 3);
+  if (at == nullptr) return;
+  at[0] = '"';
+  std::memcpy(at + 1, key, n);
+  at[n + 1] = '"';
+  at[n + 2] = ':';
+  len_ += n + 3;
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at p (which holds a byte of
+// 0x80 or more), or 0 when the bytes there are no valid sequence.
+std::size_t utf8_sequence(const unsigned char* p) {
+  const unsigned char c = p[0];
+  auto cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  if (c >= 0xC2 && c <= 0xDF) return cont(p[1]) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char hi = c == 0xED ? 0x9F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && cont(p[2]) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    const unsigned char lo = c == 0xF0 ? 0x90 : 0x80;
+    const unsigned char hi = c == 0xF4 ? 0x8F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && cont(p[2]) && cont(p[3]) ? 4 : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void KeptJson::str(const char* text) noexcept {
+  if (text == nullptr) {
+    raw("null", 4);
+    return;
+  }
+  const std::size_t n = std::strlen(text);
+  // At most six bytes per byte (\u00XX), and the quotes.
+  char* out = room(6 * n + 2);
+  if (out == nullptr) return;
+  char* const start = out;
+  *out++ = '"';
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const auto* end = p + n;
+  static const char kHex[] = "0123456789ABCDEF";
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c >= 0x80) {
+      // The NUL after the text stops a sequence cut short.
+      const std::size_t m = utf8_sequence(p);
+      if (m == 0) {
+        failed_ = true;
+        return;
+      }
+      std::memcpy(out, p, m);
+      out += m;
+      p += m;
+      continue;
+    }
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      *out++ = static_cast<char>(c);
+    } else {
+      *out++ = '\\';
+      switch (c) {
+        case '"': *out++ = '"'; break;
+        case '\\': *out++ = '\\'; break;
+        case '\b': *out++ = 'b'; break;
+        case '\f': *out++ = 'f'; break;
+        case '\n': *out++ = 'n'; break;
+        case '\r': *out++ = 'r'; break;
+        case '\t': *out++ = 't'; break;
+        default:
+          *out++ = 'u';
+          *out++ = '0';
+          *out++ = '0';
+          *out++ = kHex[c >> 4];
+          *out++ = kHex[c & 15];
+      }
+    }
+    ++p;
+  }
+  *out++ = '"';
+  len_ += static_cast<std::size_t>(out - start);
+}
+
+void KeptJson::sint(int64_t value) noexcept {
+  char* at = room(24);
+  if (at == nullptr) return;
+  // Decimal digits, as any writer gives them (a minus sign, no leading zeros).
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  char digits[20];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  char* out = at;
+  if (value < 0) *out++ = '-';
+  while (n > 0) *out++ = digits[--n];
+  len_ += static_cast<std::size_t>(out - at);
+}
+
+void KeptJson::real(double value) noexcept {
+  if (!std::isfinite(value)) {  // the writer refuses these
+    failed_ = true;
+    return;
+  }
+  char* at = room(40);
+  if (at == nullptr) return;
+  yyjson_mut_val v;
+  yyjson_mut_set_real(&v, value);
+  char* end = yyjson_mut_write_number(&v, at);
+  if (end == nullptr) {
+    failed_ = true;
+    return;
+  }
+  len_ += static_cast<std::size_t>(end - at);
+}
+
+void KeptJson::value(const yyjson_mut_val* value) noexcept {
+  if (failed_) return;
+  std::size_t len = 0;
+  char* text = value != nullptr ? yyjson_mut_val_write_opts(value, 0, nullptr, &len, nullptr) : nullptr;
+  if (text == nullptr) {
+    failed_ = true;
+    return;
+  }
+  raw(text, len);
+  std::free(text);
+}
+
+Text KeptJson::finish() noexcept {
+  char* at = room(0);
+  if (at == nullptr) return Text();
+  *at = '\0';
+  return Text::in_arena(s_kept_text.buf);
 }
 
 void release_document_memory() noexcept {

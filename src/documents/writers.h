@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/status.h"
 #include "frame/text.h"
@@ -41,6 +42,38 @@ Text kept_write(const yyjson_mut_doc* doc) noexcept;
 // Frees the kept memory; no document made by kept_doc_new may be alive and
 // no kept_write text in use.
 void release_document_memory() noexcept;
+
+// JSON text written straight from values into the kept text buffer, exactly
+// as the document writer (flags 0) would write the same values: for the
+// largest document, without building it first. It fails as that writer
+// fails: a number that is not finite or a text that is not valid UTF-8
+// leaves no text at all (as does memory that runs out).
+class KeptJson {
+ public:
+  KeptJson() noexcept;
+  KeptJson(const KeptJson&) = delete;
+  KeptJson& operator=(const KeptJson&) = delete;
+
+  // Text that is JSON already (punctuation, keys known to need no escaping,
+  // a value written by yyjson).
+  void raw(const char* text, std::size_t len) noexcept;
+  void raw(const char* text) noexcept { raw(text, std::strlen(text)); }
+  // A member key: "key": (the key must need no escaping).
+  void key(const char* key) noexcept;
+  // A string value, escaped as the writer escapes it; NULL gives null.
+  void str(const char* text) noexcept;
+  void sint(int64_t value) noexcept;
+  void real(double value) noexcept;
+  // A value of a document, written by yyjson and copied in; NULL fails.
+  void value(const yyjson_mut_val* value) noexcept;
+  // The text (valid until the next kept_write or KeptJson), or none.
+  Text finish() noexcept;
+
+ private:
+  char* room(std::size_t n) noexcept;
+  std::size_t len_ = 0;
+  bool failed_ = false;
+};
 
 // Appends `value` (may be none: nothing happens) under the literal `key`.
 void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, yyjson_mut_val* value);
