@@ -97,82 +97,82 @@ yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_
 void write_cell(KeptJson& out, const Cell& cell) {
   if (valid_item_index(cell.item_index)) {
     const Item& item = s_items[static_cast<std::size_t>(cell.item_index)];
-    out.raw("{\"item_id\":");
+    out.lit("{\"item_id\":");
     out.str(item.id.get());
-    out.raw(",\"imdb_id\":");
+    out.lit(",\"imdb_id\":");
     out.str(item.imdb_id.get());
-    out.raw(",\"title\":");
+    out.lit(",\"title\":");
     out.str(item.title.get());
-    out.raw(",\"year\":");
-    item.year < 0 ? out.raw("null", 4) : out.sint(item.year);
-    out.raw(",\"kind\":");
-    item.kind < 0 ? out.raw("null", 4) : out.sint(item.kind);
-    out.raw(",\"poster_url\":");
+    out.lit(",\"year\":");
+    item.year < 0 ? out.lit("null") : out.sint(item.year);
+    out.lit(",\"kind\":");
+    item.kind < 0 ? out.lit("null") : out.sint(item.kind);
+    out.lit(",\"poster_url\":");
     out.str(item.poster_url.get());
-    out.raw(",\"backdrop_url\":");
+    out.lit(",\"backdrop_url\":");
     out.str(item.backdrop_url.get());
-    out.raw(",\"season\":");
-    item.season < 0 ? out.raw("null", 4) : out.sint(item.season);
-    out.raw(",\"episode\":");
-    item.episode < 0 ? out.raw("null", 4) : out.sint(item.episode);
-    out.raw(",\"playable\":");
+    out.lit(",\"season\":");
+    item.season < 0 ? out.lit("null") : out.sint(item.season);
+    out.lit(",\"episode\":");
+    item.episode < 0 ? out.lit("null") : out.sint(item.episode);
+    out.lit(",\"playable\":");
     out.sint(item.playable);
-    out.raw(",\"source_count\":");
+    out.lit(",\"source_count\":");
     out.sint(item.source_count());
-    out.raw(",\"resume_action\":");
+    out.lit(",\"resume_action\":");
     out.sint(item.resume_action);
-    out.raw(",\"resume_position_s\":");
-    item.resume_position_s < 0.0 ? out.raw("null", 4) : out.real(item.resume_position_s);
-    out.raw(",\"progress_fraction\":");
-    item.progress_fraction < 0.0 ? out.raw("null", 4) : out.real(item.progress_fraction);
-    out.raw(",\"finished\":");
+    out.lit(",\"resume_position_s\":");
+    item.resume_position_s < 0.0 ? out.lit("null") : out.real(item.resume_position_s);
+    out.lit(",\"progress_fraction\":");
+    item.progress_fraction < 0.0 ? out.lit("null") : out.real(item.progress_fraction);
+    out.lit(",\"finished\":");
     out.sint(item.resume_action == kFinished ? 1 : 0);
-    out.raw(",\"next_item_id\":");
+    out.lit(",\"next_item_id\":");
     out.str(item_id_at(item.next_index));
-    out.raw(",\"library\":");
-    item.library < 0 ? out.raw("null", 4) : out.sint(item.library);
+    out.lit(",\"library\":");
+    item.library < 0 ? out.lit("null") : out.sint(item.library);
   } else {
-    out.raw("{\"item_id\":null,\"imdb_id\":null,\"title\":");
+    out.lit("{\"item_id\":null,\"imdb_id\":null,\"title\":");
     out.str(cell.title.get());
-    out.raw(",\"year\":null,\"kind\":5,\"poster_url\":null,\"backdrop_url\":null,\"season\":null,"
+    out.lit(",\"year\":null,\"kind\":5,\"poster_url\":null,\"backdrop_url\":null,\"season\":null,"
             "\"episode\":null,\"playable\":0,\"source_count\":0,\"resume_action\":0,"
             "\"resume_position_s\":null,\"progress_fraction\":null,\"finished\":0,\"next_item_id\":null,"
             "\"library\":5");
   }
-  out.raw(",\"added_ms\":");
-  cell.added_ms < 0 ? out.raw("null", 4) : out.sint(cell.added_ms);
-  out.raw(",\"resolved\":");
+  out.lit(",\"added_ms\":");
+  cell.added_ms < 0 ? out.lit("null") : out.sint(cell.added_ms);
+  out.lit(",\"resolved\":");
   out.sint(cell.resolved);
-  out.raw(",\"server_key\":");
+  out.lit(",\"server_key\":");
   out.str(cell.server_key.get());
-  out.raw("}", 1);
+  out.lit("}");
 }
 
 int32_t write_row(KeptJson& out, int32_t row_index) {
   const Row& row = s_rows[static_cast<std::size_t>(row_index)];
-  out.raw("{\"index\":");
+  out.lit("{\"index\":");
   out.sint(row_index);
-  out.raw(",\"kind\":");
+  out.lit(",\"kind\":");
   out.sint(row.kind);
-  out.raw(",\"key\":");
+  out.lit(",\"key\":");
   out.str(row.key.get());
-  out.raw(",\"title\":");
+  out.lit(",\"title\":");
   out.str(row.title.get());
-  out.raw(",\"cell_count\":");
+  out.lit(",\"cell_count\":");
   out.sint(row.cell_count);
-  out.raw(",\"emitted\":");
+  out.lit(",\"emitted\":");
   out.sint(row.emitted);
-  out.raw(",\"truncated\":");
+  out.lit(",\"truncated\":");
   out.sint(row.truncated);
-  out.raw(",\"cells\":[");
+  out.lit(",\"cells\":[");
   int32_t written = 0;
   const std::size_t stored = static_cast<std::size_t>(row.emitted < 0 ? 0 : row.emitted);
   for (std::size_t i = 0; i < stored && i < row.cells.size(); ++i) {
-    if (written > 0) out.raw(",", 1);
+    if (written > 0) out.lit(",");
     write_cell(out, row.cells[i]);
     ++written;
   }
-  out.raw("]}", 2);
+  out.lit("]}");
   return written;
 }
 

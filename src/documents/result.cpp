@@ -21,9 +21,9 @@ bool write_side(KeptJson& out, const char* key, const Text& stored) {
   char* written = yyjson_write_opts(parsed, 0, nullptr, &len, nullptr);
   yyjson_doc_free(parsed);
   if (written == nullptr) return false;
-  out.raw(",\"", 2);
+  out.lit(",\"");
   out.raw(key);
-  out.raw("\":", 2);
+  out.lit("\":");
   out.raw(written, len);
   std::free(written);
   return true;
@@ -47,23 +47,23 @@ void rebuild_result() {
   // The rest is written as text straight from the model, into memory kept
   // from the last rebuild: the same text as writing the whole document.
   KeptJson out;
-  out.raw("{\"version\":1,\"status\":0,\"row_count\":");
+  out.lit("{\"version\":1,\"status\":0,\"row_count\":");
   out.sint(n_rows());
-  out.raw(",\"rows\":[");
+  out.lit(",\"rows\":[");
   int32_t cells = 0;
   for (int32_t r = 0; r < n_rows(); ++r) {
-    if (r > 0) out.raw(",", 1);
+    if (r > 0) out.lit(",");
     cells += write_row(out, r);
   }
-  out.raw("]", 1);
+  out.lit("]");
 
   if (doc != nullptr) {
     if (yyjson_mut_val* detail = json_detail(doc, s_sel)) {  // left out when it fails
-      out.raw(",\"item\":");
+      out.lit(",\"item\":");
       out.value(detail);
     }
   } else {
-    out.raw(",\"item\":null");
+    out.lit(",\"item\":null");
   }
 
   bool ok = write_side(out, "server_flags", s_flags_json);
@@ -85,23 +85,23 @@ void rebuild_result() {
   for (const Item& item : s_items) {
     if (item.unmatched != 0) ++unmatched;
   }
-  out.raw(",\"stats\":{\"items\":");
+  out.lit(",\"stats\":{\"items\":");
   out.sint(n_items());
-  out.raw(",\"watch\":");
+  out.lit(",\"watch\":");
   out.sint(n_watch());
-  out.raw(",\"library\":");
+  out.lit(",\"library\":");
   out.sint(n_lib());
-  out.raw(",\"rows\":");
+  out.lit(",\"rows\":");
   out.sint(n_rows());
-  out.raw(",\"cells\":");
+  out.lit(",\"cells\":");
   out.sint(cells);
-  out.raw(",\"rejected\":");
+  out.lit(",\"rejected\":");
   out.sint(s_rejected);
-  out.raw(",\"continue_candidates\":");
+  out.lit(",\"continue_candidates\":");
   out.sint(continue_candidates);
-  out.raw(",\"unmatched\":");
+  out.lit(",\"unmatched\":");
   out.sint(unmatched);
-  out.raw("}}", 2);
+  out.lit("}}");
 
   // A refused document leaves no text: the getter then reads "{}".
   s_result_json = out.finish();

@@ -268,30 +268,22 @@ Text kept_write(const yyjson_mut_doc* doc) noexcept {
 KeptJson::KeptJson() noexcept {
   // The buffer's last text is given up by this write, as by kept_write.
   if (s_kept_text.lent) failed_ = true;
+  buf_ = s_kept_text.buf;
+  cap_ = s_kept_text.cap;
 }
 
-char* KeptJson::room(std::size_t n) noexcept {
-  if (failed_) return nullptr;
+char* KeptJson::grow(std::size_t n) noexcept {
   KeptText& k = s_kept_text;
-  if (k.cap - len_ < n + 1) {  // one more for the final NUL
-    std::size_t cap = k.cap < 4096 ? 4096 : k.cap;
-    while (cap - len_ < n + 1) cap *= 2;
-    auto* grown = static_cast<char*>(std::realloc(k.buf, cap));
-    if (grown == nullptr) {
-      failed_ = true;
-      return nullptr;
-    }
-    k.buf = grown;
-    k.cap = cap;
+  std::size_t cap = cap_ < 4096 ? 4096 : cap_;
+  while (cap - len_ < n + 1) cap *= 2;
+  auto* grown = static_cast<char*>(std::realloc(k.buf, cap));
+  if (grown == nullptr) {
+    failed_ = true;
+    return nullptr;
   }
-  return k.buf + len_;
-}
-
-void KeptJson::raw(const char* text, std::size_t len) noexcept {
-  char* at = room(len);
-  if (at == nullptr) return;
-  std::memcpy(at, text, len);
-  len_ += len;
+  k.buf = buf_ = grown;
+  k.cap = cap_ = cap;
+  return buf_ + len_;
 }
 
 void KeptJson::key(const char* key) noexcept {
@@ -343,6 +335,23 @@ void KeptJson::str(const char* text) noexcept {
   const auto* end = p + n;
   static const char kHex[] = "0123456789ABCDEF";
   while (p < end) {
+    // Eight plain bytes at a time: none below 0x20, none of '"', '\\' or
+    // 0x80 and above.
+    while (end - p >= 8) {
+      constexpr uint64_t kOnes = 0x0101010101010101ull;
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      const uint64_t low = (w - 0x20 * kOnes) & ~w;  // bytes below 0x20 (or high)
+      const uint64_t qx = w ^ (0x22 * kOnes);
+      const uint64_t quote = (qx - kOnes) & ~qx;
+      const uint64_t sx = w ^ (0x5C * kOnes);
+      const uint64_t slash = (sx - kOnes) & ~sx;
+      if (((low | quote | slash | w) & (0x80 * kOnes)) != 0) break;
+      std::memcpy(out, p, 8);
+      out += 8;
+      p += 8;
+    }
+    if (p >= end) break;
     const unsigned char c = *p;
     if (c >= 0x80) {
       // The NUL after the text stops a sequence cut short.
@@ -385,6 +394,11 @@ void KeptJson::str(const char* text) noexcept {
 void KeptJson::sint(int64_t value) noexcept {
   char* at = room(24);
   if (at == nullptr) return;
+  if (value >= 0 && value < 10) {
+    *at = static_cast<char>('0' + value);
+    ++len_;
+    return;
+  }
   // Decimal digits, as any writer gives them (a minus sign, no leading zeros).
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   char digits[20];
@@ -432,7 +446,7 @@ Text KeptJson::finish() noexcept {
   char* at = room(0);
   if (at == nullptr) return Text();
   *at = '\0';
-  return Text::in_arena(s_kept_text.buf);
+  return Text::in_arena(buf_);
 }
 
 void release_document_memory() noexcept {

@@ -56,8 +56,18 @@ class KeptJson {
 
   // Text that is JSON already (punctuation, keys known to need no escaping,
   // a value written by yyjson).
-  void raw(const char* text, std::size_t len) noexcept;
+  void raw(const char* text, std::size_t len) noexcept {
+    char* at = room(len);
+    if (at == nullptr) return;
+    std::memcpy(at, text, len);
+    len_ += len;
+  }
   void raw(const char* text) noexcept { raw(text, std::strlen(text)); }
+  // A literal: its length known where it is written.
+  template <std::size_t N>
+  void lit(const char (&text)[N]) noexcept {
+    raw(text, N - 1);
+  }
   // A member key: "key": (the key must need no escaping).
   void key(const char* key) noexcept;
   // A string value, escaped as the writer escapes it; NULL gives null.
@@ -70,7 +80,15 @@ class KeptJson {
   Text finish() noexcept;
 
  private:
-  char* room(std::size_t n) noexcept;
+  // Room for n more bytes and the final NUL; NULL once anything failed.
+  char* room(std::size_t n) noexcept {
+    if (failed_) return nullptr;
+    if (cap_ - len_ < n + 1) return grow(n);
+    return buf_ + len_;
+  }
+  char* grow(std::size_t n) noexcept;
+  char* buf_ = nullptr;  // the kept buffer while this writes into it
+  std::size_t cap_ = 0;
   std::size_t len_ = 0;
   bool failed_ = false;
 };
