@@ -399,17 +399,33 @@ void KeptJson::sint(int64_t value) noexcept {
     ++len_;
     return;
   }
-  // Decimal digits, as any writer gives them (a minus sign, no leading zeros).
+  // Decimal digits, as any writer gives them (a minus sign, no leading
+  // zeros), two at a time from the end.
+  static const char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   char digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  char* d = digits + 20;
+  while (magnitude >= 100) {
+    const std::size_t pair = static_cast<std::size_t>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--d = kPairs[pair + 1];
+    *--d = kPairs[pair];
+  }
+  if (magnitude >= 10) {
+    const std::size_t pair = static_cast<std::size_t>(magnitude) * 2;
+    *--d = kPairs[pair + 1];
+    *--d = kPairs[pair];
+  } else {
+    *--d = static_cast<char>('0' + magnitude);
+  }
   char* out = at;
   if (value < 0) *out++ = '-';
-  while (n > 0) *out++ = digits[--n];
+  const std::size_t n = static_cast<std::size_t>(digits + 20 - d);
+  std::memcpy(out, d, n);
+  out += n;
   len_ += static_cast<std::size_t>(out - at);
 }
 

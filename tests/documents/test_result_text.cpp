@@ -4,6 +4,7 @@
 // kind of character, any number, missing values, a selection, side documents
 // that are compact, spaced or broken, and values the writer refuses.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -202,6 +203,38 @@ TEST_F(ResultTextTest, RefusedWhereTheWriterRefuses) {
     rebuild_result();
     EXPECT_EQ(str(kavo_result_json()), expected) << "round " << round;
   }
+}
+
+TEST_F(ResultTextTest, NumbersAsTheWriterWritesThem) {
+  const int64_t ints[] = {0, 1, 9, 10, 11, 99, 100, 101, 999, 1000, 123456789, -1, -9, -10, -100,
+                          1700000000000, -1700000000000, INT64_MAX, INT64_MIN, INT64_MIN + 1};
+  const double reals[] = {0.0, -0.0, 1.0, 0.5, 3596.4, 1e21, 1e-7, 5e-324, 1.7976931348623157e308, -2.5};
+  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  yyjson_mut_val* arr = yyjson_mut_arr(doc);
+  yyjson_mut_doc_set_root(doc, arr);
+  {
+    KeptJson out;
+    out.lit("[");
+    bool first = true;
+    for (int64_t v : ints) {
+      if (!first) out.lit(",");
+      first = false;
+      out.sint(v);
+      yyjson_mut_arr_append(arr, yyjson_mut_sint(doc, v));
+    }
+    for (double v : reals) {
+      out.lit(",");
+      out.real(v);
+      yyjson_mut_arr_append(arr, yyjson_mut_real(doc, v));
+    }
+    out.lit("]");
+    const Text got = out.finish();
+    char* expected = yyjson_mut_write(doc, 0, nullptr);
+    ASSERT_TRUE(got);
+    EXPECT_STREQ(got.get(), expected);
+    std::free(expected);
+  }
+  yyjson_mut_doc_free(doc);
 }
 
 }  // namespace
