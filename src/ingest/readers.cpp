@@ -91,6 +91,19 @@ int32_t int_of_number(yyjson_val* v) noexcept {
   return 0;
 }
 
+// A string value read as strtoll reads it in base 10 (leading white space,
+// sign, digits; saturating); false when it is no string or no character is
+// consumed.
+static bool text_integer(yyjson_val* v, long long* out) noexcept {
+  if (!yyjson_is_str(v)) return false;
+  const char* s = yyjson_get_str(v);
+  char* end = nullptr;
+  const long long n = std::strtoll(s, &end, 10);
+  if (end == s) return false;
+  *out = n;
+  return true;
+}
+
 int val_int(yyjson_val* v, int32_t* out) noexcept {
   if (yyjson_is_bool(v)) {
     *out = yyjson_get_bool(v) ? 1 : 0;
@@ -100,11 +113,8 @@ int val_int(yyjson_val* v, int32_t* out) noexcept {
     *out = int_of_number(v);
     return 0;
   }
-  if (yyjson_is_str(v)) {
-    const char* s = yyjson_get_str(v);
-    char* end = nullptr;
-    long long n = std::strtoll(s, &end, 10);
-    if (end == s) return 1;
+  long long n = 0;
+  if (text_integer(v, &n)) {
     *out = static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(n)));
     return 0;
   }
@@ -123,11 +133,8 @@ int val_ll(yyjson_val* v, int64_t* out) noexcept {
     }
     return 0;
   }
-  if (yyjson_is_str(v)) {
-    const char* s = yyjson_get_str(v);
-    char* end = nullptr;
-    long long n = std::strtoll(s, &end, 10);
-    if (end == s) return 1;
+  long long n = 0;
+  if (text_integer(v, &n)) {
     *out = static_cast<int64_t>(n);
     return 0;
   }
