@@ -352,6 +352,16 @@ void run_case(const Case& c, const Inputs& in, Totals* totals) {
 int main() {
   std::printf("alloc: failing every allocation of every call in turn\n");
   std::fflush(stdout);
+  // The replaced allocator must be the one in use (a checker such as
+  // valgrind may put its own in place): an armed failure must be seen.
+  inject::arm(0, false);
+  void* volatile probe = std::malloc(16);
+  inject::disarm();
+  if (probe != nullptr || !inject::hit()) {
+    std::free(probe);
+    std::fprintf(stderr, "alloc: the replaced malloc is not in use; nothing can be tested\n");
+    return 1;
+  }
   // KAVO_ALLOC_TRACE=1 prints where each failing allocation was asked for.
   inject::trace_failures(std::getenv("KAVO_ALLOC_TRACE") != nullptr);
   const Inputs in = load_inputs();
