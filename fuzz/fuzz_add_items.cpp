@@ -2,13 +2,6 @@
 // example catalogue (so duplicate ids, joins and rows meet the fuzzed items).
 #include "fuzz_support.h"
 
-static std::string g_inputs;
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_inputs = fz::example("inputs.json");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = fz::c_text(data, size);
   fz::reset_library();
@@ -18,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Again over a loaded model with a selection: a failure must leave the
   // rows and documents of the last rebuild as they were.
-  FZ_CHECK(kavo_load_inputs(g_inputs.c_str()) == 0);
+  FZ_CHECK(kavo_load_inputs(fz::example_inputs().c_str()) == 0);
   kavo_select_item(kavo_item_id(0));
   const std::string before = kavo_result_json();
   rc = kavo_add_items(text.c_str());

@@ -3,17 +3,9 @@
 // must give finite event times and documents that parse.
 #include "fuzz_support.h"
 
-static std::string g_inputs;
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_inputs = fz::example("inputs.json");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = fz::c_text(data, size);
-  fz::reset_library();
-  FZ_CHECK(kavo_load_inputs(g_inputs.c_str()) == 0);
+  fz::load_example();
   const std::string before = kavo_result_json();
   const int32_t rc = kavo_set_autoplay_settings(text.c_str());
   fz::check_outcome(rc, {"autoplay settings: not valid JSON", "autoplay settings: root not object"},

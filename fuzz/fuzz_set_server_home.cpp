@@ -3,13 +3,6 @@
 // server's lists become rows and the three side documents are written.
 #include "fuzz_support.h"
 
-static std::string g_inputs;
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_inputs = fz::example("inputs.json");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = fz::c_text(data, size);
   const auto messages = {"server home: not valid JSON", "server home: root not object"};
@@ -18,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fz::check_outcome(rc, messages, {0, 1});
   fz::check_model();
 
-  FZ_CHECK(kavo_load_inputs(g_inputs.c_str()) == 0);
+  FZ_CHECK(kavo_load_inputs(fz::example_inputs().c_str()) == 0);
   rc = kavo_set_server_home(text.c_str());
   fz::check_outcome(rc, messages, {0, 1});
   fz::check_model();

@@ -3,20 +3,12 @@
 // Watching and the next episode. The selection's detail follows.
 #include "fuzz_support.h"
 
-static std::string g_inputs;
-static std::string g_autoplay;
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_inputs = fz::example("inputs.json");
-  g_autoplay = fz::example("autoplay_settings.json");
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = fz::c_text(data, size);
-  fz::reset_library();
-  FZ_CHECK(kavo_set_autoplay_settings(g_autoplay.c_str()) == 0);
-  FZ_CHECK(kavo_load_inputs(g_inputs.c_str()) == 0);
+  fz::load_example();
+  // Settings take effect at the next selection or input call.
+  static const std::string autoplay = fz::example("autoplay_settings.json");
+  FZ_CHECK(kavo_set_autoplay_settings(autoplay.c_str()) == 0);
   // Select an episode when there is one, so that the detail carries resume,
   // next episode and autoplay events.
   for (int32_t i = 0; i < kavo_item_count(); ++i) {

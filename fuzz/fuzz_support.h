@@ -50,6 +50,12 @@ inline std::string example(const char* name) {
   return read_file((std::string(KAVO_EXAMPLES_DIR) + "/" + name).c_str());
 }
 
+// The example inputs object, read once.
+inline const std::string& example_inputs() {
+  static const std::string inputs = example("inputs.json");
+  return inputs;
+}
+
 // A parsed strict-JSON document that frees itself.
 class Json {
  public:
@@ -287,6 +293,13 @@ inline void reset_library() {
   kavo_set_resume_settings(nullptr);
   kavo_set_autoplay_settings(nullptr);
   kavo_clear();
+}
+
+// A fresh library with the example inputs loaded: the model most targets
+// feed their fuzzed input into.
+inline void load_example() {
+  reset_library();
+  FZ_CHECK(kavo_load_inputs(example_inputs().c_str()) == 0);
 }
 
 }  // namespace fz
