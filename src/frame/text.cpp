@@ -11,6 +11,14 @@ TextArena* s_active_arena = nullptr;
 
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// Bytes of the sequence a lead byte starts (1 for ASCII and stray bytes).
+std::size_t sequence_length(unsigned char lead) {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
 // Length of the longest prefix of `len` bytes that fits kMaxTextBytes without
 // splitting a UTF-8 sequence.
 std::size_t cut_length(const char* text, std::size_t len) {
@@ -23,11 +31,13 @@ std::size_t cut_length(const char* text, std::size_t len) {
     --cut;
     ++back;
   }
-  if (back > 0 && is_continuation(static_cast<unsigned char>(text[cut]))) {
-    // Not a real sequence (stray continuation bytes): keep the byte count.
-    return kMaxTextBytes;
-  }
-  return back > 0 ? cut : kMaxTextBytes;
+  if (back == 0) return kMaxTextBytes;
+  const unsigned char lead = static_cast<unsigned char>(text[cut]);
+  // Only a lead byte whose sequence reaches past the limit is cut off; stray
+  // continuation bytes, or a character that ends before the limit followed
+  // by stray ones, leave the byte count as it is.
+  if (is_continuation(lead) || sequence_length(lead) <= back) return kMaxTextBytes;
+  return cut;
 }
 
 }  // namespace

@@ -44,6 +44,27 @@ TEST(Xstrdup, NeverSplitsAUtf8Character) {
   EXPECT_EQ(std::strlen(xstrdup(three.c_str()).get()), 8191u);
 }
 
+TEST(Xstrdup, StrayContinuationBytesAtTheLimitKeepWholeCharacters) {
+  // Only a character that reaches past the limit is dropped: a complete one
+  // just before a stray continuation byte stays, and so does plain ASCII.
+  std::string two(8190, 'y');
+  two += "\xC3\xA9\x80tail";
+  EXPECT_EQ(std::string(xstrdup(two.c_str()).get()), std::string(8190, 'y') + "\xC3\xA9");
+
+  std::string ascii(8191, 'a');
+  ascii += "\x80\x80more";
+  EXPECT_EQ(std::string(xstrdup(ascii.c_str()).get()), std::string(8191, 'a') + "\x80");
+
+  std::string three(8189, 'q');
+  three += "\xE2\x82\xAC\x80";
+  EXPECT_EQ(std::string(xstrdup(three.c_str()).get()), std::string(8189, 'q') + "\xE2\x82\xAC");
+
+  // Only continuation bytes from some point on: cut by the byte count.
+  std::string stray(8188, 'r');
+  stray += std::string(10, '\x80');
+  EXPECT_EQ(std::strlen(xstrdup(stray.c_str()).get()), 8192u);
+}
+
 TEST(Ht, GrowsPastThreeQuartersAndKeepsEveryKey) {
   Ht map;
   int32_t v = 0;
