@@ -173,7 +173,10 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
       int32_t seen = 0;
       taken = s_seen_id.get(item.id.get(), &seen) != 0;
     }
-    if (taken) return fail(kNoMemory, "out of memory");
+    if (taken) {
+      texts.rollback(mark);  // the record is released: its texts go too
+      return fail(kNoMemory, "out of memory");
+    }
   }
   if (!taken) {
     texts.rollback(mark);

@@ -280,3 +280,27 @@ TEST_F(ItemsTest, IndexOfById) {
   EXPECT_EQ(kavo_item_index_of("Gamma"), 3);
   EXPECT_EQ(item_index_of("beta"), 1);
 }
+
+TEST_F(ItemsTest, LibraryStopsAtItsLimitKeepingWhatItRead) {
+  ASSERT_EQ(kavo_add_items(R"([{"id":"c"}])"), 0);
+  const std::string result = str(kavo_result_json());
+
+  // Entries are not de-duplicated, so one id serves them all; a non-object
+  // among them is still only counted.
+  std::string json;
+  json.reserve(static_cast<std::size_t>(kMaxRecords + 2) * 11 + 2);
+  json += "[1";
+  for (int32_t i = 0; i <= kMaxRecords; ++i) json += ",{\"id\":\"e\"}";
+  json += ']';
+  EXPECT_EQ(kavo_set_library(json.c_str()), 3);
+  EXPECT_STREQ(kavo_last_error(), "out of memory");
+  EXPECT_EQ(kavo_last_code(), 3);
+  EXPECT_EQ(n_lib(), kMaxRecords);
+  EXPECT_EQ(s_rejected, 1);
+  EXPECT_EQ(str(kavo_result_json()), result);  // no rebuild
+
+  // The next library replaces the full one.
+  EXPECT_EQ(kavo_set_library(R"([{"id":"e"},{"id":"e"}])"), 0);
+  EXPECT_EQ(n_lib(), 2);
+  EXPECT_STREQ(kavo_last_error(), "");
+}
