@@ -61,6 +61,7 @@ int32_t api_row(const char* key) {
 }  // namespace
 
 TEST_F(RowsTest, StatsDocumentAfterALoadAndAfterACapChange) {
+  EXPECT_STREQ(kavo_stats_json(), "{}");  // nothing built yet
   ASSERT_EQ(kavo_load_inputs(R"({
     "server_home": {"Basics": [{"IMDbId": "tt1", "Title": "Basic One"}],
                     "Spotlights": [{"Items": "tt1,ttX"}]},
@@ -103,6 +104,9 @@ TEST_F(RowsTest, StatsDocumentAfterALoadAndAfterACapChange) {
   ASSERT_EQ(kavo_set_watch("[]"), 0);
   EXPECT_EQ(api_row("ContinueWatching"), -1);
   EXPECT_NE(std::string(kavo_stats_json()).find("\"continue_candidates\":0,"), std::string::npos);
+  kavo_clear();
+  EXPECT_STREQ(kavo_stats_json(), "{}");
+  EXPECT_EQ(kavo_row_count(), 0);
 }
 
 TEST_F(RowsTest, ResumeDecisionWhereFractionAndDurationsMeetTheirLimits) {
