@@ -69,6 +69,12 @@ TEST_F(InputsTest, ShapeChecksInTheirOrder) {
       {R"({"watch":{},"library":{}})", "watch must be an array"},
       {R"({"Library":"x","store":[]})", "library must be an array"},
       {R"({"watch":[],"store":[]})", "store must be an object"},
+      // A present null is the wrong type, whatever the letter case of its key.
+      {R"({"items":null})", "items must be an array"},
+      {R"({"WATCH":null,"store":{}})", "watch must be an array"},
+      {R"({"library":null})", "library must be an array"},
+      {R"({"Store":null})", "store must be an object"},
+      {R"({"SERVER_HOME":"{}"})", "server_home must be an object"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

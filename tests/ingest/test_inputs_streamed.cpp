@@ -3,6 +3,8 @@
 // Keys in other letter case send an object the step-by-step way, so each
 // case is loaded once with its keys as written and once with them in capitals,
 // and everything the host can read must agree.
+#include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -180,6 +182,62 @@ TEST_F(InputsStreamedTest, BrokenOrAmbiguousObjectsGetTheWholeObjectAnswer) {
     EXPECT_EQ(kavo_item_count(), c.items);
     EXPECT_EQ(kavo::n_watch(), 0);
     EXPECT_EQ(kavo::s_rejected, 0);
+  }
+}
+
+TEST_F(InputsStreamedTest, RandomInputsReadAsTheWholeObjectDoes) {
+  // Pools of elements that interact across the parts: ids and IMDb ids the
+  // basics, watch entries, library entries and favourites refer to, repeated
+  // ids, rejected elements and fields that only some parts fill.
+  const std::vector<std::string> items = {
+      R"({"id":"m1","imdb_id":"tt1","kind":"movie","duration_s":6000})",
+      R"({"id":"m2","imdb_id":"tt1","path":"/p/m2.mkv","added_ms":5})",
+      R"({"id":"s1","imdb_id":"tt2","kind":"show"})",
+      R"({"id":"e1","imdb_id":"tt2","kind":"episode","season":1,"episode":1,"runtime_min":40})",
+      R"({"id":"e2","imdb_id":"tt2","kind":"episode","season":1,"episode":2,"title":"Two"})",
+      R"({"id":"x1","path":"/p/x1.mkv","sources":[{"key":"a","url":"u","width":1280}]})",
+      R"({"id":"m1","title":"again"})", R"({"title":"no id"})", "5", "null"};
+  const std::vector<std::string> watch = {
+      R"({"item_id":"m1","position_s":600,"updated_ms":10})",
+      R"({"imdb_id":"tt2","season":1,"episode":1,"fraction":0.95,"UpdatedAt":"2024-01-02T03:04:05Z"})",
+      R"({"id":"e2","Position":100,"src":"local_store","updated_ms":20})",
+      R"({"id":"x1","finished":true})", R"({"id":"m2","duration_s":10})", "[]"};
+  const std::vector<std::string> library = {
+      R"({"id":"m1","title":"Lib.mkv","poster_url":"l.jpg","added_ms":77})",
+      R"({"id":"lib-2","title":"Path.mkv","path":"/p/m2.mkv","added_ms":88})",
+      R"({"id":"lib-3","kind":"file","title":"song.flac","is_audio_only":true})",
+      R"({"id":"dir","kind":"folder","title":"Season 2"})", R"({"kind":"file"})"};
+  const std::vector<std::string> stores = {
+      "{}", R"({"favourites":[{"token":"m1"},{"token":"e1","display_name":"E"}]})",
+      R"({"favorites":[{"token":"lib-3"}],"playlists":[{"key":"p","imdbids":"tt1"}]})"};
+  const std::vector<std::string> homes = {
+      "{}",
+      R"({"Basics":[{"IMDbId":"tt1","Title":"Basic","PosterUrl":"b.jpg","Year":2001},)"
+      R"({"IMDbId":"tt2","Title":"Show","IsTVShow":true,"Genres":["Drama"]}],)"
+      R"("Continues":[{"IMDbId":"tt2","Season":1,"Episode":2,"Value":0.5,"Duration":"00:40:00"}]})",
+      R"({"List":[{"Id":"TrendingNow","Value":"tt1,tt2"},{"Id":"MyWatchlist","Value":"tt1"}],)"
+      R"("Continues":[{"IMDbId":"tt1","Value":0.99,"Duration":"01:40:00","UpdatedAt":"2024-05-01"}]})"};
+
+  std::mt19937 rng(20240115);
+  auto pick = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  auto array_of = [&](const std::vector<std::string>& pool) {
+    std::string out = "[";
+    const std::size_t n = pick(6);
+    for (std::size_t i = 0; i < n; ++i) out += (i ? "," : "") + pool[pick(pool.size())];
+    return out + "]";
+  };
+  const char* const spaces[] = {"", " ", "\n\t"};
+  for (int round = 0; round < 150; ++round) {
+    Members members;
+    if (pick(3)) members.emplace_back("server_home", homes[pick(homes.size())]);
+    if (pick(4)) members.emplace_back("items", array_of(items));
+    if (pick(3)) members.emplace_back("watch", array_of(watch));
+    if (pick(3)) members.emplace_back("library", array_of(library));
+    if (pick(3)) members.emplace_back("store", stores[pick(stores.size())]);
+    if (pick(4) == 0) members.emplace_back("other", R"({"items":[1],"s":"]}"})");
+    std::shuffle(members.begin(), members.end(), rng);
+    SCOPED_TRACE(round);
+    expect_same_model(members, spaces[pick(3)]);
   }
 }
 

@@ -149,6 +149,40 @@ TEST_F(ServerHomeTest, ContinuesBecomeServerProgressEntries) {
   EXPECT_DOUBLE_EQ(at(4).position_s, -1);
 }
 
+TEST_F(ServerHomeTest, ContinuesValuesOfOtherJsonTypes) {
+  ASSERT_EQ(kavo_set_server_home(continues(
+                // Running time and time stamp are read as text: a number goes
+                // through its "%.17g" text, so 1.5 is one day and five hours.
+                R"({"IMDbId":"tt1","Value":"0.5","Duration":1.5,"UpdatedAt":1705314030000},)"
+                R"({"IMDbId":"tt2","Value":true},)"
+                R"({"IMDbId":"tt3","Value":null,"value":0.2,"Duration":null,"duration":"00:10:00",)"
+                R"("UpdatedAt":null,"updatedAt":"2024-01-15","Size":"12abc","Season":"4","Episode":7.9},)"
+                R"({"IMDbId":42,"Value":1e300,"Duration":"-10","Size":true,"size":-3})")
+                                     .c_str()),
+            0);
+  ASSERT_EQ(kavo::n_watch(), 3);
+  EXPECT_EQ(str(at(0).imdb_id.get()), "tt1");
+  EXPECT_DOUBLE_EQ(at(0).fraction, 0.5);
+  EXPECT_DOUBLE_EQ(at(0).duration_s, 104400);
+  EXPECT_DOUBLE_EQ(at(0).position_s, 52200);
+  EXPECT_EQ(at(0).updated_ms, -1);  // a bare number has no month
+
+  EXPECT_EQ(str(at(1).imdb_id.get()), "tt3");  // a boolean "Value" is no share
+  EXPECT_DOUBLE_EQ(at(1).fraction, 0.2);
+  EXPECT_DOUBLE_EQ(at(1).duration_s, 600);
+  EXPECT_DOUBLE_EQ(at(1).position_s, 120);
+  EXPECT_EQ(at(1).updated_ms, 1705276800000LL);
+  EXPECT_EQ(at(1).size, 12);
+  EXPECT_EQ(at(1).season, 4);
+  EXPECT_EQ(at(1).episode, 7);
+
+  EXPECT_EQ(str(at(2).imdb_id.get()), "42");
+  EXPECT_DOUBLE_EQ(at(2).fraction, 1.0);
+  EXPECT_DOUBLE_EQ(at(2).duration_s, -10);  // stored, but no position from it
+  EXPECT_DOUBLE_EQ(at(2).position_s, -1);
+  EXPECT_EQ(at(2).size, -3);  // a boolean is no 64-bit integer: the next key decides
+}
+
 TEST_F(ServerHomeTest, ARepeatedHomeReplacesItsEntriesAndKeepsTheHosts) {
   const std::string home = continues(R"({"IMDbId":"tt1","Value":0.5},{"IMDbId":"tt2","Value":0.1})");
   ASSERT_EQ(kavo_set_watch(R"([{"id":"h1","position":1},{"id":"h2","position":2}])"), 0);

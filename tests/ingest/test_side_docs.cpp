@@ -87,6 +87,20 @@ TEST_F(SideDocsTest, AFailedHomeKeepsTheEarlierDocuments) {
   EXPECT_EQ(str(kavo_watchlist_json()), R"({"key":"","ids":[]})");
 }
 
+TEST_F(SideDocsTest, MemberNamesMatchIgnoringCaseAndIdsLoseTheirPadding) {
+  ASSERT_EQ(kavo_set_server_home(
+                R"({"list":[{"id":"MyWatchlist","value":" \ttt1\t ,tt2\r\n, ,"}],)"
+                R"("extentlist":[{"ID":"FeatureFlags_Q","VALUE":"v"},{"Id":"FeatureFlags_a\"b","Value":"x\ny"}],)"
+                R"("level30S":[{"imdbID":"tt7"}]})"),
+            0);
+  // Only spaces are cut at the front of an id; spaces, tabs and line ends at its back.
+  EXPECT_EQ(str(kavo_watchlist_json()), R"({"key":" \ttt1\t ,tt2\r\n, ,","ids":["\ttt1","tt2"]})");
+  EXPECT_EQ(str(kavo_server_flags_json()),
+            R"({"high_speed_ids":[],"velora_plus_ids":[],"chromecast_ids":[],"level30_ids":["tt7"],)"
+            R"("feature_flags":{"Q":"v","a\"b":"x\ny"}})");
+  EXPECT_EQ(str(kavo_browse_history_json()), R"({"key":"","ids":[]})");
+}
+
 TEST_F(SideDocsTest, TextsAreCopiedWithTheirEscapes) {
   ASSERT_EQ(kavo_set_server_home(list(R"({"Id":"BrowseHistory","Value":"a\"b,\u00e9"})").c_str()),
             0);

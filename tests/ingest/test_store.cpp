@@ -72,6 +72,26 @@ TEST_F(StoreTest, FavouritesSpellings) {
   EXPECT_EQ(str(fav(0).token.get()), "c");
 }
 
+TEST_F(StoreTest, TextsOfOtherTypesAndKeysInOtherCase) {
+  ASSERT_EQ(kavo_set_store(R"({"Favourites":[{"token":"","METADATA":1.5,"display":false},)"
+                           R"({"TOKEN":true,"metadata":null,"Metadata":"m","DISPLAY_NAME":0.1}],)"
+                           R"("PLAYLISTS":[{"KEY":"k","NAME":null,"name":"n","IDS":"a,b","Value":"c"},)"
+                           R"({"key":null},{"Key":"v","value":"tt5"}]})"),
+            0);
+  ASSERT_EQ(kavo::n_favs(), 2);
+  EXPECT_EQ(str(fav(0).token.get()), "");  // an empty text is still a token
+  EXPECT_EQ(str(fav(0).metadata.get()), "1.5");
+  EXPECT_EQ(str(fav(0).display_name.get()), "false");
+  EXPECT_EQ(str(fav(1).token.get()), "true");
+  EXPECT_EQ(str(fav(1).metadata.get()), "m");
+  EXPECT_EQ(str(fav(1).display_name.get()), "0.10000000000000001");
+  ASSERT_EQ(kavo::n_pls(), 2);
+  EXPECT_EQ(str(pl(0).key.get()), "k");
+  EXPECT_EQ(str(pl(0).name.get()), "n");
+  EXPECT_EQ(str(pl(0).imdbids.get()), "a,b");
+  EXPECT_EQ(str(pl(1).imdbids.get()), "tt5");
+}
+
 TEST_F(StoreTest, PlaylistFieldsAndIds) {
   ASSERT_EQ(kavo_set_store(R"({"playlists":[{"key":"k1","Name":"One","imdbids":["tt1"],)"
                            R"("Value":"tt1,tt2"},{"name":"no key"},{"Key":2,"ids":["tt3"]},)"

@@ -80,6 +80,33 @@ TEST_F(WatchTest, AnEntryIsStoredAsRead) {
   EXPECT_DOUBLE_EQ(at(2).fraction, 0.5);
 }
 
+TEST_F(WatchTest, EachKeyListGoesOnPastUnusableValues) {
+  ASSERT_EQ(kavo_set_watch(R"([{"item_id":null,"ItemId":{"a":1},"id":"z","finished":null,"Finished":"no",)"
+                           R"("isFinished":true,"size":true,"Size":"12abc","Season":3000000000,)"
+                           R"("p6":"4294967297","imdbId":["tt0"],"IMDBID":"tt9"},)"
+                           R"({"id":"q","isFinished":[true],"position":"30s","fraction":"x","Value":"0.25",)"
+                           R"("duration_s":false,"Duration":"90","src":false,"KEY":12.5},)"
+                           R"({"id":"r","finished":{"v":true},"position_s":null}])"),
+            0);
+  ASSERT_EQ(kavo::n_watch(), 2);
+  EXPECT_EQ(kavo::s_rejected, 1);
+  EXPECT_EQ(str(at(0).item_id.get()), "z");
+  EXPECT_EQ(at(0).finished, 0);  // the first key with a usable value decides
+  EXPECT_EQ(at(0).size, 12);
+  EXPECT_EQ(at(0).season, 0);     // outside the 32-bit range
+  EXPECT_EQ(at(0).episode, 1);    // low 32 bits of the text's value
+  // Every IMDb spelling finds the earlier array first, exactly or ignoring
+  // case, so the later text is never reached.
+  EXPECT_EQ(at(0).imdb_id.get(), nullptr);
+
+  EXPECT_EQ(at(1).finished, -1);
+  EXPECT_DOUBLE_EQ(at(1).position_s, 30);
+  EXPECT_DOUBLE_EQ(at(1).fraction, 0.25);
+  EXPECT_DOUBLE_EQ(at(1).duration_s, 90);
+  EXPECT_EQ(str(at(1).source.get()), "false");
+  EXPECT_EQ(str(at(1).key.get()), "12.5");
+}
+
 TEST_F(WatchTest, EntriesWithoutProgressAndNonObjectsAreRejected) {
   ASSERT_EQ(kavo_set_watch(R"([{"id":"a","duration_s":100},3,"x",null,)"
                            R"({"id":"b","finished":false},{"id":"c","Position":0},)"
