@@ -175,19 +175,44 @@ void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, 
   add_member(doc, object, key, value);
 }
 
+namespace {
+
+// A getter block starts with the address of the block it replaced.
+constexpr std::size_t kBlockLink = sizeof(char*);
+
+char* block_text(char* block) { return block + kBlockLink; }
+
+char* block_prev(char* block) {
+  char* prev;
+  std::memcpy(&prev, block, sizeof prev);
+  return prev;
+}
+
+}  // namespace
+
+GetterBuffer::~GetterBuffer() {
+  while (block_ != nullptr) {
+    char* prev = block_prev(block_);
+    std::free(block_);
+    block_ = prev;
+  }
+}
+
 const char* GetterBuffer::hold(Text text) noexcept {
   const std::size_t need = std::strlen(text.get()) + 1;
   if (need > cap_) {
     std::size_t cap = cap_ == 0 ? initial_ : cap_;
     if (cap == 0) cap = 64;
     while (cap < need) cap *= 2;
-    char* grown = static_cast<char*>(std::realloc(buf_, cap));
+    char* grown = static_cast<char*>(std::malloc(kBlockLink + cap));
     if (grown == nullptr) return nullptr;
-    buf_ = grown;
+    std::memcpy(grown, &block_, sizeof block_);
+    block_ = grown;
     cap_ = cap;
   }
-  std::memcpy(buf_, text.get(), need);
-  return buf_;
+  char* out = block_text(block_);
+  std::memcpy(out, text.get(), need);
+  return out;
 }
 
 Text write_doc(const yyjson_mut_doc* doc) noexcept {

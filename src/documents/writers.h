@@ -98,23 +98,26 @@ void add_json_val(yyjson_mut_doc* doc, yyjson_mut_val* object, const char* key, 
 
 // The library-owned buffer of one getter: holds the last text handed out by
 // that getter, whole, until its next call. The storage is reused from call to
-// call, so while texts fit in it the getter keeps returning the same pointer;
-// a longer text grows it.
+// call, so while texts fit in it the getter keeps returning the same pointer.
+// A longer text moves to a larger block; the blocks it outgrew are kept (with
+// the text they last held) until the buffer itself goes, so no pointer the
+// getter ever returned dangles. Doubling keeps them below the size of the
+// current block together.
 class GetterBuffer {
  public:
   explicit GetterBuffer(std::size_t initial_bytes) noexcept : initial_(initial_bytes) {}
-  ~GetterBuffer() { std::free(buf_); }
+  ~GetterBuffer();
   GetterBuffer(const GetterBuffer&) = delete;
   GetterBuffer& operator=(const GetterBuffer&) = delete;
 
   // Copies `text` (which must not be none) into the buffer and returns the
-  // buffer; NULL when the buffer cannot grow (its old content then stays).
+  // buffer; NULL when no larger block can be had (the old content then stays).
   const char* hold(Text text) noexcept;
 
  private:
   std::size_t initial_;
-  std::size_t cap_ = 0;
-  char* buf_ = nullptr;
+  std::size_t cap_ = 0;     // bytes of text room in the current block
+  char* block_ = nullptr;   // the outgrown block's address, then the text room
 };
 
 // Runs one buffer getter after its checks: creates an output document, lets

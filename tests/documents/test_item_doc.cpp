@@ -135,10 +135,23 @@ TEST_F(ItemDoc, SuccessiveCallsShareOneBuffer) {
 }
 
 TEST_F(ItemDoc, LargeItemComesBackWhole) {
-  Item& a = push_item("a");
+  push_item("small");
+  const char* small = kavo_item_json(0);
+  ASSERT_NE(small, nullptr);
+  const std::string small_text = small;
+  Item& a = s_items.emplace_back();
+  a.id = xstrdup("a");
   for (int i = 0; i < 8; ++i) a.genres.push_back(xstrdup(std::string(8000, 'g').c_str()));
-  const char* text = kavo_item_json(0);
+  const char* text = kavo_item_json(1);
   ASSERT_NE(text, nullptr);
+  // The text of the earlier call may have moved out of the way, but its
+  // pointer still reads (and the sanitizer would catch a freed block).
+  EXPECT_EQ(std::string(small), small_text);
+  // The next call reuses the larger block.
+  const char* again = kavo_item_json(0);
+  EXPECT_EQ(again, text);
+  EXPECT_EQ(std::string(again), small_text);
+  text = kavo_item_json(1);
   const std::size_t len = std::strlen(text);
   EXPECT_GT(len, 64000u);
   yyjson_doc* parsed = yyjson_read(text, len, 0);
