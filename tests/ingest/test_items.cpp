@@ -245,6 +245,8 @@ TEST_F(ItemsTest, QueriesOnInvalidIndexes) {
   EXPECT_EQ(kavo_item_added_ms(0), 5);
   EXPECT_EQ(kavo_item_next_id(0), nullptr);
 
+  // Queries leave the status frame alone, also when they find nothing.
+  ASSERT_EQ(kavo_set_row_cap(0), 2);
   for (int32_t bad : {-1, kavo_item_count(), INT32_MIN, INT32_MAX}) {
     EXPECT_EQ(kavo_item_id(bad), nullptr);
     EXPECT_EQ(kavo_item_title(bad), nullptr);
@@ -261,6 +263,11 @@ TEST_F(ItemsTest, QueriesOnInvalidIndexes) {
     EXPECT_EQ(kavo_item_unmatched(bad), 0);
     EXPECT_EQ(kavo_item_next_id(bad), nullptr);
   }
+  EXPECT_EQ(kavo_item_index_of("a"), 0);
+  EXPECT_EQ(kavo_item_index_of("zz"), -1);
+  EXPECT_EQ(kavo_item_count(), 1);
+  EXPECT_STREQ(kavo_last_error(), "row cap out of range");
+  EXPECT_EQ(kavo_last_code(), 2);
 }
 
 TEST_F(ItemsTest, IndexOfById) {
