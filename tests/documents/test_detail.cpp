@@ -118,12 +118,19 @@ TEST_F(Detail, SelectionCallsAndDetailGetter) {
   EXPECT_NE(str(kavo_detail_json()).find("{\"id\":\"b\""), std::string::npos);
   EXPECT_NE(str(kavo_result_json()).find("\"item\":{\"id\":\"b\""), std::string::npos);
 
+  const char* held_detail = kavo_detail_json();
+  const std::string result_before = str(kavo_result_json());
   EXPECT_EQ(kavo_select_source("key-1"), 5);  // keys compare byte for byte
   EXPECT_STREQ(kavo_last_error(), "no such item");
   EXPECT_EQ(kavo_selected_index(), 1);
   EXPECT_EQ(kavo_select_item("zzz"), 5);
   EXPECT_EQ(kavo_select_imdb("tt9"), 5);
+  EXPECT_EQ(kavo_select_imdb("tt000"), 5);  // a prefix is no match
   EXPECT_EQ(kavo_selected_index(), 1);
+  EXPECT_EQ(kavo_last_code(), 5);
+  // Failed selections rebuild nothing: the same texts at the same places.
+  EXPECT_EQ(kavo_detail_json(), held_detail);
+  EXPECT_EQ(str(kavo_result_json()), result_before);
   EXPECT_NE(str(kavo_detail_json()).find("{\"id\":\"b\""), std::string::npos);
 
   EXPECT_EQ(kavo_select_source("Key-1"), 0);  // the earlier item wins
@@ -147,6 +154,9 @@ TEST_F(Detail, SourceQueriesWithoutSelection) {
   EXPECT_EQ(kavo_detail_resume_clamped(), 0);
   EXPECT_STREQ(kavo_last_error(), "row cap out of range");
   EXPECT_EQ(kavo_detail_source_json(0), nullptr);
+  EXPECT_STREQ(kavo_last_error(), "no item selected");
+  kavo_set_row_cap(0);
+  EXPECT_EQ(kavo_detail_source_json(-1), nullptr);  // the selection is checked first
   EXPECT_STREQ(kavo_last_error(), "no item selected");
   kavo_set_row_cap(0);
   EXPECT_EQ(kavo_detail_best_source_url(), nullptr);
