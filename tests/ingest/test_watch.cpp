@@ -166,6 +166,12 @@ TEST_F(WatchTest, TheTableStopsAt200000Entries) {
   EXPECT_EQ(kavo::n_watch(), 200000);
   EXPECT_EQ(kavo::s_watch.capacity(), 200000u);
   EXPECT_EQ(kavo::watch_ensure_room(), 4);
+  // A full table still turns away what tells nothing, without failing.
+  text.resize(text.size() - std::string(R"(,{"position":1}])").size());
+  text += R"(,{"id":"x","duration_s":5},3])";
+  EXPECT_EQ(kavo_set_watch(text.c_str()), 0);
+  EXPECT_EQ(kavo::n_watch(), 200000);
+  EXPECT_EQ(kavo::s_rejected, 2);
   // Emptying keeps the allocation.
   EXPECT_EQ(kavo_set_watch("[]"), 0);
   EXPECT_EQ(kavo::s_watch.capacity(), 200000u);
