@@ -33,15 +33,6 @@ yyjson_mut_val* json_event(yyjson_mut_doc* doc, const ApEvent& e) {
   return obj;
 }
 
-// The selected item, or NULL with the message "no item selected".
-const Item* selection_or_message() {
-  if (!valid_item_index(s_sel)) {
-    set_message("no item selected");
-    return nullptr;
-  }
-  return &s_items[static_cast<std::size_t>(s_sel)];
-}
-
 }  // namespace
 
 bool base_duration(const Item& item, double* out) {

@@ -56,6 +56,10 @@ const char* detail_source_json_text(int32_t index);
 const char* detail_next_json_text();
 const char* detail_autoplay_json_text();
 // Selection calls (status codes as the exported calls).
+// The selected item, or NULL with the message "no item selected" (the status
+// code is left alone).
+const Item* selection_or_message();
+
 int32_t select_item(const char* item_id);
 int32_t select_imdb(const char* imdb_id);
 int32_t select_source(const char* source_key);

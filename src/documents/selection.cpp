@@ -18,6 +18,8 @@ int32_t select_index(int32_t index) {
   return succeed();
 }
 
+}  // namespace
+
 const Item* selection_or_message() {
   if (!valid_item_index(s_sel)) {
     set_message("no item selected");
@@ -25,8 +27,6 @@ const Item* selection_or_message() {
   }
   return &s_items[static_cast<std::size_t>(s_sel)];
 }
-
-}  // namespace
 
 int32_t select_item(const char* item_id) {
   if (item_id == nullptr) return fail(kBadArgument, "null item id");

@@ -32,6 +32,29 @@ yyjson_mut_val* mut_from_val(yyjson_mut_doc* doc, yyjson_val* value) noexcept;
 // (non-finite number, invalid UTF-8) or memory runs out.
 Text write_doc(const yyjson_mut_doc* doc) noexcept;
 
+// Builds a document whose root is an object: `fill(doc, root)` adds the
+// members, then the written text replaces `out` (with `if_unwritten` copied
+// when the writer gives nothing and it is not NULL, else none). When the
+// document or its root cannot be allocated, `out` keeps its text and the
+// answer is false.
+template <class Fill>
+bool write_object_doc(Text& out, Fill&& fill, const char* if_unwritten = nullptr) {
+  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  if (doc == nullptr) return false;
+  yyjson_mut_val* root = yyjson_mut_obj(doc);
+  if (root == nullptr) {
+    yyjson_mut_doc_free(doc);
+    return false;
+  }
+  yyjson_mut_doc_set_root(doc, root);
+  fill(doc, root);
+  Text text = write_doc(doc);
+  yyjson_mut_doc_free(doc);
+  if (!text && if_unwritten != nullptr) text = xstrdup(if_unwritten);
+  out = static_cast<Text&&>(text);
+  return true;
+}
+
 // Memory kept from one rebuild to the next for the documents that every input
 // call rebuilds: building and writing them again touches no fresh pages.
 // A new output document whose values live in the kept memory.

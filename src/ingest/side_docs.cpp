@@ -100,28 +100,19 @@ yyjson_mut_val* feature_flags(yyjson_mut_doc* doc, yyjson_val* extents) {
   return object;
 }
 
-// Writes a finished document; "{}" when the writer yields no text.
-Text finish(yyjson_mut_doc* doc) {
-  Text text = write_doc(doc);
-  yyjson_mut_doc_free(doc);
-  return text ? static_cast<Text&&>(text) : xstrdup("{}");
-}
-
 // The watchlist and browse history documents: the value text and its ids.
 Text key_ids_doc(yyjson_val* value) {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  if (doc == nullptr) return Text();
-  yyjson_mut_val* root = yyjson_mut_obj(doc);
-  if (root == nullptr) {
-    yyjson_mut_doc_free(doc);
-    return Text();
-  }
-  yyjson_mut_doc_set_root(doc, root);
-  const char* key = value ? yyjson_get_str(value) : "";
-  std::size_t key_len = value ? yyjson_get_len(value) : 0;
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "key"), yyjson_mut_strncpy(doc, key, key_len));
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "ids"), ids_array(doc, value));
-  return finish(doc);
+  Text text;
+  write_object_doc(
+      text,
+      [value](yyjson_mut_doc* doc, yyjson_mut_val* root) {
+        const char* key = value ? yyjson_get_str(value) : "";
+        std::size_t key_len = value ? yyjson_get_len(value) : 0;
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "key"), yyjson_mut_strncpy(doc, key, key_len));
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "ids"), ids_array(doc, value));
+      },
+      "{}");
+  return text;
 }
 
 }  // namespace
@@ -136,20 +127,17 @@ void build_side_jsons() {
   yyjson_val* level30s = obj_get(home, "Level30s");
   yyjson_val* extents = obj_get(home, "ExtentList");
 
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  if (doc == nullptr) return;
-  yyjson_mut_val* root = yyjson_mut_obj(doc);
-  if (root == nullptr) {
-    yyjson_mut_doc_free(doc);
-    return;
-  }
-  yyjson_mut_doc_set_root(doc, root);
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "high_speed_ids"), ids_array(doc, list.high_speed));
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "velora_plus_ids"), ids_array(doc, list.velora_plus));
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "chromecast_ids"), yyjson_mut_arr(doc));
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "level30_ids"), level30_ids(doc, level30s));
-  yyjson_mut_obj_add(root, yyjson_mut_str(doc, "feature_flags"), feature_flags(doc, extents));
-  s_flags_json = finish(doc);
+  write_object_doc(
+      s_flags_json,
+      [&](yyjson_mut_doc* doc, yyjson_mut_val* root) {
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "high_speed_ids"), ids_array(doc, list.high_speed));
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "velora_plus_ids"),
+                           ids_array(doc, list.velora_plus));
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "chromecast_ids"), yyjson_mut_arr(doc));
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "level30_ids"), level30_ids(doc, level30s));
+        yyjson_mut_obj_add(root, yyjson_mut_str(doc, "feature_flags"), feature_flags(doc, extents));
+      },
+      "{}");
 
   s_watchlist_json = key_ids_doc(list.watchlist);
   s_bh_json = key_ids_doc(list.browse_history);

@@ -135,27 +135,20 @@ void write_stats() {
   for (const Item& it : s_items) {
     if (it.unmatched != 0) ++unmatched;
   }
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  if (doc == nullptr) return;
-  yyjson_mut_val* root = yyjson_mut_obj(doc);
-  if (root == nullptr) {
-    yyjson_mut_doc_free(doc);
-    return;
-  }
-  yyjson_mut_doc_set_root(doc, root);
-  add_json_int(doc, root, "items", n_items());
-  add_json_int(doc, root, "watch", n_watch());
-  add_json_int(doc, root, "library", n_lib());
-  add_json_int(doc, root, "rows", n_rows());
-  add_json_int(doc, root, "cells", cells);
-  add_json_int(doc, root, "rejected", s_rejected);
-  add_json_int(doc, root, "continue_candidates", continue_candidates);
-  add_json_int(doc, root, "unmatched", unmatched);
-  add_json_int(doc, root, "basics", n_basics());
-  add_json_int(doc, root, "favourites", n_favs());
-  add_json_int(doc, root, "row_cap", s_row_cap);
-  s_stats_json = write_doc(doc);
-  yyjson_mut_doc_free(doc);
+  // A document that cannot be created keeps the previous text.
+  write_object_doc(s_stats_json, [&](yyjson_mut_doc* doc, yyjson_mut_val* root) {
+    add_json_int(doc, root, "items", n_items());
+    add_json_int(doc, root, "watch", n_watch());
+    add_json_int(doc, root, "library", n_lib());
+    add_json_int(doc, root, "rows", n_rows());
+    add_json_int(doc, root, "cells", cells);
+    add_json_int(doc, root, "rejected", s_rejected);
+    add_json_int(doc, root, "continue_candidates", continue_candidates);
+    add_json_int(doc, root, "unmatched", unmatched);
+    add_json_int(doc, root, "basics", n_basics());
+    add_json_int(doc, root, "favourites", n_favs());
+    add_json_int(doc, root, "row_cap", s_row_cap);
+  });
 }
 
 void rebuild_rows() {
