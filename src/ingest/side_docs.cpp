@@ -127,7 +127,8 @@ void build_side_jsons() {
   yyjson_val* level30s = obj_get(home, "Level30s");
   yyjson_val* extents = obj_get(home, "ExtentList");
 
-  write_object_doc(
+  // Without even a flags document, the other two stay none as well.
+  const bool created = write_object_doc(
       s_flags_json,
       [&](yyjson_mut_doc* doc, yyjson_mut_val* root) {
         yyjson_mut_obj_add(root, yyjson_mut_str(doc, "high_speed_ids"), ids_array(doc, list.high_speed));
@@ -138,6 +139,7 @@ void build_side_jsons() {
         yyjson_mut_obj_add(root, yyjson_mut_str(doc, "feature_flags"), feature_flags(doc, extents));
       },
       "{}");
+  if (!created) return;
 
   s_watchlist_json = key_ids_doc(list.watchlist);
   s_bh_json = key_ids_doc(list.browse_history);
