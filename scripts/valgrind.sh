@@ -32,7 +32,8 @@ programs=()
 for t in "$BUILD_DIR"/tests/test_*; do
   [ -x "$t" ] && programs+=("$t")
 done
-for t in "$BUILD_DIR"/tests/alloc/test_alloc "$BUILD_DIR"/tests/capi_*; do
+for t in "$BUILD_DIR"/tests/alloc/test_alloc "$BUILD_DIR"/tests/capi_* \
+         "$BUILD_DIR"/bench/test_bench_generate; do
   [ -x "$t" ] && programs+=("$t")
 done
 host="$BUILD_DIR/examples/host"
@@ -62,5 +63,35 @@ for p in "${programs[@]}"; do run "$(basename "$p")" "$p"; done
 [ -x "$host" ] && run example_host "$host" examples/inputs.json
 if [ -x "$tool" ]; then
   run kavo_tool "$tool" home
+fi
+
+# The tool's own test script, every run of the tool under memcheck. The tool's
+# exit statuses are part of what the script checks, so memcheck reports
+# through a log per run and an exit status of its own (97).
+if [ -x "$tool" ] && echo kavo_cli | grep -qE "$pattern"; then
+  start=$SECONDS
+  logs="$BUILD_DIR/valgrind-kavo_cli"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  wrapper="$logs/kavo"
+  {
+    echo '#!/bin/sh'
+    printf 'exec'
+    printf ' %q' "${vg[@]}"
+    printf ' %q' --error-exitcode=97 "--log-file=$logs/run-%p.log" "$(realpath "$tool")"
+    echo ' "$@"'
+  } >"$wrapper"
+  chmod +x "$wrapper"
+  cli_ok=1
+  bash tools/tests/cli_test.sh "$wrapper" examples >"$logs/cli_test.out" 2>&1 || cli_ok=0
+  runs=$(find "$logs" -name 'run-*.log' | wc -l)
+  dirty=$(grep -lE '^==[0-9]+== (Invalid|Conditional|Use of|Mismatched|Source and|.*definitely lost|.*indirectly lost)' \
+            "$logs"/run-*.log 2>/dev/null | wc -l || true)
+  if [ $cli_ok = 1 ] && [ "$dirty" = 0 ]; then
+    echo "valgrind: kavo_cli clean ($runs runs of the tool, $((SECONDS - start))s)"
+  else
+    echo "valgrind: kavo_cli FAILED (script passed: $cli_ok, runs with errors: $dirty); logs: $logs" >&2
+    status=1
+  fi
 fi
 exit $status
