@@ -123,6 +123,35 @@ inline std::string numbered(const char* prefix, long long n) {
   return s;
 }
 
+// A playable item with a resumable entry updated at `updated`.
+inline int32_t watched(const char* id, int64_t updated, int32_t kind = kMovie) {
+  const int32_t i = add_item(id, kind, id);
+  add_source(item(i), "http://x");
+  item(i).duration_s = 3600;
+  WatchRec& w = add_watch(id);
+  w.position_s = 600;
+  w.updated_ms = updated;
+  return i;
+}
+
+// A watch entry for the resume decision alone (linked to nothing).
+inline WatchRec entry(double position, double fraction, double duration = -1.0, int32_t finished = -1) {
+  WatchRec w;
+  w.position_s = position;
+  w.fraction = fraction;
+  w.duration_s = duration;
+  w.finished = finished;
+  return w;
+}
+
+// An item that lasts `duration_s` seconds (or its runtime in minutes).
+inline Item with_duration(double duration_s, int32_t runtime_min = -1) {
+  Item it;
+  it.duration_s = duration_s;
+  it.runtime_min = runtime_min;
+  return it;
+}
+
 class RowsTest : public kavo_test::KavoTest {
  protected:
   void SetUp() override {

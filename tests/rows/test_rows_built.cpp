@@ -6,21 +6,6 @@
 
 using namespace rows_test;
 
-namespace {
-
-// A playable item with a resumable entry updated at `updated`.
-int32_t watched(const char* id, int64_t updated, int32_t kind = kMovie) {
-  const int32_t i = add_item(id, kind, id);
-  add_source(item(i), "http://x");
-  item(i).duration_s = 3600;
-  WatchRec& w = add_watch(id);
-  w.position_s = 600;
-  w.updated_ms = updated;
-  return i;
-}
-
-}  // namespace
-
 TEST_F(RowsTest, StatsOfAnEmptyModel) {
   rebuild_rows();
   EXPECT_EQ(n_rows(), 0);

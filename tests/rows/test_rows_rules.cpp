@@ -13,32 +13,6 @@ using kavo_test::str;
 
 namespace {
 
-// A playable item with a resumable entry updated at `updated`.
-int32_t watched(const char* id, int64_t updated, int32_t kind = kMovie) {
-  const int32_t i = add_item(id, kind, id);
-  add_source(item(i), "http://x");
-  item(i).duration_s = 3600;
-  WatchRec& w = add_watch(id);
-  w.position_s = 600;
-  w.updated_ms = updated;
-  return i;
-}
-
-WatchRec progress(double position, double fraction, double duration = -1.0) {
-  WatchRec w;
-  w.position_s = position;
-  w.fraction = fraction;
-  w.duration_s = duration;
-  return w;
-}
-
-Item lasting(double duration_s, int32_t runtime_min = -1) {
-  Item it;
-  it.duration_s = duration_s;
-  it.runtime_min = runtime_min;
-  return it;
-}
-
 std::string decision(const Item& it, const WatchRec& w) {
   const ResumeState r = decide_resume(it, &w);
   return std::to_string(r.action) + " " + std::to_string(r.position_s) + " " + std::to_string(r.fraction) + " " +
@@ -111,22 +85,22 @@ TEST_F(RowsTest, StatsDocumentAfterALoadAndAfterACapChange) {
 
 TEST_F(RowsTest, ResumeDecisionWhereFractionAndDurationsMeetTheirLimits) {
   const std::string start = "0 0.000000 0.000000 0";
-  const Item hour = lasting(3600);
+  const Item hour = with_duration(3600);
   // A fraction that is present decides over the position, even at 0.
-  EXPECT_EQ(decision(hour, progress(1000, 0.0)), start);
-  EXPECT_EQ(decision(hour, progress(1000, 0.001)), "0 0.000000 0.001000 0");  // 3.6 s in: start
+  EXPECT_EQ(decision(hour, entry(1000, 0.0)), start);
+  EXPECT_EQ(decision(hour, entry(1000, 0.001)), "0 0.000000 0.001000 0");  // 3.6 s in: start
   // At exactly 30 s the fraction is ignored, also one above 1: the position
   // rule runs on the position instead, clamping it to the duration.
-  EXPECT_EQ(decision(lasting(30), progress(10, 1.5)), "1 10.000000 0.000000 0");
-  EXPECT_EQ(decision(lasting(30), progress(40, 1.5)), "2 0.000000 0.000000 1");
+  EXPECT_EQ(decision(with_duration(30), entry(10, 1.5)), "1 10.000000 0.000000 0");
+  EXPECT_EQ(decision(with_duration(30), entry(40, 1.5)), "2 0.000000 0.000000 1");
   // The entry's own duration stands in only when the item has none; it then
   // counts like the item's.
-  EXPECT_EQ(decision(lasting(-1), progress(-1, 1.5, 31)), "2 0.000000 1.000000 1");
-  EXPECT_EQ(decision(lasting(10), progress(-1, 0.5, 3600)), start);
-  EXPECT_EQ(decision(lasting(0, 0), progress(6, -1, 0)), "1 6.000000 0.000000 0");
+  EXPECT_EQ(decision(with_duration(-1), entry(-1, 1.5, 31)), "2 0.000000 1.000000 1");
+  EXPECT_EQ(decision(with_duration(10), entry(-1, 0.5, 3600)), start);
+  EXPECT_EQ(decision(with_duration(0, 0), entry(6, -1, 0)), "1 6.000000 0.000000 0");
   // A duration of 0 gives way to the runtime: 60 s, 2 s left.
-  EXPECT_EQ(decision(lasting(0, 1), progress(58, -1)), "2 0.000000 0.000000 0");
-  EXPECT_EQ(decision(lasting(0, 1), progress(55, -1)), "1 55.000000 0.000000 0");
+  EXPECT_EQ(decision(with_duration(0, 1), entry(58, -1)), "2 0.000000 0.000000 0");
+  EXPECT_EQ(decision(with_duration(0, 1), entry(55, -1)), "1 55.000000 0.000000 0");
 }
 
 TEST_F(RowsTest, ContinueWatchingAgainstTheCatalogueRows) {

@@ -15,22 +15,6 @@ struct Expect {
   int32_t clamped;
 };
 
-WatchRec entry(double position, double fraction, double duration = -1.0, int32_t finished = -1) {
-  WatchRec w;
-  w.position_s = position;
-  w.fraction = fraction;
-  w.duration_s = duration;
-  w.finished = finished;
-  return w;
-}
-
-Item with_duration(double duration_s, int32_t runtime_min = -1) {
-  Item it;
-  it.duration_s = duration_s;
-  it.runtime_min = runtime_min;
-  return it;
-}
-
 void expect_decision(const Item& it, const WatchRec& w, Expect e, const char* what) {
   const ResumeState r = decide_resume(it, &w);
   EXPECT_EQ(r.action, e.action) << what;
