@@ -104,17 +104,17 @@ void write_cell(KeptJson& out, const Cell& cell) {
     out.lit(",\"title\":");
     out.str(item.title.get());
     out.lit(",\"year\":");
-    item.year < 0 ? out.lit("null") : out.sint(item.year);
+    out.sint_or_null(item.year);
     out.lit(",\"kind\":");
-    item.kind < 0 ? out.lit("null") : out.sint(item.kind);
+    out.sint_or_null(item.kind);
     out.lit(",\"poster_url\":");
     out.str(item.poster_url.get());
     out.lit(",\"backdrop_url\":");
     out.str(item.backdrop_url.get());
     out.lit(",\"season\":");
-    item.season < 0 ? out.lit("null") : out.sint(item.season);
+    out.sint_or_null(item.season);
     out.lit(",\"episode\":");
-    item.episode < 0 ? out.lit("null") : out.sint(item.episode);
+    out.sint_or_null(item.episode);
     out.lit(",\"playable\":");
     out.sint(item.playable);
     out.lit(",\"source_count\":");
@@ -122,15 +122,15 @@ void write_cell(KeptJson& out, const Cell& cell) {
     out.lit(",\"resume_action\":");
     out.sint(item.resume_action);
     out.lit(",\"resume_position_s\":");
-    item.resume_position_s < 0.0 ? out.lit("null") : out.real(item.resume_position_s);
+    out.real_or_null(item.resume_position_s);
     out.lit(",\"progress_fraction\":");
-    item.progress_fraction < 0.0 ? out.lit("null") : out.real(item.progress_fraction);
+    out.real_or_null(item.progress_fraction);
     out.lit(",\"finished\":");
     out.sint(item.resume_action == kFinished ? 1 : 0);
     out.lit(",\"next_item_id\":");
     out.str(item_id_at(item.next_index));
     out.lit(",\"library\":");
-    item.library < 0 ? out.lit("null") : out.sint(item.library);
+    out.sint_or_null(item.library);
   } else {
     out.lit("{\"item_id\":null,\"imdb_id\":null,\"title\":");
     out.str(cell.title.get());
@@ -140,7 +140,7 @@ void write_cell(KeptJson& out, const Cell& cell) {
             "\"library\":5");
   }
   out.lit(",\"added_ms\":");
-  cell.added_ms < 0 ? out.lit("null") : out.sint(cell.added_ms);
+  out.sint_or_null(cell.added_ms);
   out.lit(",\"resolved\":");
   out.sint(cell.resolved);
   out.lit(",\"server_key\":");

@@ -5,6 +5,7 @@
 
 #include "documents/documents.h"
 #include "documents/writers.h"
+#include "rows/rows.h"
 
 namespace kavo {
 
@@ -74,17 +75,6 @@ void rebuild_result() {
     return;
   }
 
-  int32_t continue_candidates = 0;
-  for (const Row& row : s_rows) {
-    if (row.kind == kContinueWatching) continue_candidates = row.cell_count;
-  }
-  int32_t unmatched = 0;
-  for (const Item& entry : s_lib) {
-    if (entry.catalogue_index < 0) ++unmatched;
-  }
-  for (const Item& item : s_items) {
-    if (item.unmatched != 0) ++unmatched;
-  }
   out.lit(",\"stats\":{\"items\":");
   out.sint(n_items());
   out.lit(",\"watch\":");
@@ -98,9 +88,9 @@ void rebuild_result() {
   out.lit(",\"rejected\":");
   out.sint(s_rejected);
   out.lit(",\"continue_candidates\":");
-  out.sint(continue_candidates);
+  out.sint(continue_candidates());
   out.lit(",\"unmatched\":");
-  out.sint(unmatched);
+  out.sint(unmatched_count());
   out.lit("}}");
 
   // A refused document leaves no text: the getter then reads "{}".

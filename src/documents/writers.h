@@ -97,6 +97,9 @@ class KeptJson {
   void str(const char* text) noexcept;
   void sint(int64_t value) noexcept;
   void real(double value) noexcept;
+  // A model number where a negative value stands for none: null.
+  void sint_or_null(int64_t value) noexcept { value < 0 ? lit("null") : sint(value); }
+  void real_or_null(double value) noexcept { value < 0.0 ? lit("null") : real(value); }
   // A value of a document, written by yyjson and copied in; NULL fails.
   void value(const yyjson_mut_val* value) noexcept;
   // The text (valid until the next kept_write or KeptJson), or none.

@@ -7,26 +7,25 @@
 
 namespace kavo {
 
-uint32_t Ht::hash(const char* key) noexcept {
-  // Eight bytes at a time: ids and paths are hashed by the hundred thousand
-  // on every rebuild.
+uint64_t text_hash64(const char* text) noexcept {
   constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
-  std::size_t n = std::strlen(key);
+  std::size_t n = std::strlen(text);
   uint64_t h = (n + 1) * kMul;
-  for (; n >= 8; n -= 8, key += 8) {
+  for (; n >= 8; n -= 8, text += 8) {
     uint64_t w;
-    std::memcpy(&w, key, 8);
+    std::memcpy(&w, text, 8);
     h = (h ^ w) * kMul;
     h ^= h >> 29;
   }
   if (n > 0) {
     uint64_t w = 0;
-    std::memcpy(&w, key, n);
+    std::memcpy(&w, text, n);
     h = (h ^ w) * kMul;
   }
-  h ^= h >> 32;
-  return static_cast<uint32_t>(h);
+  return h ^ (h >> 32);
 }
+
+uint32_t Ht::hash(const char* key) noexcept { return static_cast<uint32_t>(text_hash64(key)); }
 
 void Ht::free_owned_keys() noexcept {
   if (count_ == 0) return;

@@ -465,14 +465,6 @@ void KeySchema::classify(const char* text, std::size_t len, int* cls, int* spell
   }
 }
 
-int KeySchema::spelling_of(const char* key) const noexcept {
-  const int listed_spelling = listed(key);
-  if (listed_spelling >= 0) return listed_spelling;
-  int cls = -1, spelling = -1;
-  classify(key, std::strlen(key), &cls, &spelling);
-  return spelling;
-}
-
 SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second) noexcept
     : schema_(schema),
       first_(yyjson_is_obj(first) ? first : nullptr),
@@ -504,10 +496,12 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
 
 yyjson_val* SchemaIndex::get_other(const char* key) const noexcept {
   if (key == nullptr) return nullptr;
-  const int spelling = schema_.spelling_of(key);
+  // Not one of the listed texts (get looked for that): found by its bytes.
+  const std::size_t len = std::strlen(key);
+  int cls = -1, spelling = -1;
+  schema_.classify(key, len, &cls, &spelling);
   if (spelling >= 0) return of_spelling(spelling);
   // Not a schema spelling: as obj_get answers on the two objects as one.
-  const std::size_t len = std::strlen(key);
   if (yyjson_val* v = exact_member(first_, key, len)) return v;
   if (yyjson_val* v = exact_member(second_, key, len)) return v;
   if (yyjson_val* v = folded_member(first_, key, len)) return v;

@@ -141,9 +141,6 @@ class KeySchema {
     }
     return -1;
   }
-  // The spelling that `key` is (found by its address when it is one of the
-  // listed texts, else by its bytes); -1 for a key of no spelling.
-  int spelling_of(const char* key) const noexcept;
   // Sorts a member key of `len` bytes: *cls the class it matches ignoring
   // case (-1 for none), *spelling the spelling it equals exactly (-1 for
   // none). A key with a NUL inside matches ignoring case up to the NUL only,
@@ -218,11 +215,11 @@ class SchemaIndex {
 
  private:
   void add(yyjson_val* object) noexcept;
+  // The first member spelled exactly so, else the first of its class.
   yyjson_val* of_spelling(int spelling) const noexcept {
-    const uint8_t e = exact_[spelling];
-    return e != 0 ? found_[e - 1] : (folded_[schema_.class_of_spelling(spelling)] != 0
-                                         ? found_[folded_[schema_.class_of_spelling(spelling)] - 1]
-                                         : nullptr);
+    uint8_t number = exact_[spelling];
+    if (number == 0) number = folded_[schema_.class_of_spelling(spelling)];
+    return number != 0 ? found_[number - 1] : nullptr;
   }
   yyjson_val* get_other(const char* key) const noexcept;
 

@@ -121,20 +121,28 @@ void link_library_with(const Ht& by_id) {
   }
 }
 
-void write_stats() {
-  int64_t cells = 0;
-  int64_t continue_candidates = 0;
+int32_t continue_candidates() {
+  int32_t count = 0;
   for (const Row& r : s_rows) {
-    cells += r.emitted;
-    if (r.kind == kContinueWatching) continue_candidates = r.cell_count;
+    if (r.kind == kContinueWatching) count = r.cell_count;
   }
-  int64_t unmatched = 0;
+  return count;
+}
+
+int32_t unmatched_count() {
+  int32_t count = 0;
   for (const Item& e : s_lib) {
-    if (e.catalogue_index < 0) ++unmatched;
+    if (e.catalogue_index < 0) ++count;
   }
   for (const Item& it : s_items) {
-    if (it.unmatched != 0) ++unmatched;
+    if (it.unmatched != 0) ++count;
   }
+  return count;
+}
+
+void write_stats() {
+  int64_t cells = 0;
+  for (const Row& r : s_rows) cells += r.emitted;
   // A document that cannot be created keeps the previous text.
   write_object_doc(s_stats_json, [&](yyjson_mut_doc* doc, yyjson_mut_val* root) {
     add_json_int(doc, root, "items", n_items());
@@ -143,8 +151,8 @@ void write_stats() {
     add_json_int(doc, root, "rows", n_rows());
     add_json_int(doc, root, "cells", cells);
     add_json_int(doc, root, "rejected", s_rejected);
-    add_json_int(doc, root, "continue_candidates", continue_candidates);
-    add_json_int(doc, root, "unmatched", unmatched);
+    add_json_int(doc, root, "continue_candidates", continue_candidates());
+    add_json_int(doc, root, "unmatched", unmatched_count());
     add_json_int(doc, root, "basics", n_basics());
     add_json_int(doc, root, "favourites", n_favs());
     add_json_int(doc, root, "row_cap", s_row_cap);

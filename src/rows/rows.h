@@ -30,6 +30,11 @@ void link_library();
 // The same, finding catalogue ids in `by_id` (which must map each catalogue
 // id to its first item, as s_by_id does after rebuild_id_maps).
 void link_library_with(const Ht& by_id);
+// Counts the stats and result documents report: the cell count of the last
+// Continue Watching row (0 without one); the library entries linked to no
+// catalogue item together with the catalogue items marked unmatched.
+int32_t continue_candidates();
+int32_t unmatched_count();
 // Spotlight, Genre, the server lists with Now Playing, Collections.
 void build_server_rows();
 void build_continue_watching();

@@ -43,25 +43,8 @@ bool same_key(const EpKey& a, const EpKey& b) {
          same_text(a.imdb, b.imdb) && same_text(a.addr, b.addr);
 }
 
-// A hash of a text, eight bytes at a time; none has a value of its own.
-uint64_t text_hash(const char* text) {
-  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
-  if (text == nullptr) return 0x51ED270B27A2C9E1ull;
-  std::size_t n = std::strlen(text);
-  uint64_t h = (n + 1) * kMul;
-  for (; n >= 8; n -= 8, text += 8) {
-    uint64_t w;
-    std::memcpy(&w, text, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 29;
-  }
-  if (n > 0) {
-    uint64_t w = 0;
-    std::memcpy(&w, text, n);
-    h = (h ^ w) * kMul;
-  }
-  return h ^ (h >> 32);
-}
+// A hash of a text; none has a value of its own.
+uint64_t text_hash(const char* text) { return text == nullptr ? 0x51ED270B27A2C9E1ull : text_hash64(text); }
 
 uint64_t key_hash(const EpKey& k) {
   uint64_t h = k.imdb_h * 0x100000001B3ull;
