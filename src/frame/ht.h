@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace kavo {
 
@@ -20,6 +21,20 @@ class Ht {
   ~Ht() { release(); }
   Ht(const Ht&) = delete;
   Ht& operator=(const Ht&) = delete;
+  // Moving hands the table over; the source is left empty and unallocated.
+  Ht(Ht&& other) noexcept { swap(other); }
+  Ht& operator=(Ht&& other) noexcept {
+    if (this != &other) {
+      release();
+      swap(other);
+    }
+    return *this;
+  }
+  void swap(Ht& other) noexcept {
+    std::swap(entries_, other.entries_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(count_, other.count_);
+  }
 
   // Stores `value` under `key` (which must not be NULL). An existing key is
   // overwritten only when `overwrite` is set, so without it the first value

@@ -2,36 +2,7 @@
 
 namespace kavo {
 
-std::vector<Item> s_items;
-std::vector<Item> s_lib;
-std::vector<WatchRec> s_watch;
-std::vector<Row> s_rows;
-std::vector<BasicRec> s_basics;
-std::vector<FavRec> s_favs;
-std::vector<PlaylistRec> s_pls;
 std::vector<Cand> s_cand;
-
-TextArena s_item_texts;
-TextArena s_lib_texts;
-TextArena s_watch_texts;
-TextArena s_basic_texts;
-
-Ht s_by_id;
-Ht s_by_imdb;
-Ht s_basic_imdb;
-Ht s_seen_id;
-
-yyjson_doc* s_home_doc = nullptr;
-int32_t s_have_home = 0;
-int32_t s_rejected = 0;
-int32_t s_sel = -1;
-
-Text s_result_json, s_stats_json, s_detail_json, s_flags_json, s_watchlist_json, s_bh_json;
-
-int32_t s_row_cap = kDefaultRowCap;
-int32_t s_remember_last_position = 1, s_remember_audio = 0;
-int32_t s_ap_configured = 0, s_ap_fixed = 0, s_ap_pct = 0, s_ap_countdown = 0, s_ap_autoplay = 0;
-double s_ap_fixed_dur_s = 0.0, s_ap_pct_val = 0.0, s_ap_countdown_s = 0.0;
 
 ApEvent s_ap_evts[4];
 int32_t s_n_ap = 0;
@@ -60,10 +31,7 @@ static void release_array(std::vector<T>& array) noexcept {
 }
 
 void clear_model() noexcept {
-  if (s_home_doc != nullptr) {
-    yyjson_doc_free(s_home_doc);
-    s_home_doc = nullptr;
-  }
+  s_home_doc.reset();
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
   s_items.clear();

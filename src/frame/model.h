@@ -7,6 +7,7 @@
 #include <yyjson.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "frame/ht.h"
@@ -135,15 +136,142 @@ struct ApEvent {
   int32_t auto_dismiss = 0, auto_play = 0, is_prepare = 0;
 };
 
-// ---- Record arrays -------------------------------------------------------
-extern std::vector<Item> s_items;  // the catalogue
-extern std::vector<Item> s_lib;    // the local library
-extern std::vector<WatchRec> s_watch;
-extern std::vector<Row> s_rows;
-extern std::vector<BasicRec> s_basics;
-extern std::vector<FavRec> s_favs;
-extern std::vector<PlaylistRec> s_pls;
+// A held yyjson document, freed with it.
+struct DocFree {
+  void operator()(yyjson_doc* doc) const noexcept { yyjson_doc_free(doc); }
+};
+using HeldDoc = std::unique_ptr<yyjson_doc, DocFree>;
+
+// ---- The model -------------------------------------------------------------
+// Everything the inputs put in and the rebuild derives, one part per input.
+// Moving a model moves its texts' storage along, so pointers into it stay
+// valid: an input call that must change nothing when it fails can set the
+// whole model aside and put it back.
+
+// The catalogue: only ever appended to, emptied by a clear.
+struct Catalogue {
+  std::vector<Item> items;
+  // Texts of the records the item loader reads, and of what the rebuild
+  // fills in from the basics and the library.
+  TextArena texts;
+  Ht by_id;    // item id -> index (first wins), rebuilt per rebuild
+  Ht by_imdb;  // item IMDb id -> index (first wins), rebuilt per rebuild
+  Ht seen_id;  // every id accepted since the last clear
+};
+
+// The local library, replaced whole by each library call.
+struct Library {
+  std::vector<Item> entries;
+  TextArena texts;
+};
+
+// Watch progress: the host's entries, then those made from the held server
+// home's "Continues" (their texts are heap copies of their own).
+struct Watch {
+  std::vector<WatchRec> entries;
+  TextArena texts;  // texts of the host's entries
+};
+
+// The held server home and what is derived from it alone.
+struct ServerHome {
+  HeldDoc doc;  // read in place
+  int32_t have = 0;
+  std::vector<BasicRec> basics;
+  TextArena basic_texts;
+  Ht basic_imdb;  // basics IMDb id -> index in basics (first wins)
+  Text flags_json, watchlist_json, bh_json;
+};
+
+struct Store {
+  std::vector<FavRec> favs;
+  std::vector<PlaylistRec> pls;
+};
+
+struct Rows {
+  std::vector<Row> rows;
+  Text stats_json;
+};
+
+struct Selection {
+  int32_t index = -1;  // selected catalogue index, -1 for none
+  Text detail_json;
+};
+
+struct Model {
+  Catalogue catalogue;
+  Library library;
+  Watch watch;
+  ServerHome home;
+  Store store;
+  Rows rows;
+  Selection selection;
+  Text result_json;
+  int32_t rejected = 0;  // input elements turned away since the last clear
+};
+
+// The settings: not part of the model, they survive clears.
+struct ResumeSettings {
+  int32_t remember_last_position = 1, remember_audio = 0;
+};
+struct AutoplaySettings {
+  int32_t configured = 0, fixed = 0, pct = 0, countdown = 0, autoplay = 0;
+  double fixed_dur_s = 0.0, pct_val = 0.0, countdown_s = 0.0;
+};
+struct Settings {
+  int32_t row_cap = kDefaultRowCap;
+  ResumeSettings resume;
+  AutoplaySettings autoplay;
+};
+
+inline Model s_model;
+inline Settings s_settings;
+
+// The model's parts under their short names.
+inline std::vector<Item>& s_items = s_model.catalogue.items;
+inline std::vector<Item>& s_lib = s_model.library.entries;
+inline std::vector<WatchRec>& s_watch = s_model.watch.entries;
+inline std::vector<Row>& s_rows = s_model.rows.rows;
+inline std::vector<BasicRec>& s_basics = s_model.home.basics;
+inline std::vector<FavRec>& s_favs = s_model.store.favs;
+inline std::vector<PlaylistRec>& s_pls = s_model.store.pls;
+inline TextArena& s_item_texts = s_model.catalogue.texts;
+inline TextArena& s_lib_texts = s_model.library.texts;
+inline TextArena& s_watch_texts = s_model.watch.texts;
+inline TextArena& s_basic_texts = s_model.home.basic_texts;
+inline Ht& s_by_id = s_model.catalogue.by_id;
+inline Ht& s_by_imdb = s_model.catalogue.by_imdb;
+inline Ht& s_basic_imdb = s_model.home.basic_imdb;
+inline Ht& s_seen_id = s_model.catalogue.seen_id;
+inline HeldDoc& s_home_doc = s_model.home.doc;
+inline int32_t& s_have_home = s_model.home.have;
+inline int32_t& s_rejected = s_model.rejected;
+inline int32_t& s_sel = s_model.selection.index;
+// Library-held documents (none reads as "{}").
+inline Text& s_result_json = s_model.result_json;
+inline Text& s_stats_json = s_model.rows.stats_json;
+inline Text& s_detail_json = s_model.selection.detail_json;
+inline Text& s_flags_json = s_model.home.flags_json;
+inline Text& s_watchlist_json = s_model.home.watchlist_json;
+inline Text& s_bh_json = s_model.home.bh_json;
+
+inline int32_t& s_row_cap = s_settings.row_cap;
+inline int32_t& s_remember_last_position = s_settings.resume.remember_last_position;
+inline int32_t& s_remember_audio = s_settings.resume.remember_audio;
+inline int32_t& s_ap_configured = s_settings.autoplay.configured;
+inline int32_t& s_ap_fixed = s_settings.autoplay.fixed;
+inline int32_t& s_ap_pct = s_settings.autoplay.pct;
+inline int32_t& s_ap_countdown = s_settings.autoplay.countdown;
+inline int32_t& s_ap_autoplay = s_settings.autoplay.autoplay;
+inline double& s_ap_fixed_dur_s = s_settings.autoplay.fixed_dur_s;
+inline double& s_ap_pct_val = s_settings.autoplay.pct_val;
+inline double& s_ap_countdown_s = s_settings.autoplay.countdown_s;
+
+// ---- Scratch of the rebuild (not part of the model) -------------------------
 extern std::vector<Cand> s_cand;  // row-candidate scratch list
+
+// ---- Autoplay events of the last computation -----------------------------
+extern ApEvent s_ap_evts[4];
+extern int32_t s_n_ap;
 
 inline int32_t n_items() { return static_cast<int32_t>(s_items.size()); }
 inline int32_t n_lib() { return static_cast<int32_t>(s_lib.size()); }
@@ -152,42 +280,6 @@ inline int32_t n_rows() { return static_cast<int32_t>(s_rows.size()); }
 inline int32_t n_basics() { return static_cast<int32_t>(s_basics.size()); }
 inline int32_t n_favs() { return static_cast<int32_t>(s_favs.size()); }
 inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
-
-// Texts of the records the item loader reads: the catalogue's (emptied with
-// the catalogue by clear_model) and the library's (emptied with the library).
-// Texts filled in later by the rebuild are heap copies of their own.
-extern TextArena s_item_texts;
-extern TextArena s_lib_texts;
-// Texts of the host's watch entries (emptied with the watch table; the
-// server progress entries' texts are heap copies of their own).
-extern TextArena s_watch_texts;
-// Texts of the basics records (emptied with the basics).
-extern TextArena s_basic_texts;
-
-// ---- String maps ---------------------------------------------------------
-extern Ht s_by_id;         // item id -> catalogue index (first wins), rebuilt per rebuild
-extern Ht s_by_imdb;       // item IMDb id -> catalogue index (first wins), rebuilt per rebuild
-extern Ht s_basic_imdb;    // basics IMDb id -> index in s_basics
-extern Ht s_seen_id;       // every catalogue id accepted since the last clear
-
-// ---- Other model state ---------------------------------------------------
-extern yyjson_doc* s_home_doc;  // the held server home, read in place
-extern int32_t s_have_home;
-extern int32_t s_rejected;
-extern int32_t s_sel;  // selected catalogue index, -1 for none
-
-// Library-held documents (none reads as "{}").
-extern Text s_result_json, s_stats_json, s_detail_json, s_flags_json, s_watchlist_json, s_bh_json;
-
-// ---- Settings (survive clears) ---------------------------------------------
-extern int32_t s_row_cap;
-extern int32_t s_remember_last_position, s_remember_audio;
-extern int32_t s_ap_configured, s_ap_fixed, s_ap_pct, s_ap_countdown, s_ap_autoplay;
-extern double s_ap_fixed_dur_s, s_ap_pct_val, s_ap_countdown_s;
-
-// ---- Autoplay events of the last computation -----------------------------
-extern ApEvent s_ap_evts[4];
-extern int32_t s_n_ap;
 
 // ---- Release functions -----------------------------------------------------
 void free_item(Item* item) noexcept;

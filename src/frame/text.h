@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace kavo {
 
@@ -97,6 +98,22 @@ class TextArena {
   ~TextArena() { release(); }
   TextArena(const TextArena&) = delete;
   TextArena& operator=(const TextArena&) = delete;
+  // Moving hands the blocks over, texts and all: pointers into them stay
+  // valid. The source is left empty, with no blocks.
+  TextArena(TextArena&& other) noexcept { swap(other); }
+  TextArena& operator=(TextArena&& other) noexcept {
+    if (this != &other) {
+      release();
+      swap(other);
+    }
+    return *this;
+  }
+  void swap(TextArena& other) noexcept {
+    std::swap(blocks_, other.blocks_);
+    std::swap(count_, other.count_);
+    std::swap(cap_, other.cap_);
+    std::swap(current_, other.current_);
+  }
 
   // Room for `bytes` bytes at an even address; NULL when memory runs out.
   char* allocate(std::size_t bytes) noexcept;

@@ -7,6 +7,7 @@
 #include <yyjson.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "frame/model.h"
 #include "ingest/readers.h"
@@ -14,15 +15,35 @@
 namespace kavo {
 
 // ---- Items and sources -----------------------------------------------------
+// Where the item loader puts what it reads: a record table and the arena of
+// its texts. Catalogue records need an id that no catalogue item has yet
+// (nor, with `batch_ids`, a record of the same load, whose ids go there
+// instead of the catalogue's seen ids).
+struct ItemTarget {
+  std::vector<Item>* dest;
+  TextArena* texts;
+  bool unique_ids;
+  Ht* batch_ids;
+
+  static ItemTarget catalogue();
+  static ItemTarget library();
+};
 // Loads a JSON array of items into the catalogue (library_mode false) or the
-// local library (true). Does not rebuild.
+// local library (true), appending. Does not rebuild.
 int32_t load_array_json(const char* text, bool library_mode);
 // The same loader over an already parsed array value.
-int32_t load_array_value(yyjson_val* array, bool library_mode);
+int32_t load_array_value(yyjson_val* array, const ItemTarget& target);
 // One element of such an array: appended, or rejected and counted (kOk
 // either way); the failure code with its message when the table is full or
 // cannot grow.
-int32_t load_item_element(yyjson_val* element, bool library_mode);
+int32_t load_item_element(yyjson_val* element, const ItemTarget& target);
+// The input calls' reading, without the rebuild: on failure (status and
+// message set) the catalogue, the library and the rejected count are as they
+// were.
+int32_t read_new_items(const char* json);
+int32_t read_library(const char* json);
+// Frees the memory read_library keeps from call to call.
+void release_staged_library() noexcept;
 int32_t add_items(const char* json);
 int32_t set_library(const char* json);
 int32_t item_index_of(const char* id);
@@ -44,20 +65,37 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 int32_t set_watch(const char* json);
-// One element of a watch array: appended, or turned away and counted (kOk
-// either way); "out of memory" when the table is full or cannot grow.
+// Replaces the host's entries of the watch table with those of a watch array
+// (none for NULL), keeping the server progress entries after them; without
+// rebuilding. On failure (status and message set) nothing has changed.
+int32_t read_host_watch(const char* json);
+// Frees the memory read_host_watch keeps from call to call.
+void release_staged_watch() noexcept;
+// Reads one element of a watch array into `rec`, its texts into `texts`;
+// false (with `rec` and `texts` as they were) when it is turned away: no
+// object, or nothing about progress.
+bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec);
+// One element of a watch array appended to the table, or turned away and
+// counted (kOk either way); "out of memory" when the table is full or cannot
+// grow.
 int32_t load_watch_element(yyjson_val* element);
 // 0 room for one more entry, 4 table full (200000), 3 no memory.
 int watch_ensure_room() noexcept;
 // Whether a text is a date-time rather than a number: its leading digits
 // (after white space) are followed by "-".
 bool looks_like_datetime(const char* text) noexcept;
-// The update time of a watch entry under `keys`: a date-time text reads by
-// parse_datetime_ms, anything else as js_ll_first reads it. 0 found, 1 not.
-int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept;
 
 // ---- Server home -----------------------------------------------------------
 int32_t set_server_home(const char* json);
+// The server home call's work without the rebuild: holds the document and
+// makes the basics, the server progress entries and the side documents. On
+// failure (status and message set) the home held before stays, with all it
+// gave.
+int32_t read_server_home(const char* json);
+// Parses a server home document into *out; the failure's status and message
+// when it is NULL, not valid JSON or no object.
+int32_t parse_home(const char* json, HeldDoc* out);
+// Holds the document of parse_home in place of the one held before.
 int32_t load_home_json(const char* json);
 void reset_basics() noexcept;
 void index_basics();
@@ -76,9 +114,12 @@ int64_t parse_datetime_ms(const char* text) noexcept;
 
 // ---- Store and settings ----------------------------------------------------
 int32_t set_store(const char* json);
-// Reads the favourites and playlists of a parsed store object into the
-// (empty) tables; "oom" when a table cannot be allocated.
-int32_t load_store_value(yyjson_val* root);
+// The store call's reading without the rebuild: on failure (status and
+// message set) the store is as it was.
+int32_t read_store(const char* json);
+// Reads the favourites and playlists of a parsed store object into *out
+// (empty); "oom" when a table cannot be allocated.
+int32_t load_store_value(yyjson_val* root, Store* out);
 int32_t set_resume_settings(const char* json);
 int32_t set_autoplay_settings(const char* json);
 

@@ -210,14 +210,14 @@ class Streamer {
     if (doc == nullptr) return false;
     if (part == kHome) {
       // Held as load_home_json would hold the part's own text.
-      s_home_doc = doc;
+      s_home_doc.reset(doc);
       s_have_home = 1;
       return true;
     }
     int32_t rc = kOk;
     if (part == kStore) {
       try {
-        rc = load_store_value(yyjson_doc_get_root(doc));
+        rc = load_store_value(yyjson_doc_get_root(doc), &s_model.store);
       } catch (...) {
         rc = kNoMemory;
       }
@@ -237,8 +237,9 @@ class Streamer {
       yyjson_doc* doc = reader_.read(text_, len_, pos, &after);
       if (doc == nullptr) return false;
       yyjson_val* element = yyjson_doc_get_root(doc);
-      const int32_t rc = part == kWatch ? load_watch_element(element)
-                                        : load_item_element(element, part == kLibrary);
+      const int32_t rc =
+          part == kWatch ? load_watch_element(element)
+                         : load_item_element(element, part == kLibrary ? ItemTarget::library() : ItemTarget::catalogue());
       if (rc != kOk) return false;
       pos = skip_space(text_, len_, after);
       if (pos >= len_) return false;
@@ -302,17 +303,51 @@ int32_t load_inputs_stepwise(const char* json);
 
 }  // namespace
 
-void release_input_memory() noexcept { s_reader.trim(true); }
+void release_input_memory() noexcept {
+  s_reader.trim(true);
+  release_staged_watch();
+  release_staged_library();
+}
 
-int32_t load_inputs(const char* json) {
-  clear_model();
-  if (json == nullptr) return fail(kBadArgument, "null inputs");
+namespace {
+
+// The model as it was before a load, set aside while the load fills an empty
+// one, and put back in place of whatever the load made unless the load
+// succeeds. Moving a model keeps its texts where they are, so every pointer
+// handed out before stays valid when it comes back.
+class ModelAside {
+ public:
+  ModelAside() noexcept { std::swap(s_model, saved_); }
+  ~ModelAside() {
+    if (kept_) return;
+    std::swap(s_model, saved_);
+  }
+  ModelAside(const ModelAside&) = delete;
+  ModelAside& operator=(const ModelAside&) = delete;
+  void keep_new() noexcept { kept_ = true; }
+
+ private:
+  Model saved_;
+  bool kept_ = false;
+};
+
+int32_t load_into_empty_model(const char* json) {
   if (load_streamed(json, std::strlen(json))) {
     link_library_before_basics();
     return finish_inputs();
   }
   clear_model();
   return load_inputs_stepwise(json);
+}
+
+}  // namespace
+
+int32_t load_inputs(const char* json) {
+  if (json == nullptr) return fail(kBadArgument, "null inputs");
+  ModelAside before;
+  const int32_t rc = load_into_empty_model(json);
+  if (rc == kOk) before.keep_new();
+  return rc;
 }
 
 namespace {

@@ -141,11 +141,26 @@ bool read_item(yyjson_val* element, Item* item) {
 
 }  // namespace
 
-int32_t load_item_element(yyjson_val* element, bool library_mode) {
-  std::vector<Item>& dest = library_mode ? s_lib : s_items;
+ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr}; }
+ItemTarget ItemTarget::library() { return ItemTarget{&s_lib, &s_lib_texts, false, nullptr}; }
+
+namespace {
+
+// Whether a catalogue record read for `target` has an id no catalogue item
+// and no record of the same load has.
+bool id_is_new(const ItemTarget& target, const char* id) {
+  int32_t seen = 0;
+  if (s_seen_id.get(id, &seen) == 0) return false;
+  return target.batch_ids == nullptr || target.batch_ids->get(id, &seen) != 0;
+}
+
+}  // namespace
+
+int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
+  std::vector<Item>& dest = *target.dest;
   // The record's texts go to its table's arena; a record turned away gives
   // them back at once.
-  TextArena& texts = library_mode ? s_lib_texts : s_item_texts;
+  TextArena& texts = *target.texts;
   const TextArena::Mark mark = texts.mark();
   bool taken = false;
   if (ensure_room(dest) == 0) {
@@ -156,10 +171,7 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
       ArenaScope scope(&texts);
       taken = read_item(element, &dest.back());
     }
-    if (taken && !library_mode) {
-      int32_t seen = 0;
-      taken = s_seen_id.get(dest.back().id.get(), &seen) != 0;
-    }
+    if (taken && target.unique_ids) taken = id_is_new(target, dest.back().id.get());
     if (!taken) dest.pop_back();
   } else {
     // A full table (or no memory to grow it): a record turned away is only
@@ -169,10 +181,7 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
       ArenaScope scope(&texts);
       taken = read_item(element, &item);
     }
-    if (taken && !library_mode) {
-      int32_t seen = 0;
-      taken = s_seen_id.get(item.id.get(), &seen) != 0;
-    }
+    if (taken && target.unique_ids) taken = id_is_new(target, item.id.get());
     if (taken) {
       texts.rollback(mark);  // the record is released: its texts go too
       return fail(kNoMemory, "out of memory");
@@ -183,56 +192,133 @@ int32_t load_item_element(yyjson_val* element, bool library_mode) {
     ++s_rejected;
     return kOk;
   }
-  if (!library_mode) {
-    // The catalogue's ids live as long as the map: both go at the next clear.
-    s_seen_id.put_borrowed(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
+  if (target.unique_ids) {
+    // The ids live as long as the records: in their arena.
+    Ht& ids = target.batch_ids != nullptr ? *target.batch_ids : s_seen_id;
+    ids.put_borrowed(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
   }
   return kOk;
 }
 
-int32_t load_array_value(yyjson_val* array, bool library_mode) {
+int32_t load_array_value(yyjson_val* array, const ItemTarget& target) {
   if (!yyjson_is_arr(array)) return fail(kBadJson, "expected an array");
   std::size_t idx, max;
   yyjson_val* element;
   yyjson_arr_foreach(array, idx, max, element) {
-    const int32_t rc = load_item_element(element, library_mode);
+    const int32_t rc = load_item_element(element, target);
     if (rc != kOk) return rc;
   }
   return succeed();
 }
 
-int32_t load_array_json(const char* text, bool library_mode) {
+namespace {
+
+// Reads an item array text into `target`; the status of the first failure.
+int32_t load_array_text(const char* text, const ItemTarget& target) {
   if (text == nullptr) return fail(kBadArgument, "null json");
-  yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr);
-  if (doc == nullptr) return fail(kBadJson, "not valid JSON");
-  int32_t rc = 0;
-  try {
-    rc = load_array_value(yyjson_doc_get_root(doc), library_mode);
-  } catch (...) {
-    yyjson_doc_free(doc);
-    throw;
-  }
-  yyjson_doc_free(doc);
-  return rc;
+  const HeldDoc doc(yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr));
+  if (!doc) return fail(kBadJson, "not valid JSON");
+  return load_array_value(yyjson_doc_get_root(doc.get()), target);
 }
 
-int32_t add_items(const char* json) {
+// Items appended to the catalogue by one call, taken back unless the call
+// keeps them: the records, their texts, what they added to the rejected
+// count. Their ids join the catalogue's seen ids only when kept.
+class CatalogueAppend {
+ public:
+  CatalogueAppend()
+      : count_(s_items.size()), mark_(s_item_texts.mark()), rejected_(s_rejected) {
+    batch_ids_.reset(64);
+  }
+  ~CatalogueAppend() {
+    if (kept_) return;
+    s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(count_), s_items.end());
+    batch_ids_.release();  // borrows the texts rolled back below
+    s_item_texts.rollback(mark_);
+    s_rejected = rejected_;
+  }
+  CatalogueAppend(const CatalogueAppend&) = delete;
+  CatalogueAppend& operator=(const CatalogueAppend&) = delete;
+
+  ItemTarget target() {
+    ItemTarget t = ItemTarget::catalogue();
+    t.batch_ids = &batch_ids_;
+    return t;
+  }
+  void keep() noexcept {
+    kept_ = true;
+    for (std::size_t i = count_; i < s_items.size(); ++i) {
+      s_seen_id.put_borrowed(s_items[i].id.get(), static_cast<int32_t>(i), true);
+    }
+  }
+
+ private:
+  std::size_t count_;
+  TextArena::Mark mark_;
+  int32_t rejected_;
+  Ht batch_ids_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+int32_t load_array_json(const char* text, bool library_mode) {
+  return load_array_text(text, library_mode ? ItemTarget::library() : ItemTarget::catalogue());
+}
+
+int32_t read_new_items(const char* json) {
   if (json == nullptr) return fail(kBadArgument, "null json");
-  const int32_t rc = load_array_json(json, false);
-  if (rc != 0) return rc;
+  CatalogueAppend append;
+  const int32_t rc = load_array_text(json, append.target());
+  if (rc != kOk) return rc;
+  append.keep();
+  return kOk;
+}
+
+namespace {
+
+// The next library, read aside so that a call that fails leaves the library
+// as it was. Kept from call to call: its array and text blocks serve the next
+// call.
+Library s_staged_library;
+
+void empty_library(Library& library) noexcept {
+  library.entries.clear();
+  library.texts.reset();
+}
+
+}  // namespace
+
+int32_t read_library(const char* json) {
+  Library& staged = s_staged_library;
+  empty_library(staged);
+  if (json != nullptr) {
+    const int32_t rejected = s_rejected;
+    const int32_t rc = load_array_text(json, ItemTarget{&staged.entries, &staged.texts, false, nullptr});
+    if (rc != kOk) {
+      s_rejected = rejected;
+      empty_library(staged);
+      return rc;
+    }
+  }
+  std::swap(s_model.library, staged);
+  empty_library(staged);
+  return kOk;
+}
+
+void release_staged_library() noexcept { s_staged_library = Library(); }
+
+int32_t add_items(const char* json) {
+  const int32_t rc = read_new_items(json);
+  if (rc != kOk) return rc;
   rebuild_rows();
   rebuild_result();
   return succeed();
 }
 
 int32_t set_library(const char* json) {
-  for (Item& entry : s_lib) free_item(&entry);
-  s_lib.clear();  // keeps the allocation
-  s_lib_texts.reset();
-  if (json != nullptr) {
-    const int32_t rc = load_array_json(json, true);
-    if (rc != 0) return rc;
-  }
+  const int32_t rc = read_library(json);
+  if (rc != kOk) return rc;
   rebuild_rows();
   rebuild_result();
   return succeed();

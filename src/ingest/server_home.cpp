@@ -34,7 +34,7 @@ const char* const k_cont_duration[] = {"Duration", "duration", nullptr};
 const char* const k_cont_updated[] = {"UpdatedAt", "updatedAt", "RecordUpdated", nullptr};
 const char* const k_cont_size[] = {"Size", "size", nullptr};
 
-yyjson_val* home_root() { return s_have_home && s_home_doc ? yyjson_doc_get_root(s_home_doc) : nullptr; }
+yyjson_val* home_root() { return s_have_home && s_home_doc ? yyjson_doc_get_root(s_home_doc.get()) : nullptr; }
 
 // The members read by name alone.
 const char* const k_basic_members[] = {"Ratings", "Genres", nullptr};
@@ -57,21 +57,20 @@ double read_rating(yyjson_val* ratings) {
 
 }  // namespace
 
-int32_t load_home_json(const char* json) {
-  if (s_home_doc != nullptr) {
-    yyjson_doc_free(s_home_doc);
-    s_home_doc = nullptr;
-  }
-  s_have_home = 0;
+int32_t parse_home(const char* json, HeldDoc* out) {
   if (json == nullptr) return fail(kBadArgument, "null json");
-  yyjson_doc* doc =
-      yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
-  if (doc == nullptr) return fail(kBadJson, "server home: not valid JSON");
-  if (!yyjson_is_obj(yyjson_doc_get_root(doc))) {
-    yyjson_doc_free(doc);
-    return fail(kBadJson, "server home: root not object");
-  }
-  s_home_doc = doc;
+  HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+  if (!doc) return fail(kBadJson, "server home: not valid JSON");
+  if (!yyjson_is_obj(yyjson_doc_get_root(doc.get()))) return fail(kBadJson, "server home: root not object");
+  *out = std::move(doc);
+  return kOk;
+}
+
+int32_t load_home_json(const char* json) {
+  HeldDoc doc;
+  const int32_t rc = parse_home(json, &doc);
+  if (rc != kOk) return rc;
+  s_home_doc = std::move(doc);
   s_have_home = 1;
   return succeed();
 }
@@ -165,13 +164,22 @@ void ingest_continues() {
   }
 }
 
-int32_t set_server_home(const char* json) {
-  int32_t rc = load_home_json(json);
-  if (rc != kOk) return rc;
+int32_t read_server_home(const char* json) {
+  HeldDoc doc;
+  const int32_t rc = parse_home(json, &doc);
+  if (rc != kOk) return rc;  // the home held before stays, with all it gave
+  s_home_doc = std::move(doc);
+  s_have_home = 1;
   reset_basics();
   index_basics();
   ingest_continues();
   build_side_jsons();
+  return kOk;
+}
+
+int32_t set_server_home(const char* json) {
+  const int32_t rc = read_server_home(json);
+  if (rc != kOk) return rc;
   rebuild_rows();
   rebuild_result();
   return succeed();

@@ -2,6 +2,7 @@
 // to propose the next episode, the countdown, playing on by itself). Neither
 // setter rebuilds; the settings take effect at the next rebuild or query.
 #include <cstring>
+#include <utility>
 
 #include "frame/status.h"
 #include "ingest/ingest.h"
@@ -28,62 +29,56 @@ void read_flag(yyjson_val* object, KeyList keys, int32_t* setting) {
   if (js_bool_first(object, keys, &value) == 0) *setting = value ? 1 : 0;
 }
 
-void reset_autoplay() {
-  s_ap_configured = s_ap_fixed = s_ap_pct = s_ap_countdown = s_ap_autoplay = 0;
-  s_ap_fixed_dur_s = s_ap_pct_val = s_ap_countdown_s = 0.0;
+// Parses a settings object; the failure's status and message ("<what>: not
+// valid JSON", "<what>: root not object") when it is no JSON object.
+int32_t parse_settings(const char* json, const char* bad_json, const char* not_object, HeldDoc* out) {
+  HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+  if (!doc) return fail(kBadJson, bad_json);
+  if (!yyjson_is_obj(yyjson_doc_get_root(doc.get()))) return fail(kBadJson, not_object);
+  *out = std::move(doc);
+  return kOk;
 }
 
 }  // namespace
 
 int32_t set_resume_settings(const char* json) {
-  if (json == nullptr || json[0] == '\0') {
-    s_remember_last_position = 1;
-    s_remember_audio = 0;
-    return succeed();
+  ResumeSettings settings;  // the defaults
+  if (json != nullptr && json[0] != '\0') {
+    HeldDoc doc;
+    const int32_t rc =
+        parse_settings(json, "resume settings: not valid JSON", "resume settings: root not object", &doc);
+    if (rc != kOk) return rc;
+    yyjson_val* root = yyjson_doc_get_root(doc.get());
+    int value = 0;
+    if (js_bool(root, "remember_last_position", &value) == 0) settings.remember_last_position = value ? 1 : 0;
+    if (js_bool(root, "remember_audio", &value) == 0) settings.remember_audio = value ? 1 : 0;
   }
-  yyjson_doc* doc =
-      yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
-  if (doc == nullptr) return fail(kBadJson, "resume settings: not valid JSON");
-  yyjson_val* root = yyjson_doc_get_root(doc);
-  if (!yyjson_is_obj(root)) {
-    yyjson_doc_free(doc);
-    return fail(kBadJson, "resume settings: root not object");
-  }
-  s_remember_last_position = 1;
-  s_remember_audio = 0;
-  int value = 0;
-  if (js_bool(root, "remember_last_position", &value) == 0) s_remember_last_position = value ? 1 : 0;
-  if (js_bool(root, "remember_audio", &value) == 0) s_remember_audio = value ? 1 : 0;
-  yyjson_doc_free(doc);
+  s_settings.resume = settings;
   return succeed();
 }
 
 int32_t set_autoplay_settings(const char* json) {
-  reset_autoplay();
-  if (json == nullptr || json[0] == '\0') return succeed();
-  yyjson_doc* doc =
-      yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
-  if (doc == nullptr) return fail(kBadJson, "autoplay settings: not valid JSON");
-  yyjson_val* root = yyjson_doc_get_root(doc);
-  if (!yyjson_is_obj(root)) {
-    yyjson_doc_free(doc);
-    return fail(kBadJson, "autoplay settings: root not object");
+  AutoplaySettings settings;  // unconfigured
+  if (json != nullptr && json[0] != '\0') {
+    HeldDoc doc;
+    const int32_t rc = parse_settings(json, "autoplay settings: not valid JSON",
+                                      "autoplay settings: root not object", &doc);
+    if (rc != kOk) return rc;
+    yyjson_val* root = yyjson_doc_get_root(doc.get());
+    // Autoplay switched off as a whole leaves it unconfigured.
+    int enabled = 1;
+    if (!(js_bool_first(root, k_ap_enabled, &enabled) == 0 && enabled == 0)) {
+      settings.configured = 1;
+      read_flag(root, k_ap_fixed, &settings.fixed);
+      read_flag(root, k_ap_pct, &settings.pct);
+      read_flag(root, k_ap_countdown, &settings.countdown);
+      read_flag(root, k_ap_autoplay, &settings.autoplay);
+      js_dbl_first(root, k_ap_fixed_dur, &settings.fixed_dur_s);
+      js_dbl_first(root, k_ap_pct_val, &settings.pct_val);
+      js_dbl_first(root, k_ap_countdown_s, &settings.countdown_s);
+    }
   }
-  // Autoplay switched off as a whole leaves it unconfigured.
-  int enabled = 1;
-  if (js_bool_first(root, k_ap_enabled, &enabled) == 0 && enabled == 0) {
-    yyjson_doc_free(doc);
-    return succeed();
-  }
-  s_ap_configured = 1;
-  read_flag(root, k_ap_fixed, &s_ap_fixed);
-  read_flag(root, k_ap_pct, &s_ap_pct);
-  read_flag(root, k_ap_countdown, &s_ap_countdown);
-  read_flag(root, k_ap_autoplay, &s_ap_autoplay);
-  js_dbl_first(root, k_ap_fixed_dur, &s_ap_fixed_dur_s);
-  js_dbl_first(root, k_ap_pct_val, &s_ap_pct_val);
-  js_dbl_first(root, k_ap_countdown_s, &s_ap_countdown_s);
-  yyjson_doc_free(doc);
+  s_settings.autoplay = settings;
   return succeed();
 }
 

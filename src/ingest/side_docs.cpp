@@ -122,7 +122,7 @@ void build_side_jsons() {
   s_watchlist_json.reset();
   s_bh_json.reset();
   if (!s_have_home || s_home_doc == nullptr) return;
-  yyjson_val* home = yyjson_doc_get_root(s_home_doc);
+  yyjson_val* home = yyjson_doc_get_root(s_home_doc.get());
   ListValues list = scan_list(obj_get(home, "List"));
   yyjson_val* level30s = obj_get(home, "Level30s");
   yyjson_val* extents = obj_get(home, "ExtentList");

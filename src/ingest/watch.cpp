@@ -1,4 +1,6 @@
-// Watch progress: the host's array of watch entries, read into s_watch.
+// Watch progress: the host's array of watch entries. A call replaces the
+// host's entries whole and keeps the ones made from the held server home.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -84,67 +86,118 @@ bool looks_like_datetime(const char* text) noexcept {
   return p != digits && *p == '-';
 }
 
-int read_update_ms(yyjson_val* object, KeyList keys, int64_t* out) noexcept {
-  return find_update_ms([object](const char* key) { return obj_get(object, key); }, keys, out);
-}
-
 int watch_ensure_room() noexcept { return ensure_room(s_watch); }
 
+bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
+  if (!yyjson_is_obj(element)) return false;
+  // The entry's texts go to `texts`; an entry turned away gives them back at
+  // once.
+  const TextArena::Mark mark = texts.mark();
+  bool taken = false;
+  {
+    ArenaScope scope(&texts);
+    taken = read_watch_entry(element, rec);
+  }
+  if (!taken) {
+    *rec = WatchRec();
+    texts.rollback(mark);
+  }
+  return taken;
+}
+
 int32_t load_watch_element(yyjson_val* element) {
-  if (!yyjson_is_obj(element)) {
+  WatchRec rec;
+  if (!read_watch_element(element, s_watch_texts, &rec)) {
     ++s_rejected;
     return kOk;
   }
-  // The entry's texts go to the watch table's arena; an entry turned away
-  // gives them back at once.
-  const TextArena::Mark mark = s_watch_texts.mark();
-  bool taken = false;
-  {
-    WatchRec rec;
-    {
-      ArenaScope scope(&s_watch_texts);
-      taken = read_watch_entry(element, &rec);
-    }
-    if (taken) {
-      if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
-      s_watch.push_back(std::move(rec));
-    }
-  }
-  if (!taken) {
-    s_watch_texts.rollback(mark);
-    ++s_rejected;
-  }
+  if (watch_ensure_room() != 0) return fail(kNoMemory, "out of memory");
+  s_watch.push_back(std::move(rec));
   return kOk;
 }
 
 namespace {
 
-// Appends the entries of a parsed watch array.
-int32_t set_watch_value(yyjson_val* root) {
+int32_t count_server_progress() {
+  int32_t count = 0;
+  for (const WatchRec& w : s_watch) count += w.from_server_home ? 1 : 0;
+  return count;
+}
+
+// The host's entries of the next watch table, read aside so that a call that
+// fails leaves the table as it was. Kept from call to call: its array and
+// text blocks serve the next call, and it holds the entries the last commit
+// replaced until then.
+struct StagedWatch {
+  std::vector<WatchRec> entries;
+  TextArena texts;
+  int32_t rejected = 0;
+
+  void empty() noexcept {
+    entries.clear();
+    texts.reset();
+    rejected = 0;
+  }
+};
+
+StagedWatch s_staged_watch;
+
+// Reads a watch array into `staged` with room left for `kept` entries after
+// the host's; the failure's status and message when the array is no array or
+// holds more usable entries than fit.
+int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
   if (!yyjson_is_arr(root)) return fail(kBadJson, "watch: expected an array");
+  const std::size_t room = static_cast<std::size_t>(kMaxRecords - kept);
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(root, idx, max, element) {
-    const int32_t rc = load_watch_element(element);
-    if (rc != kOk) return rc;
+    WatchRec rec;
+    if (!read_watch_element(element, staged.texts, &rec)) {
+      ++staged.rejected;
+      continue;
+    }
+    if (staged.entries.size() >= room) return fail(kNoMemory, "out of memory");
+    if (staged.entries.size() == staged.entries.capacity()) {
+      staged.entries.reserve(std::min(room, std::max<std::size_t>(64, 2 * staged.entries.size())));
+    }
+    staged.entries.push_back(std::move(rec));
   }
   return kOk;
 }
 
 }  // namespace
 
-int32_t set_watch(const char* json) {
-  // Replace, never merge: the host's entries and the server progress alike.
-  s_watch.clear();
-  s_watch_texts.reset();
+int32_t read_host_watch(const char* json) {
+  StagedWatch& staged = s_staged_watch;
+  staged.empty();
+  const int32_t kept = count_server_progress();
   if (json != nullptr) {
-    yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr,
-                                       nullptr);
-    if (doc == nullptr) return fail(kBadJson, "watch: not valid JSON");
-    int32_t rc = set_watch_value(yyjson_doc_get_root(doc));
-    yyjson_doc_free(doc);
-    if (rc != kOk) return rc;
+    const HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+    if (!doc) return fail(kBadJson, "watch: not valid JSON");
+    const int32_t rc = stage_watch_array(yyjson_doc_get_root(doc.get()), kept, staged);
+    if (rc != kOk) {
+      staged.empty();
+      return rc;
+    }
   }
+  // The server progress entries stay, after the host's, in their order.
+  staged.entries.reserve(staged.entries.size() + static_cast<std::size_t>(kept));
+  // Nothing below allocates: the table changes whole or not at all.
+  for (WatchRec& w : s_watch) {
+    if (w.from_server_home) staged.entries.push_back(std::move(w));
+  }
+  s_watch.swap(staged.entries);
+  s_watch_texts.swap(staged.texts);
+  s_rejected += staged.rejected;
+  staged.empty();
+  return kOk;
+}
+
+void release_staged_watch() noexcept { s_staged_watch = StagedWatch(); }
+
+int32_t set_watch(const char* json) {
+  const int32_t rc = read_host_watch(json);
+  if (rc != kOk) return rc;
   rebuild_rows();
   rebuild_result();
   return succeed();

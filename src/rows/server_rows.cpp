@@ -102,7 +102,7 @@ void collections_row(yyjson_val* playlists) {
 }  // namespace
 
 // The held server home's root, or NULL when there is none.
-yyjson_val* rows_home_root() { return s_home_doc != nullptr ? yyjson_doc_get_root(s_home_doc) : nullptr; }
+yyjson_val* rows_home_root() { return s_home_doc ? yyjson_doc_get_root(s_home_doc.get()) : nullptr; }
 
 void build_server_rows() {
   yyjson_val* root = rows_home_root();

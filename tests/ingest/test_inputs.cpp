@@ -18,6 +18,12 @@ class InputsTest : public KavoTest {
     ASSERT_EQ(kavo_set_store(R"({"favourites":[{"token":"a"}]})"), 0);
     ASSERT_EQ(kavo_set_server_home(R"({"Basics":[{"imdb":"tt1"}]})"), 0);
   }
+  static void expect_filled_model() {
+    EXPECT_EQ(kavo::n_watch(), 1);
+    EXPECT_EQ(kavo::n_favs(), 1);
+    EXPECT_EQ(kavo::n_basics(), 1);
+    EXPECT_EQ(kavo::s_have_home, 1);
+  }
   static void expect_empty_model() {
     EXPECT_EQ(kavo::n_watch(), 0);
     EXPECT_EQ(kavo::n_favs(), 0);
@@ -38,21 +44,23 @@ std::string inputs_with_home() {
          R"("store":{"favourites":[{"token":"f1"}],"playlists":[{"key":"p1"}]}})";
 }
 
-TEST_F(InputsTest, NullAndBadTextClearTheModelFirst) {
+TEST_F(InputsTest, NullAndBadTextKeepTheModel) {
   fill_model();
   EXPECT_EQ(kavo_load_inputs(nullptr), 2);
   EXPECT_STREQ(kavo_last_error(), "null inputs");
   EXPECT_EQ(kavo_last_code(), 2);
-  expect_empty_model();
+  expect_filled_model();
 
-  fill_model();
   EXPECT_EQ(kavo_load_inputs(""), 1);
   EXPECT_STREQ(kavo_last_error(), "inputs: not valid JSON");
-  expect_empty_model();
+  expect_filled_model();
 
-  fill_model();
   EXPECT_EQ(kavo_load_inputs("[1]"), 1);
   EXPECT_STREQ(kavo_last_error(), "inputs: root not object");
+  expect_filled_model();
+
+  // A successful load starts from an empty model.
+  EXPECT_EQ(kavo_load_inputs("{}"), 0);
   expect_empty_model();
 }
 
@@ -135,13 +143,11 @@ TEST_F(InputsTest, AFailingPartStopsTheLoadAndKeepsItsMessage) {
   std::string text = R"({"server_home":{"Continues":[{"IMDbId":"tt1","Value":0.5}]},"watch":[)";
   for (int i = 0; i <= 200000; ++i) text += i ? R"(,{"position":1})" : R"({"position":1})";
   text += R"(],"store":{"favourites":[{"token":"a"}]}})";
+  fill_model();
   EXPECT_EQ(kavo_load_inputs(text.c_str()), 3);
   EXPECT_STREQ(kavo_last_error(), "out of memory");
-  // What came before stays; the store after it and the server progress never come.
-  EXPECT_EQ(kavo::s_have_home, 1);
-  EXPECT_EQ(kavo::n_watch(), 200000);
-  EXPECT_EQ(kavo::n_favs(), 0);
-  EXPECT_EQ(str(kavo_server_flags_json()), "{}");
+  // Nothing of the load stays: the model is the one before it.
+  expect_filled_model();
 }
 
 }  // namespace

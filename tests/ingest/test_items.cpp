@@ -187,13 +187,14 @@ TEST_F(ItemsTest, CallFailures) {
 
   ASSERT_EQ(kavo_set_library(R"([{"id":"l1"},{"id":"l2"}])"), 0);
   EXPECT_EQ(n_lib(), 2);
+  // A failing library call keeps the library it would have replaced.
   EXPECT_EQ(kavo_set_library("nope"), 1);
   EXPECT_STREQ(kavo_last_error(), "not valid JSON");
-  EXPECT_EQ(n_lib(), 0);
+  EXPECT_EQ(n_lib(), 2);
   ASSERT_EQ(kavo_set_library(R"([{"id":"l1"}])"), 0);
   EXPECT_EQ(kavo_set_library("{}"), 1);
   EXPECT_STREQ(kavo_last_error(), "expected an array");
-  EXPECT_EQ(n_lib(), 0);
+  EXPECT_EQ(n_lib(), 1);
   ASSERT_EQ(kavo_set_library(R"([{"id":"l1"}])"), 0);
   EXPECT_EQ(kavo_set_library(nullptr), 0);
   EXPECT_EQ(n_lib(), 0);
@@ -201,7 +202,7 @@ TEST_F(ItemsTest, CallFailures) {
   EXPECT_EQ(kavo_item_count(), 1);
 
   // The parsed-array entry point answers as the text one.
-  EXPECT_EQ(load_array_value(nullptr, false), 1);
+  EXPECT_EQ(load_array_value(nullptr, kavo::ItemTarget::catalogue()), 1);
   EXPECT_STREQ(kavo_last_error(), "expected an array");
 }
 
@@ -217,13 +218,19 @@ TEST_F(ItemsTest, CatalogueStopsAtItsLimit) {
   }
   json += ']';
 
+  // One item too many: the call fails and adds none of them.
   EXPECT_EQ(kavo_add_items(json.c_str()), 3);
   EXPECT_STREQ(kavo_last_error(), "out of memory");
   EXPECT_EQ(kavo_last_code(), 3);
-  EXPECT_EQ(kavo_item_count(), kMaxRecords);
-  EXPECT_STREQ(kavo_item_id(kMaxRecords - 1), "i199999");
+  EXPECT_EQ(kavo_item_count(), 0);
   EXPECT_FALSE(s_result_json);  // no rebuild after the failure
   EXPECT_EQ(s_rejected, 0);
+  // Exactly the limit fits.
+  json.resize(json.rfind(','));
+  json += ']';
+  EXPECT_EQ(kavo_add_items(json.c_str()), 0);
+  EXPECT_EQ(kavo_item_count(), kMaxRecords);
+  EXPECT_STREQ(kavo_item_id(kMaxRecords - 1), "i199999");
 
   // A full catalogue still rejects a known id quietly; a new one fails.
   EXPECT_EQ(kavo_add_items(R"([{"id":"i5"}])"), 0);
@@ -288,7 +295,7 @@ TEST_F(ItemsTest, IndexOfById) {
   EXPECT_EQ(item_index_of("beta"), 1);
 }
 
-TEST_F(ItemsTest, LibraryStopsAtItsLimitKeepingWhatItRead) {
+TEST_F(ItemsTest, LibraryStopsAtItsLimitKeepingTheOldOne) {
   ASSERT_EQ(kavo_add_items(R"([{"id":"c"}])"), 0);
   const std::string result = str(kavo_result_json());
 
@@ -299,12 +306,15 @@ TEST_F(ItemsTest, LibraryStopsAtItsLimitKeepingWhatItRead) {
   json += "[1";
   for (int32_t i = 0; i <= kMaxRecords; ++i) json += ",{\"id\":\"e\"}";
   json += ']';
+  ASSERT_EQ(kavo_set_library(R"([{"id":"old"}])"), 0);
+  const std::string with_old = str(kavo_result_json());
   EXPECT_EQ(kavo_set_library(json.c_str()), 3);
   EXPECT_STREQ(kavo_last_error(), "out of memory");
   EXPECT_EQ(kavo_last_code(), 3);
-  EXPECT_EQ(n_lib(), kMaxRecords);
-  EXPECT_EQ(s_rejected, 1);
-  EXPECT_EQ(str(kavo_result_json()), result);  // no rebuild
+  EXPECT_EQ(n_lib(), 1);
+  EXPECT_EQ(s_rejected, 0);
+  EXPECT_EQ(str(kavo_result_json()), with_old);  // no rebuild
+  (void)result;
 
   // The next library replaces the full one.
   EXPECT_EQ(kavo_set_library(R"([{"id":"e"},{"id":"e"}])"), 0);

@@ -25,27 +25,25 @@ class ServerHomeTest : public KavoTest {
   }
 };
 
-TEST_F(ServerHomeTest, LoadFailuresDropTheHeldDocument) {
-  ASSERT_EQ(kavo_set_server_home("{}"), 0);
+TEST_F(ServerHomeTest, LoadFailuresKeepTheHeldDocument) {
+  EXPECT_EQ(kavo_set_server_home(nullptr), 2);
+  EXPECT_EQ(kavo::s_have_home, 0);
+  ASSERT_EQ(kavo_set_server_home(R"({"Basics":[{"imdb":"tt1"}]})"), 0);
   EXPECT_EQ(kavo::s_have_home, 1);
-  EXPECT_EQ(kavo::n_basics(), 0);
+  EXPECT_EQ(kavo::n_basics(), 1);
   EXPECT_EQ(kavo::n_watch(), 0);
+  const yyjson_doc* held = kavo::s_home_doc.get();
 
   EXPECT_EQ(kavo_set_server_home(nullptr), 2);
   EXPECT_STREQ(kavo_last_error(), "null json");
   EXPECT_EQ(kavo_last_code(), 2);
-  EXPECT_EQ(kavo::s_have_home, 0);
-  EXPECT_EQ(kavo::s_home_doc, nullptr);
-
-  ASSERT_EQ(kavo_set_server_home("{}"), 0);
   EXPECT_EQ(kavo_set_server_home("[]"), 1);
   EXPECT_STREQ(kavo_last_error(), "server home: root not object");
-  EXPECT_EQ(kavo::s_have_home, 0);
-
-  ASSERT_EQ(kavo_set_server_home("{}"), 0);
   EXPECT_EQ(kavo_set_server_home(""), 1);
   EXPECT_STREQ(kavo_last_error(), "server home: not valid JSON");
-  EXPECT_EQ(kavo::s_have_home, 0);
+  EXPECT_EQ(kavo::s_have_home, 1);
+  EXPECT_EQ(kavo::s_home_doc.get(), held);
+  EXPECT_EQ(kavo::n_basics(), 1);
   EXPECT_EQ(kavo_set_server_home("{\"a\":1,}"), 1);
   EXPECT_STREQ(kavo_last_error(), "server home: not valid JSON");
 }
@@ -204,9 +202,15 @@ TEST_F(ServerHomeTest, ARepeatedHomeReplacesItsEntriesAndKeepsTheHosts) {
   ASSERT_EQ(kavo::n_watch(), 2);
   EXPECT_EQ(str(at(1).item_id.get()), "h2");
 
+  // The host's watch calls replace the host's entries only.
   ASSERT_EQ(kavo_set_server_home(home.c_str()), 0);
   EXPECT_EQ(kavo_set_watch(nullptr), 0);
-  EXPECT_EQ(kavo::n_watch(), 0);
+  ASSERT_EQ(kavo::n_watch(), 2);
+  EXPECT_EQ(str(at(0).imdb_id.get()), "tt1");
+  ASSERT_EQ(kavo_set_watch(R"([{"id":"h3","position":3}])"), 0);
+  ASSERT_EQ(kavo::n_watch(), 3);
+  EXPECT_EQ(str(at(0).item_id.get()), "h3");
+  EXPECT_EQ(str(at(1).imdb_id.get()), "tt1");
 }
 
 TEST_F(ServerHomeTest, ServerProgressRespectsTheWatchLimit) {

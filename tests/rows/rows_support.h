@@ -61,8 +61,7 @@ inline WatchRec& add_watch(const char* item_id, const char* imdb = nullptr, cons
 
 // Holds `json` as the server home document.
 inline void set_home(const char* json) {
-  if (s_home_doc != nullptr) yyjson_doc_free(s_home_doc);
-  s_home_doc = yyjson_read(json, std::strlen(json), 0);
+  s_home_doc.reset(yyjson_read(json, std::strlen(json), 0));
   s_have_home = s_home_doc != nullptr;
 }
 

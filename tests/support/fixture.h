@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "kavo.h"
@@ -26,5 +27,39 @@ class KavoTest : public ::testing::Test {
 
 // A returned text as a std::string ("<null>" for NULL), for comparisons.
 inline std::string str(const char* text) { return text ? std::string(text) : std::string("<null>"); }
+
+// Everything a host can read back, as one text: the result, stats and side
+// documents, every item and row document, the selection with its detail,
+// next-episode and autoplay documents, and the row cap. Two equal texts mean
+// the host sees the same library. Reading the detail stores a status, so
+// check codes before taking this.
+inline std::string host_view() {
+  std::string s;
+  auto add = [&s](const char* name, const char* text) {
+    s += name;
+    s += ": ";
+    s += str(text);
+    s += '\n';
+  };
+  add("result", kavo_result_json());
+  add("stats", kavo_stats_json());
+  add("flags", kavo_server_flags_json());
+  add("watchlist", kavo_watchlist_json());
+  add("history", kavo_browse_history_json());
+  for (int32_t i = 0; i < kavo_item_count(); ++i) {
+    add("item", kavo_item_json(i));
+    add("next", kavo_item_next_id(i));
+  }
+  for (int32_t r = 0; r < kavo_row_count(); ++r) add("row", kavo_row_json(r));
+  s += "selected: " + std::to_string(kavo_selected_index()) + "\n";
+  add("detail", kavo_detail_json());
+  add("next_doc", kavo_detail_next_json());
+  add("autoplay", kavo_detail_autoplay_json());
+  s += "row_cap: " + std::to_string(kavo_get_row_cap()) + "\n";
+  return s;
+}
+
+// The text of a file of the bundled examples.
+std::string example_text(const char* name);
 
 }  // namespace kavo_test
