@@ -55,6 +55,20 @@ double read_rating(yyjson_val* ratings) {
   return yyjson_is_num(value) ? yyjson_get_num(value) : -1.0;
 }
 
+// The running time of a "Continues" entry in seconds: a time-span text, or a
+// JSON number of seconds. An integer reads through its text as a time span
+// (the same number), a fraction by its value: its text's "." would read as the
+// days separator. -1 when absent.
+double continue_duration(yyjson_val* element) {
+  for (KeyList key = k_cont_duration; *key != nullptr; ++key) {
+    yyjson_val* value = obj_get(element, *key);
+    if (yyjson_is_real(value)) return yyjson_get_real(value);
+    Text text;
+    if (val_str(value, &text) == 0) return parse_timespan_s(text.get());
+  }
+  return -1.0;
+}
+
 }  // namespace
 
 int32_t parse_home(const char* json, HeldDoc* out) {
@@ -145,10 +159,8 @@ void ingest_continues() {
     js_str_first(element, k_cont_imdb, &rec.imdb_id);
     js_int_first(element, k_cont_season, &rec.season);
     js_int_first(element, k_cont_episode, &rec.episode);
+    const double duration = continue_duration(element);
     Text text;
-    js_str_first(element, k_cont_duration, &text);
-    double duration = parse_timespan_s(text.get());
-    text.reset();
     js_str_first(element, k_cont_updated, &text);
     rec.updated_ms = parse_datetime_ms(text.get());
     js_ll_first(element, k_cont_size, &rec.size);

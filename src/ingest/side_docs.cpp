@@ -1,11 +1,12 @@
 // The three small documents the host reads straight from the server home:
 // server flags, watchlist and browse history.
 #include <cstring>
+#include <string>
 
 #include "documents/writers.h"
+#include "frame/ids.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -52,8 +53,8 @@ yyjson_mut_val* ids_array(yyjson_mut_doc* doc, yyjson_val* value) {
   yyjson_mut_val* array = yyjson_mut_arr(doc);
   if (array == nullptr || value == nullptr) return array;
   try {
-    for (const Text& id : split_ids(yyjson_get_str(value))) {
-      if (id) yyjson_mut_arr_add_strcpy(doc, array, id.get());
+    for (const std::string& id : split_ids(yyjson_get_str(value))) {
+      yyjson_mut_arr_add_strncpy(doc, array, id.data(), id.size());
     }
   } catch (...) {
     // Out of memory while splitting: the list stays short, the document is

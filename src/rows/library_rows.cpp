@@ -2,6 +2,7 @@
 // row per show, Folders, Favourites, Unmatched and Audio. Each is built from a
 // fresh candidate list and appended; a row without candidates is not made
 // (Favourites excepted, see below).
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -39,6 +40,21 @@ const char* str_of(yyjson_val* value) { return yyjson_is_str(value) ? yyjson_get
 
 bool is_episode_item(const Item& it) {
   return it.kind == kEpisode || (it.kind == kFile && it.episode > 0);
+}
+
+// How many of Folders, Favourites, Unmatched and Audio will be made: those
+// that will have candidates.
+int32_t store_rows_to_come() {
+  bool folders = false, unmatched = false, audio = false;
+  for (const Item& e : s_lib) {
+    folders = folders || e.kind == kFolder;
+    unmatched = unmatched || (e.catalogue_index < 0 && e.kind != kFolder);
+    audio = audio || (e.kind == kFile && e.catalogue_index < 0 && e.is_audio_only != 0);
+  }
+  for (int32_t i = 0; i < n_items() && !unmatched; ++i) {
+    unmatched = s_items[static_cast<std::size_t>(i)].unmatched != 0;
+  }
+  return (folders ? 1 : 0) + (n_favs() > 0 ? 1 : 0) + (unmatched ? 1 : 0) + (audio ? 1 : 0);
 }
 
 }  // namespace
@@ -146,7 +162,10 @@ void build_catalogue_rows() {
     const int32_t g = group_of[static_cast<std::size_t>(i)];
     if (g >= 0) members[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = i;
   }
-  for (std::size_t g = 0; g < ng; ++g) {
+  // The rows that follow keep their place at the row limit: the shows at the
+  // end of the order give way to them.
+  const std::size_t room = static_cast<std::size_t>(std::max(0, kMaxRows - n_rows() - store_rows_to_come()));
+  for (std::size_t g = 0; g < ng && g < room; ++g) {
     const Item& first = s_items[static_cast<std::size_t>(first_of[g])];
     s_cand.clear();
     for (int32_t k = start[g]; k < start[g + 1]; ++k) push_item(members[static_cast<std::size_t>(k)]);

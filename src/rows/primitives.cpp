@@ -3,9 +3,11 @@
 // Nothing here reports a failure: a row the table cannot take, a cell whose
 // array cannot grow or a candidate that cannot be stored is simply missing.
 #include <cstring>
+#include <string>
 #include <new>
 #include <utility>
 
+#include "frame/ids.h"
 #include "ingest/readers.h"
 #include "rows/rows.h"
 
@@ -154,47 +156,17 @@ void flush_cands(int32_t row) {
   s_cand.clear();
 }
 
-std::vector<Text> split_ids(const char* text) {
-  std::vector<Text> tokens;
-  if (text == nullptr) return tokens;
-  try {
-    tokens.reserve(32);
-  } catch (...) {
-    return tokens;
-  }
-  const char* p = text;
-  for (;;) {
-    const char* end = std::strchr(p, ',');
-    const char* stop = end ? end : p + std::strlen(p);
-    const char* b = p;
-    while (b < stop && *b == ' ') ++b;
-    const char* e = stop;
-    while (e > b && (e[-1] == '\t' || e[-1] == '\n' || e[-1] == '\r' || e[-1] == ' ')) --e;
-    if (e > b) {
-      Text token = xstrndup(b, static_cast<std::size_t>(e - b));
-      if (!token) return tokens;
-      try {
-        tokens.push_back(std::move(token));
-      } catch (...) {
-        return tokens;
-      }
-    }
-    if (end == nullptr) break;
-    p = end + 1;
-  }
-  return tokens;
-}
-
 void feed_ids_from_value(yyjson_val* value, const char* name) {
   if (value == nullptr) return;
-  const std::vector<Text> tokens = split_ids(yyjson_get_str(value));
-  for (const Text& token : tokens) {
+  const std::vector<std::string> tokens = split_ids(yyjson_get_str(value));
+  for (const std::string& id : tokens) {
+    const char* token = id.c_str();
     int32_t index = -1;
-    if (s_by_imdb.get(token.get(), &index) == 0 && index >= 0) {
+    if (s_by_imdb.get(token, &index) == 0 && index >= 0) {
       cand_push(index, nullptr, valid_item_index(index) ? s_items[static_cast<std::size_t>(index)].added_ms : -1,
                 name);
     } else {
-      cand_push(-1, token.get(), -1, name ? name : token.get());
+      cand_push(-1, token, -1, name ? name : token);
     }
   }
 }

@@ -74,8 +74,6 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
 void cand_free_mem() noexcept;
 void flush_cands(int32_t row);
 
-// Splits a comma-separated id list into trimmed, non-empty tokens in order.
-std::vector<Text> split_ids(const char* text);
 // Pushes one candidate per id of a string value (item candidate when the id
 // is a known IMDb id, else a raw one), with `name` (or the id) as server key.
 void feed_ids_from_value(yyjson_val* value, const char* name);

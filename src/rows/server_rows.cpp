@@ -3,7 +3,9 @@
 // inserted here (Spotlight, Genre, Now Playing) and Continue Watching land in
 // front of everything appended later.
 #include <cstring>
+#include <string>
 
+#include "frame/ids.h"
 #include "ingest/readers.h"
 #include "rows/rows.h"
 
@@ -77,12 +79,12 @@ void spotlight_row(yyjson_val* spotlights) {
     if (!yyjson_is_obj(entry)) continue;
     const char* items = str_of(obj_get(entry, "Items"));
     if (items == nullptr) continue;
-    for (const Text& token : split_ids(items)) {
+    for (const std::string& token : split_ids(items)) {
       int32_t index = -1;
-      if (s_by_imdb.get(token.get(), &index) == 0 && index >= 0) {
+      if (s_by_imdb.get(token.c_str(), &index) == 0 && index >= 0) {
         cell_from_item(row, index, -1);
       } else {
-        cell_raw(row, token.get(), -1, token.get());
+        cell_raw(row, token.c_str(), -1, token.c_str());
       }
     }
   }

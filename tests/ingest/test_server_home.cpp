@@ -149,8 +149,8 @@ TEST_F(ServerHomeTest, ContinuesBecomeServerProgressEntries) {
 
 TEST_F(ServerHomeTest, ContinuesValuesOfOtherJsonTypes) {
   ASSERT_EQ(kavo_set_server_home(continues(
-                // Running time and time stamp are read as text: a number goes
-                // through its "%.17g" text, so 1.5 is one day and five hours.
+                // A time stamp is read as text, so a bare number has no month;
+                // a running time given as a number is that many seconds.
                 R"({"IMDbId":"tt1","Value":"0.5","Duration":1.5,"UpdatedAt":1705314030000},)"
                 R"({"IMDbId":"tt2","Value":true},)"
                 R"({"IMDbId":"tt3","Value":null,"value":0.2,"Duration":null,"duration":"00:10:00",)"
@@ -161,8 +161,8 @@ TEST_F(ServerHomeTest, ContinuesValuesOfOtherJsonTypes) {
   ASSERT_EQ(kavo::n_watch(), 3);
   EXPECT_EQ(str(at(0).imdb_id.get()), "tt1");
   EXPECT_DOUBLE_EQ(at(0).fraction, 0.5);
-  EXPECT_DOUBLE_EQ(at(0).duration_s, 104400);
-  EXPECT_DOUBLE_EQ(at(0).position_s, 52200);
+  EXPECT_DOUBLE_EQ(at(0).duration_s, 1.5);  // a fraction given as a number is seconds
+  EXPECT_DOUBLE_EQ(at(0).position_s, 0.75);
   EXPECT_EQ(at(0).updated_ms, -1);  // a bare number has no month
 
   EXPECT_EQ(str(at(1).imdb_id.get()), "tt3");  // a boolean "Value" is no share
@@ -236,6 +236,44 @@ TEST_F(ServerHomeTest, DroppingServerProgressKeepsOrder) {
   ASSERT_EQ(kavo::n_watch(), 6);
   const int64_t expect[] = {1, 2, 4, 5, 7, 8};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(at(i).size, expect[i]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ServerHomeTest, ADurationGivenAsANumberIsSeconds) {
+  ASSERT_EQ(kavo_set_server_home(continues(R"({"IMDbId":"a","Value":0.5,"Duration":5400.5},)"
+                                           R"({"IMDbId":"b","Value":0.5,"Duration":0.1},)"
+                                           R"({"IMDbId":"c","Value":0.5,"Duration":5400},)"
+                                           R"({"IMDbId":"d","Value":0.5,"duration":"1.02:03:04.5"},)"
+                                           R"({"IMDbId":"e","Value":0.5,"Duration":null,"duration":60.0})")
+                                     .c_str()),
+            0);
+  ASSERT_EQ(kavo::n_watch(), 5);
+  EXPECT_DOUBLE_EQ(at(0).duration_s, 5400.5);
+  EXPECT_DOUBLE_EQ(at(0).position_s, 2700.25);
+  EXPECT_DOUBLE_EQ(at(1).duration_s, 0.1);
+  EXPECT_DOUBLE_EQ(at(2).duration_s, 5400.0);
+  EXPECT_DOUBLE_EQ(at(3).duration_s, 93784.5);
+  EXPECT_DOUBLE_EQ(at(4).duration_s, 60.0);
+}
+
+TEST_F(ServerHomeTest, LongListIdsStayWholeWhereTheyAreLookedUpOrWrittenOut) {
+  // An item whose IMDb id was cut when it entered the model is not the one a
+  // longer id in a list names.
+  const std::string stored(8192, 't');
+  const std::string named = stored + "tail";
+  ASSERT_EQ(kavo_add_items((R"([{"id":"x","kind":"movie","imdb_id":")" + named + R"("}])").c_str()), 0);
+  ASSERT_EQ(kavo_set_server_home((R"({"Spotlights":[{"Items":")" + named + R"("}],)"
+                                  R"("List":[{"Id":"MyWatchlist","Value":")" + named + R"("}]})")
+                                     .c_str()),
+            0);
+  ASSERT_EQ(kavo_row_count(), 3);  // Spotlight, the watchlist, Movies
+  ASSERT_EQ(kavo_row_kind(0), 10);
+  EXPECT_EQ(str(kavo_row_cell_json(0, 0)).rfind(R"({"item_id":null,)", 0), 0u);  // a raw cell
+  const std::string watchlist = str(kavo_watchlist_json());
+  EXPECT_NE(watchlist.find(R"("ids":[")" + named + R"("])"), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Row table, cells under the cap, candidates and id lists.
+#include "frame/ids.h"
 #include "rows_support.h"
 
 using namespace rows_test;
@@ -7,7 +8,7 @@ namespace {
 
 Strings tokens(const char* text) {
   Strings out;
-  for (const Text& t : split_ids(text)) out.push_back(t.get());
+  for (const std::string& t : split_ids(text)) out.push_back(t);
   return out;
 }
 
