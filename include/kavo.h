@@ -14,13 +14,16 @@
  * library is usable as soon as it is loaded (row cap 200, nothing selected,
  * empty model). A typical host:
  *
- *   1. sets the row cap and the resume and autoplay settings (optional; they
- *      take effect at the next input or selection call);
+ *   1. sets the row cap and the resume and autoplay settings (optional; the
+ *      row cap and the resume settings take effect at the next successful
+ *      input call, the autoplay settings at the next input or selection call
+ *      and at once in kavo_detail_autoplay_json);
  *   2. loads everything with kavo_load_inputs(), or piece by piece with the
  *      input calls;
  *   3. reads kavo_result_json(), or walks the rows and cells;
  *   4. selects an item (kavo_select_item) and reads its detail;
- *   5. hands over the whole watch array again whenever progress changes;
+ *   5. hands over the whole watch array again whenever progress changes (the
+ *      progress entries that came with the server home stay);
  *   6. calls kavo_shutdown() before unloading the library.
  *
  * Every input call (kavo_add_items, kavo_set_library, kavo_set_watch,
@@ -41,15 +44,22 @@
  *   0  success
  *   1  the text is not valid JSON, or its root or a member has the wrong type
  *   2  a required argument is NULL, or a number is out of range
- *   3  an allocation failed, or a table is full
+ *   3  an allocation failed, or a table is full (more than 200000 catalogue
+ *      items, library entries or watch entries; the message is the call's
+ *      "out of memory" or "oom", the same as for memory)
  *   4  the caller's output buffer is too small
  *   5  no such item or source, or nothing selected
  * A failure also writes a fixed English message (always under 64 characters)
  * that kavo_last_error() returns; a success empties the message. Queries never
  * change the code (the one exception is kavo_detail_json); the JSON buffer
  * getters and the selection queries write a message when they fail but leave
- * the code alone. A failing call rebuilds nothing: what the last successful
- * rebuild produced stays readable.
+ * the code alone.
+ *
+ * An input call that fails because of its argument (NULL where that is an
+ * error, text that is not valid JSON, a root or member of the wrong type, more
+ * elements than a table holds) changes nothing: the model, the held server
+ * home, the settings, the selection, the rows and every document stay exactly
+ * as they were, and every text handed out before stays valid.
  *
  * When memory runs out inside a call, the host sees no crash, no exception
  * and no leak, only one of these answers:
@@ -58,11 +68,14 @@
  *     kavo_set_autoplay_settings and the selection calls "out of memory" as
  *     well), or 1 with its "not valid JSON" message when the text itself
  *     could not be parsed for want of memory.
+ *     Memory that runs out while the input is read changes nothing, as
+ *     above.
  *   - Or it returns 0 with less in the model: an element that cannot be
  *     copied is rejected, a text left absent, a document member or a whole
  *     part of the inputs object left out, a held document kept as it was,
- *     items read as without progress. The next input call that succeeds
- *     rebuilds rows and documents in full.
+ *     items read as without progress. No item or selection ever points at
+ *     an entry other than the one it was computed from. The next input call
+ *     that succeeds rebuilds rows and documents in full.
  *   - A buffer getter returns its failure value with "oom"; kavo_stable_hash
  *     writes "0"; kavo_resume_key returns 3 "out of memory".
  * The library stays usable: the next call works as it would have.
@@ -76,9 +89,9 @@
  * ---------------------------------------------------------------------------
  * Every `const char*` returned is owned by the library; never free it.
  *   - Item texts (kavo_item_id, ...): valid until the model is cleared
- *     (kavo_clear, kavo_shutdown, kavo_load_inputs).
- *   - Row and cell texts, kavo_stats_json: valid until the next rebuild or
- *     clear.
+ *     (kavo_clear, kavo_shutdown, a successful kavo_load_inputs).
+ *   - Row and cell texts, kavo_stats_json: valid until the next rebuild (a
+ *     successful input call) or clear.
  *   - kavo_result_json, kavo_detail_json and the three side documents: valid
  *     until the next rebuild of that document or clear.
  *   - The six buffer getters (kavo_item_json, kavo_row_json,
@@ -156,21 +169,27 @@ KAVO_API void kavo_shutdown(void);
  * rejected, so the same array given twice adds nothing the second time. At
  * most 200000 catalogue items.
  * Returns 0; 1 "not valid JSON" or "expected an array"; 2 "null json";
- * 3 "out of memory" when 200000 items are reached or memory runs out (the
- * items appended before stay; nothing is rebuilt). */
+ * 3 "out of memory" when the catalogue would pass 200000 items (elements
+ * turned away do not count) or memory runs out. On failure none of the
+ * array's items is added and nothing is rebuilt. */
 KAVO_API int32_t kavo_add_items(const char* json);
 
 /* Replaces the local library with a JSON array of entries (files, folders,
- * audio). The library is emptied first; NULL leaves it empty (and succeeds).
- * Returns 0; 1 "not valid JSON" or "expected an array" (the library stays
- * empty); 3 "out of memory" (entries read before stay). */
+ * audio); NULL empties it (and succeeds). At most 200000 entries.
+ * Returns 0; 1 "not valid JSON" or "expected an array"; 3 "out of memory"
+ * when the array holds more than 200000 usable entries or memory runs out.
+ * On failure the library stays as it was. */
 KAVO_API int32_t kavo_set_library(const char* json);
 
-/* Replaces all watch progress with the entries of a JSON array. The table is
- * emptied first, whatever the argument; NULL leaves it empty (and succeeds).
- * At most 200000 entries, counting the server's progress entries.
+/* Replaces the host's watch progress with the entries of a JSON array; NULL
+ * removes it (and succeeds). The progress entries that came with the held
+ * server home's "Continues" stay, after the host's entries, so handing the
+ * same array over again changes nothing; a server home without "Continues"
+ * removes them. At most 200000 entries, the host's and the server's together.
  * Returns 0; 1 "watch: not valid JSON" or "watch: expected an array";
- * 3 "out of memory" (table full or no memory; entries read before stay). */
+ * 3 "out of memory" when the host's entries and the server's would pass
+ * 200000 (elements turned away do not count) or memory runs out. On failure
+ * the watch progress stays as it was. */
 KAVO_API int32_t kavo_set_watch(const char* json);
 
 /* Loads the media server's home document (a JSON object): its basics
@@ -179,43 +198,46 @@ KAVO_API int32_t kavo_set_watch(const char* json);
  * kept), its lists become rows, and the server flags, watchlist and browse
  * history documents are rebuilt.
  * Returns 0; 1 "server home: not valid JSON" or "server home: root not
- * object"; 2 "null json". A failed call drops the held document but keeps the
- * progress entries and side documents made from the earlier one. */
+ * object"; 2 "null json". A failed call keeps the document held before and
+ * everything made from it. */
 KAVO_API int32_t kavo_set_server_home(const char* json);
 
-/* Replaces favourites and playlists with those of a JSON store object; both
- * are emptied first, whatever the argument. NULL leaves them empty.
+/* Replaces favourites and playlists with those of a JSON store object; NULL
+ * empties both (and succeeds).
  * Returns 0; 1 "store: not valid JSON" or "store: root not object";
- * 3 "oom". */
+ * 3 "oom". On failure the store stays as it was. */
 KAVO_API int32_t kavo_set_store(const char* json);
 
 /* Resume settings: {"remember_last_position": bool, "remember_audio": bool}.
- * NULL or "" restores the defaults (1 and 0). Rebuilds nothing: they apply
- * from the next input or selection call. Survive clears.
+ * NULL or "" restores the defaults (1 and 0). Rebuilds nothing: the resume
+ * decisions follow them from the next successful input call. Survive clears.
  * Returns 0; 1 "resume settings: not valid JSON" or "resume settings: root
  * not object" (the settings stay as they were). */
 KAVO_API int32_t kavo_set_resume_settings(const char* json);
 
-/* Autoplay settings: when to propose the next item and count down to it. All
- * autoplay settings are reset first; NULL, "" or an object whose "enabled" is
- * false leave autoplay unconfigured; any other object configures it.
- * Rebuilds nothing (kavo_detail_autoplay_json reads the current settings at
- * every call). Survive clears.
+/* Autoplay settings: when to propose the next item and count down to it. An
+ * object replaces every autoplay setting (members it lacks take their
+ * defaults); NULL, "" or an object whose "enabled" is false leave autoplay
+ * unconfigured; any other object configures it. Rebuilds nothing: the detail
+ * document follows them from the next input or selection call, and
+ * kavo_detail_autoplay_json reads them at every call. Survive clears.
  * Returns 0; 1 "autoplay settings: not valid JSON" or "autoplay settings:
- * root not object" (autoplay is then unconfigured). */
+ * root not object" (the settings stay as they were). */
 KAVO_API int32_t kavo_set_autoplay_settings(const char* json);
 
-/* Clears the model, then loads every input from one JSON object with the
+/* Replaces the whole model with the inputs of one JSON object with the
  * optional members "server_home" (object), "items", "watch", "library"
- * (arrays) and "store" (object), in that order, and rebuilds once. Server
- * progress entries follow the host's watch entries. Loading the same object
- * twice gives the same model. The settings and the row cap stay.
+ * (arrays) and "store" (object), loaded in that order into an empty model,
+ * then rebuilds. Server progress entries follow the host's watch entries.
+ * Loading the same object twice gives the same model. The settings and the
+ * row cap stay; the selection is dropped.
  * Returns 0; 2 "null inputs"; 1 "inputs: not valid JSON", "inputs: root not
  * object", "server_home must be an object", "items must be an array", "watch
  * must be an array", "library must be an array", "store must be an object"
- * (checked in that order before anything is loaded); 3 "oom"; or the code and
- * message of the first part whose loader fails (parts before it stay loaded,
- * nothing is rebuilt). */
+ * (checked in that order); 3 "oom"; or the code and message of the first
+ * part whose loader fails (3 "out of memory" for a part that passes its
+ * table's 200000 entries). On failure the model from before the call stays
+ * whole, with every text handed out from it. */
 KAVO_API int32_t kavo_load_inputs(const char* json);
 
 /* ==== Items ===============================================================
