@@ -141,11 +141,16 @@ bool parses(const char* text) {
   return doc != nullptr;
 }
 
-// Every record index the model holds points at a record that exists, and the
-// id maps find what they claim to. A call that failed after emptying the watch
-// table leaves the items' links into it until the next rebuild (`strict`
-// false); every reader of those links checks them against the table.
-void check_indexes(const char* where, bool strict) {
+bool same_text(const kavo::Text& a, const kavo::Text& b) {
+  return a && b && std::strcmp(a.get(), b.get()) == 0;
+}
+
+// Every record index the model holds points at a record that exists and is
+// the one it was computed from, and the id maps find what they claim to: an
+// item's watch entry was joined to that item, its next episode is the next
+// episode of its show, a library entry's item has its id or its path. This
+// holds after every call, failed or not.
+void check_indexes(const char* where) {
   using namespace kavo;
   for (const Row& row : s_rows) {
     EXPECT(row.emitted >= 0 && static_cast<std::size_t>(row.emitted) <= row.cells.size(),
@@ -157,9 +162,19 @@ void check_indexes(const char* where, bool strict) {
   }
   EXPECT(s_sel == -1 || valid_item_index(s_sel), "%s: selection %d", where, s_sel);
   for (const Item& it : s_items) {
+    const int32_t self = static_cast<int32_t>(&it - s_items.data());
     EXPECT(it.next_index == -1 || valid_item_index(it.next_index), "%s: next %d", where, it.next_index);
-    EXPECT(it.watch_index == -1 || (it.watch_index >= 0 && (!strict || it.watch_index < n_watch())),
-           "%s: watch index %d", where, it.watch_index);
+    if (valid_item_index(it.next_index)) {
+      const Item& next = s_items[static_cast<std::size_t>(it.next_index)];
+      EXPECT(same_text(next.imdb_id, it.imdb_id) && next.season == it.season && next.episode == it.episode + 1,
+             "%s: next of %d is %d, no next episode", where, self, it.next_index);
+    }
+    EXPECT(it.watch_index == -1 || (it.watch_index >= 0 && it.watch_index < n_watch()), "%s: watch index %d",
+           where, it.watch_index);
+    if (it.watch_index >= 0 && it.watch_index < n_watch()) {
+      EXPECT(s_watch[static_cast<std::size_t>(it.watch_index)].item_index == self,
+             "%s: item %d links entry %d, joined to another item", where, self, it.watch_index);
+    }
     EXPECT(it.id && it.id.get()[0] != '\0', "%s: item without id", where);
     int32_t found = -1;
     if (s_by_id.get(it.id.get(), &found) == 0) {
@@ -171,6 +186,11 @@ void check_indexes(const char* where, bool strict) {
   for (const Item& e : s_lib) {
     EXPECT(e.catalogue_index == -1 || valid_item_index(e.catalogue_index), "%s: library link %d",
            where, e.catalogue_index);
+    if (valid_item_index(e.catalogue_index)) {
+      const Item& it = s_items[static_cast<std::size_t>(e.catalogue_index)];
+      EXPECT(same_text(it.id, e.id) || same_text(it.path, e.path), "%s: library link %d to another item",
+             where, e.catalogue_index);
+    }
   }
   for (const WatchRec& w : s_watch) {
     EXPECT(w.item_index == -1 || valid_item_index(w.item_index), "%s: watch item %d", where,
@@ -267,6 +287,7 @@ struct Case {
   std::vector<const char*> messages;   // and their messages
   bool replaces = false;               // a repeat of the call rebuilds the same model
   std::function<bool()> verify = [] { return true; };  // checks the answer, unarmed
+  bool unchanged_on_failure = false;   // a failed call leaves the documents as they were
 };
 
 struct Totals {
@@ -294,6 +315,7 @@ void run_case(const Case& c, const Inputs& in, Totals* totals) {
     const char* from = std::getenv("KAVO_ALLOC_FROM");
     for (int64_t k = from ? std::atoll(from) : 0;; ++k) {
       c.setup();
+      std::string before = c.unchanged_on_failure ? snapshot() : std::string();
       inject::arm(k, persistent != 0);
       rc = c.call();
       const int64_t asked = inject::disarm();
@@ -319,13 +341,19 @@ void run_case(const Case& c, const Inputs& in, Totals* totals) {
         EXPECT(known, "%s: k=%lld message \"%s\"", c.name, static_cast<long long>(k), kavo_last_error());
       }
       EXPECT(kavo_last_code() == rc, "%s: stored code", c.name);
-      check_indexes(c.name, rc == 0);
+      check_indexes(c.name);
       walk(c.name);
+      if (rc != 0 && c.unchanged_on_failure) {
+        const std::string after = snapshot();
+        EXPECT(after == before, "%s: k=%lld%s failed and changed the model%s", c.name, static_cast<long long>(k),
+               persistent ? "+" : "", difference(after, before).c_str());
+      }
+      std::string().swap(before);  // counted by the leak check below otherwise
 
       if (c.replaces) {
         // The next call of the same kind rebuilds the model in full.
         EXPECT(c.call() == 0, "%s: repeat after k=%lld", c.name, static_cast<long long>(k));
-        check_indexes(c.name, true);
+        check_indexes(c.name);
         const std::string again = without_rejected(snapshot());
         EXPECT(again == ref_twice, "%s: repeat after k=%lld%s differs%s", c.name,
                static_cast<long long>(k), persistent ? "+" : "", difference(again, ref_twice).c_str());
@@ -336,7 +364,7 @@ void run_case(const Case& c, const Inputs& in, Totals* totals) {
         EXPECT(loaded_again == ref_load, "%s: clean load after k=%lld%s differs%s", c.name,
                static_cast<long long>(k), persistent ? "+" : "", difference(loaded_again, ref_load).c_str());
       }
-      check_indexes(c.name, true);
+      check_indexes(c.name);
       kavo_shutdown();
       const int64_t live = inject::live_blocks();
       EXPECT(live == baseline, "%s: k=%lld%s leaves %lld blocks", c.name, static_cast<long long>(k),
@@ -466,6 +494,15 @@ int main() {
        },
        {}, {}},
   };
+
+  // The calls that read their whole input aside before they change anything.
+  for (Case& c : cases) {
+    for (const char* name : {"add_items on empty", "add_items over parts", "set_library", "set_watch", "set_store",
+                             "set_resume_settings", "set_autoplay_settings", "load_inputs on empty",
+                             "load_inputs over loaded", "load_inputs of a larger model"}) {
+      if (std::strcmp(c.name, name) == 0) c.unchanged_on_failure = true;
+    }
+  }
 
   // Buffer getters: the document, or the failure value with "oom" and the
   // status code untouched.
