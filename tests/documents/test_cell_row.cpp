@@ -139,11 +139,12 @@ TEST_F(CellRowDoc, RowCountsTheCellsItWrites) {
   push_item_cell(row, 0, -1);
   push_raw_cell(row, "r", -1, nullptr);
   push_raw_cell(row, "s", -1, nullptr);
-  int32_t written = 5;
-  const std::string text =
-      doc_text([&](yyjson_mut_doc* doc) { return json_row(doc, 0, &written); });
+  int32_t written = 0;
+  const std::string text = mut_text([&](MutJson& out) { written = put_row(out, 0); });
   EXPECT_NE(text.find("\"emitted\":3"), std::string::npos);
-  EXPECT_EQ(written, 8);  // added to what was there
-  EXPECT_EQ(json_row(nullptr, 0, nullptr), nullptr);
-  EXPECT_EQ(doc_text([](yyjson_mut_doc* doc) { return json_row(doc, 1, nullptr); }), "<none>");
+  EXPECT_EQ(written, 3);
+  // Without a document nothing is made and no cell counts.
+  MutJson none(nullptr);
+  EXPECT_EQ(put_row(none, 0), 0);
+  EXPECT_EQ(none.root(), nullptr);
 }

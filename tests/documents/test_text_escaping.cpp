@@ -27,9 +27,9 @@ std::string reference(const std::string& s) {
 
 std::string fast(const std::string& s) {
   KeptJson out;
-  out.lit("[");
+  out.begin_array();
   out.str(s.c_str());
-  out.lit("]");
+  out.end_array();
   const Text t = out.finish();
   return t ? t.get() : "<refused>";
 }
