@@ -1,4 +1,5 @@
 // Row table, cells under the cap, candidates and id lists.
+#include "frame/json_doc.h"
 #include "rows_support.h"
 
 using namespace rows_test;
@@ -125,13 +126,12 @@ TEST_F(RowsTest, CandidatesCountSeqAndFeedIdsResolveKnownIds) {
   item(a).added_ms = 42;
   rebuild_id_maps();
   const char* json = "{\"v\":\"tt1, tt9,tt1\",\"n\":5}";
-  yyjson_doc* doc = yyjson_read(json, std::strlen(json), 0);
-  yyjson_val* root = yyjson_doc_get_root(doc);
+  const JsonDoc doc = read_json(json, std::strlen(json));
+  yyjson_val* root = yyjson_doc_get_root(doc.get());
   feed_ids_from_value(yyjson_obj_get(root, "v"), "L");
   feed_ids_from_value(yyjson_obj_get(root, "v"), nullptr);
   feed_ids_from_value(yyjson_obj_get(root, "n"), "L");  // not a string: no tokens
   feed_ids_from_value(nullptr, "L");
-  yyjson_doc_free(doc);
   ASSERT_EQ(s_cand.size(), 6u);
   for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(s_cand[k].seq, static_cast<int32_t>(k));
   EXPECT_EQ(s_cand[0].item_index, a);
