@@ -465,14 +465,14 @@ void run_home(const LoadOptions& lo, const ShowOptions& so) {
 
 enum class ArgKind { kText, kInt, kId, kNone };
 
-struct CallSpec {
+struct ReplayCall {
   const char* name;
   ArgKind arg;
   std::function<int32_t(const char* text, int32_t number)> run;
 };
 
-const std::vector<CallSpec>& replay_calls() {
-  static const std::vector<CallSpec> calls = {
+const std::vector<ReplayCall>& replay_calls() {
+  static const std::vector<ReplayCall> calls = {
       {"kavo_load_inputs", ArgKind::kText, [](const char* t, int32_t) { return kavo_load_inputs(t); }},
       {"kavo_add_items", ArgKind::kText, [](const char* t, int32_t) { return kavo_add_items(t); }},
       {"kavo_set_library", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_library(t); }},
@@ -531,11 +531,11 @@ void replay_line(const std::string& where, const std::string& line, const std::s
   if (!yyjson_is_str(call)) throw ToolError(where + ": \"call\" must name the call, e.g. \"kavo_set_watch\"");
   const std::string name = yyjson_get_str(call);
   const auto& calls = replay_calls();
-  const auto spec = std::find_if(calls.begin(), calls.end(), [&](const CallSpec& c) { return name == c.name; });
-  if (spec == calls.end()) throw ToolError(where + ": unknown call \"" + name + "\"");
+  const auto entry = std::find_if(calls.begin(), calls.end(), [&](const ReplayCall& c) { return name == c.name; });
+  if (entry == calls.end()) throw ToolError(where + ": unknown call \"" + name + "\"");
   if (status != nullptr && !yyjson_is_int(status))
     throw ToolError(where + ": \"status\" must be an integer");
-  if (file != nullptr && spec->arg != ArgKind::kText)
+  if (file != nullptr && entry->arg != ArgKind::kText)
     throw ToolError(where + ": " + name + " takes no \"file\"");
   if (file != nullptr && arg != nullptr) throw ToolError(where + ": give \"arg\" or \"file\", not both");
 
@@ -543,7 +543,7 @@ void replay_line(const std::string& where, const std::string& line, const std::s
   std::string text_label;
   bool null_text = false;
   int32_t number = 0;
-  switch (spec->arg) {
+  switch (entry->arg) {
     case ArgKind::kText:
       if (file != nullptr) {
         if (!yyjson_is_str(file)) throw ToolError(where + ": \"file\" must be a path");
@@ -587,7 +587,7 @@ void replay_line(const std::string& where, const std::string& line, const std::s
       break;
   }
 
-  const int32_t got = spec->run(null_text ? nullptr : text.c_str(), number);
+  const int32_t got = entry->run(null_text ? nullptr : text.c_str(), number);
   if (status != nullptr) {
     if (got != yyjson_get_sint(status)) {
       throw ToolError(where + ": " + name + " returned " + std::to_string(got) +
@@ -598,7 +598,7 @@ void replay_line(const std::string& where, const std::string& line, const std::s
   }
   if (got == 0) return;
   std::string message = where + ": " + library_failure(name);
-  if (got == kBadJsonStatus && !null_text && spec->arg == ArgKind::kText) {
+  if (got == kBadJsonStatus && !null_text && entry->arg == ArgKind::kText) {
     const std::string at = json_error_at(text_label, text);
     if (!at.empty()) message = at + "\n" + message;
   }
