@@ -14,6 +14,12 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config clang \
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev valgrind >/dev/null
 
+# The tests also need python3 (the documentation check), dpkg-dev (building
+# the Debian packages) and a browser with a font for the HTML preview, which
+# they render headless.
+$SUDO apt-get install -y -qq --no-install-recommends \
+  python3 dpkg-dev chromium fonts-dejavu-core >/dev/null
+
 # The fuzz targets (scripts/fuzz.sh) link libFuzzer and the sanitizer runtimes
 # of the installed clang, which its package only recommends.
 clang_major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)

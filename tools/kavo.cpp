@@ -1,46 +1,95 @@
 // kavo: a command-line host for libkavo.
 //
 // It drives the shared library the way a player does: settings first, then
-// one kavo_load_inputs with the whole inputs object, then the queries. It
-// prints the home rows as a table, the detail of one item (resume decision,
-// ranked sources, the address to play, next episode, autoplay timeline), or
-// the stable hash and resume keys of its arguments.
+// one kavo_load_inputs with the whole inputs object (or a recorded sequence
+// of calls), then the queries. It prints the home rows as a table, as the
+// result document or as an HTML page, the detail of one item (resume
+// decision, ranked sources, the address to play, next episode, autoplay
+// timeline), or the stable hash and resume keys of its arguments.
+//
+// Exit status: 0 done, 1 an error of the data or a failed library call,
+// 2 a wrong command line.
 #include <kavo.h>
 #include <yyjson.h>
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
-#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "common.h"
+#include "preview.h"
 
 #ifndef KAVO_SOURCE_EXAMPLES_DIR
 #define KAVO_SOURCE_EXAMPLES_DIR "examples"
 #endif
 
+using namespace kavo_tool;
+
 namespace {
 
-// A failure the tool reports on stderr before it exits with status 1.
-struct ToolError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+const char* const kUsage =
+    "usage: kavo home [INPUTS] [--cells N] [--row-cap N] [--resume-settings FILE]\n"
+    "                 [--autoplay-settings FILE] [--select ID] [--json [--pretty] | --html OUT.html]\n"
+    "       kavo item ID [INPUTS] [the same options but --select]\n"
+    "       kavo replay CALLS.jsonl [--cells N] [--json [--pretty] | --html OUT.html]\n"
+    "       kavo hash TEXT | kavo key A B C | kavo legacy-key TEXT\n"
+    "       kavo --help | kavo COMMAND --help | kavo --version\n";
+
+// The status the library reports for a text that is not valid JSON.
+constexpr int32_t kBadJsonStatus = 1;
+
+std::string library_failure(const std::string& call) {
+  return call + " failed: " + kavo_last_error() + " (code " + std::to_string(kavo_last_code()) + ")";
+}
 
 // Turns a failed library call into an error naming the call, the library's
 // message and its status code.
 void check(int32_t status, const std::string& call) {
+  if (status != 0) throw ToolError(library_failure(call));
+}
+
+// "LABEL:LINE:COLUMN: message" when `text` is not valid JSON, else "".
+// Lines and columns count from 1.
+std::string json_error_at(const std::string& label, const std::string& text) {
+  yyjson_read_err err;
+  yyjson_doc* doc = yyjson_read_opts(const_cast<char*>(text.data()), text.size(), 0, nullptr, &err);
+  if (doc != nullptr) {
+    yyjson_doc_free(doc);
+    return "";
+  }
+  size_t line = 0, col = 0, chr = 0;
+  if (!yyjson_locate_pos(text.data(), text.size(), err.pos, &line, &col, &chr)) {
+    return label + ": " + err.msg;
+  }
+  return label + ":" + std::to_string(line) + ":" + std::to_string(col) + ": " + err.msg;
+}
+
+// A library call that took `text` (read from `label`): on failure the error
+// names the call, and for a text that is not valid JSON where it breaks.
+void check_text_call(int32_t status, const std::string& call, const std::string& label,
+                     const std::string& text) {
   if (status == 0) return;
-  throw ToolError(call + " failed: " + kavo_last_error() + " (code " +
-                  std::to_string(kavo_last_code()) + ")");
+  std::string message = library_failure(call);
+  if (status == kBadJsonStatus) {
+    const std::string where = json_error_at(label, text);
+    if (!where.empty()) message = where + "\n" + message;
+  }
+  throw ToolError(message);
 }
 
 // Reads a whole file into memory. The library reads no files itself: the host
-// hands it texts.
+// hands it texts, which end at their first NUL, so a file holding one is
+// refused rather than silently cut short.
 std::string read_file(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
@@ -52,6 +101,15 @@ std::string read_file(const std::string& path) {
   const int err = errno;
   std::fclose(f);
   if (failed) throw ToolError("cannot read " + path + ": " + std::strerror(err));
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) {
+    size_t line = 0, col = 0, chr = 0;
+    std::string where = path;
+    if (yyjson_locate_pos(text.data(), text.size(), nul, &line, &col, &chr))
+      where += ":" + std::to_string(line) + ":" + std::to_string(col);
+    throw ToolError(where + ": embedded NUL byte (byte " + std::to_string(nul) +
+                    "); a JSON text cannot hold one");
+  }
   return text;
 }
 
@@ -96,118 +154,48 @@ std::string pad(const std::string& s, size_t width) {
   return n >= width ? s : s + std::string(width - n, ' ');
 }
 
-// 1234.8 -> "20:34", 3725 -> "1:02:05".
-std::string clock_time(double seconds) {
-  if (!(seconds >= 0)) return "?";
-  const long total = static_cast<long>(seconds);
-  char buf[32];
-  if (total >= 3600)
-    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-  else
-    std::snprintf(buf, sizeof buf, "%ld:%02ld", total / 60, total % 60);
-  return buf;
-}
+// ---- Output options shared by the commands that show the model -------------
 
-std::string format(const char* fmt, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, fmt, v);
-  return buf;
-}
-
-std::string bytes_text(int64_t size) {
-  const double gb = static_cast<double>(size) / 1e9;
-  if (gb >= 1) return format("%.1f GB", gb);
-  return format("%.0f MB", static_cast<double>(size) / 1e6);
-}
-
-const char* row_kind_name(int32_t kind) {
-  switch (kind) {
-    case 0: return "continue_watching";
-    case 1: return "recently_added";
-    case 2: return "movies";
-    case 3: return "tv_shows";
-    case 4: return "folders";
-    case 5: return "favourites";
-    case 6: return "genre";
-    case 7: return "collections";
-    case 8: return "unmatched_items";
-    case 9: return "server_list";
-    case 10: return "spotlight";
-    case 11: return "now_playing";
-    case 12: return "show";
-    case 14: return "audio";
-    default: return "unknown";
-  }
-}
-
-const char* item_kind_name(int32_t kind) {
-  static const char* const names[] = {"movie", "show", "episode", "file", "folder", "unknown"};
-  return kind >= 0 && kind <= 5 ? names[kind] : "unknown";
-}
-
-const char* action_name(int32_t action) {
-  return action == 1 ? "resume" : action == 2 ? "finished" : "start";
-}
-
-const char* content_source_name(int64_t code) {
-  static const char* const names[] = {"velora_plus", "harbor", "debrid", "local", "other", "unstated"};
-  return code >= 0 && code <= 5 ? names[code] : "unstated";
-}
-
-// ---- Reading the library's JSON documents ----------------------------------
-
-// An owned parse of one document the library handed out. The library's texts
-// live only until its next call of the same getter, so each is parsed at once.
-class Json {
- public:
-  explicit Json(const char* text)
-      : doc_(text ? yyjson_read(text, std::strlen(text), 0) : nullptr) {}
-  ~Json() { yyjson_doc_free(doc_); }
-  Json(const Json&) = delete;
-  Json& operator=(const Json&) = delete;
-  yyjson_val* root() const { return doc_ ? yyjson_doc_get_root(doc_) : nullptr; }
-
- private:
-  yyjson_doc* doc_;
+struct ShowOptions {
+  int32_t cells = 5;
+  CLI::Option* cells_opt = nullptr;
+  bool json = false;
+  bool pretty = false;
+  std::string html;
+  std::string select;
 };
 
-std::string str_of(yyjson_val* obj, const char* key) {
-  const char* s = yyjson_get_str(yyjson_obj_get(obj, key));
-  return s ? s : "";
-}
-int64_t int_of(yyjson_val* obj, const char* key, int64_t absent = -1) {
-  yyjson_val* v = yyjson_obj_get(obj, key);
-  return yyjson_is_int(v) ? yyjson_get_sint(v) : absent;
-}
-double num_of(yyjson_val* obj, const char* key, double absent = -1) {
-  yyjson_val* v = yyjson_obj_get(obj, key);
-  return yyjson_is_num(v) ? yyjson_get_num(v) : absent;
+void add_show_options(CLI::App* cmd, ShowOptions& o, bool with_select) {
+  o.cells_opt = cmd->add_option("--cells", o.cells, "Cells to list per row (the page: every cell)")
+                    ->check(CLI::Range(0, 100000))
+                    ->capture_default_str();
+  cmd->add_flag("--json", o.json, "Print the library's JSON document instead of a table");
+  cmd->add_flag("--pretty", o.pretty, "Print the JSON document indented (implies --json)");
+  cmd->add_option("--html", o.html, "Write an HTML page of the home screen to this file");
+  if (with_select) cmd->add_option("--select", o.select, "Select this catalogue item id after loading");
 }
 
-// "S01E02" for an episode, " (2021)" for a dated title, else nothing.
-std::string label_suffix(int64_t season, int64_t episode, int64_t year) {
-  char buf[48];
-  if (season > 0 && episode > 0) {
-    std::snprintf(buf, sizeof buf, " S%02" PRId64 "E%02" PRId64, season, episode);
-    return buf;
+void check_show_options(ShowOptions& o) {
+  if (o.pretty) o.json = true;
+  if (o.json && !o.html.empty()) throw UsageError("--html cannot be combined with --json or --pretty");
+}
+
+// Prints a library document, indented when asked.
+void print_document(const char* text, bool pretty) {
+  if (text == nullptr) text = "{}";
+  if (!pretty) {
+    std::printf("%s\n", text);
+    return;
   }
-  if (year > 0) {
-    std::snprintf(buf, sizeof buf, " (%" PRId64 ")", year);
-    return buf;
-  }
-  return "";
+  yyjson_doc* doc = yyjson_read(text, std::strlen(text), 0);
+  char* out = doc ? yyjson_write(doc, YYJSON_WRITE_PRETTY, nullptr) : nullptr;
+  yyjson_doc_free(doc);
+  if (out == nullptr) throw ToolError("the library's document could not be indented");
+  std::printf("%s\n", out);
+  std::free(out);
 }
 
-// The resume state of a cell or item, as a player would badge it.
-std::string resume_badge(int32_t action, double position_s, double fraction) {
-  if (action == 2) return "✓ done";
-  if (action != 1) return "";
-  std::string out = "resume";
-  if (fraction > 0) out += " " + format("%.0f%%", fraction * 100);
-  return out + " at " + clock_time(position_s);
-}
-
-// ---- Options shared by the commands that load inputs -----------------------
+// ---- Loading ---------------------------------------------------------------
 
 struct LoadOptions {
   std::string inputs;
@@ -215,7 +203,6 @@ struct LoadOptions {
   CLI::Option* row_cap_opt = nullptr;
   std::string resume_settings;
   std::string autoplay_settings;
-  bool json = false;
 };
 
 void add_load_options(CLI::App* cmd, LoadOptions& o) {
@@ -223,12 +210,12 @@ void add_load_options(CLI::App* cmd, LoadOptions& o) {
                   "Inputs object (JSON with server_home, items, watch, library, store); "
                   "default: the bundled examples/inputs.json");
   o.row_cap_opt = cmd->add_option("--row-cap", o.row_cap,
-                                  "Largest number of cells one row keeps (kavo_set_row_cap)");
+                                  "Largest number of cells one row keeps, 1 to 2000 (kavo_set_row_cap)")
+                      ->check(CLI::Range(1, 2000));
   cmd->add_option("--resume-settings", o.resume_settings,
                   "Resume settings JSON file (kavo_set_resume_settings)");
   cmd->add_option("--autoplay-settings", o.autoplay_settings,
                   "Autoplay settings JSON file (kavo_set_autoplay_settings)");
-  cmd->add_flag("--json", o.json, "Print the library's JSON document instead of a table");
 }
 
 // Settings first, since an input call is what applies them; then the inputs.
@@ -238,34 +225,31 @@ std::string load(const LoadOptions& o) {
     check(kavo_set_row_cap(o.row_cap), "kavo_set_row_cap(" + std::to_string(o.row_cap) + ")");
   if (!o.resume_settings.empty()) {
     const std::string text = read_file(o.resume_settings);
-    check(kavo_set_resume_settings(text.c_str()),
-          "kavo_set_resume_settings(" + o.resume_settings + ")");
+    check_text_call(kavo_set_resume_settings(text.c_str()),
+                    "kavo_set_resume_settings(" + o.resume_settings + ")", o.resume_settings, text);
   }
   if (!o.autoplay_settings.empty()) {
     const std::string text = read_file(o.autoplay_settings);
-    check(kavo_set_autoplay_settings(text.c_str()),
-          "kavo_set_autoplay_settings(" + o.autoplay_settings + ")");
+    check_text_call(kavo_set_autoplay_settings(text.c_str()),
+                    "kavo_set_autoplay_settings(" + o.autoplay_settings + ")", o.autoplay_settings, text);
   }
   const std::string path = o.inputs.empty() ? examples_dir() + "/inputs.json" : o.inputs;
   const std::string text = read_file(path);
-  check(kavo_load_inputs(text.c_str()), "kavo_load_inputs(" + path + ")");
+  check_text_call(kavo_load_inputs(text.c_str()), "kavo_load_inputs(" + path + ")", path, text);
   return path;
 }
 
-// ---- kavo home -------------------------------------------------------------
+// ---- The home screen -------------------------------------------------------
 
-void print_cell(int32_t row, int32_t cell) {
-  const Json doc(kavo_row_cell_json(row, cell));
-  yyjson_val* c = doc.root();
-  if (!c) return;
+void print_cell(yyjson_val* c) {
   std::string title = str_of(c, "title");
   if (title.empty()) title = "(untitled)";
   const bool item = int_of(c, "resolved", 0) == 1;
   std::string badge;
   if (item) {
     title += label_suffix(int_of(c, "season"), int_of(c, "episode"), int_of(c, "year"));
-    badge = resume_badge(static_cast<int32_t>(int_of(c, "resume_action", 0)),
-                         num_of(c, "resume_position_s", 0), num_of(c, "progress_fraction", 0));
+    badge = resume_badge(int_of(c, "resume_action", 0), num_of(c, "resume_position_s", 0),
+                         num_of(c, "progress_fraction", 0));
     // Shows are browsed, not played: only say so for what could be played.
     if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != 1)
       badge += badge.empty() ? "not playable" : ", not playable";
@@ -278,36 +262,83 @@ void print_cell(int32_t row, int32_t cell) {
     std::printf("       %s  %s\n", pad(fit(title, 46), 46).c_str(), badge.c_str());
 }
 
-void run_home(const LoadOptions& o, int32_t shown_cells) {
-  const std::string path = load(o);
-  if (o.json) {
-    const char* result = kavo_result_json();
-    std::printf("%s\n", result ? result : "{}");
-    return;
-  }
-  const int32_t rows = kavo_row_count();
-  std::printf("Home screen of %s: %d rows, %d catalogue items, row cap %d\n\n", path.c_str(),
-              rows, kavo_item_count(), kavo_get_row_cap());
+// The rows of the result document as a table.
+void print_home(yyjson_val* result, const std::string& source, int32_t shown_cells) {
+  yyjson_val* rows = yyjson_obj_get(result, "rows");
+  std::printf("Home screen of %s: %zu rows, %d catalogue items, row cap %d\n\n", source.c_str(),
+              yyjson_arr_size(rows), kavo_item_count(), kavo_get_row_cap());
   std::printf("  %-3s  %-17s  %s  %s\n", "#", "kind", pad("title", 36).c_str(), "cells");
-  for (int32_t r = 0; r < rows; ++r) {
-    const char* title = kavo_row_title(r);
-    const int32_t offered = kavo_row_cell_count(r);
-    // A truncated row stores as many cells as the cap allowed at its rebuild,
-    // which is the cap set before loading.
-    const int32_t stored =
-        kavo_row_truncated(r) ? std::min(offered, kavo_get_row_cap()) : offered;
+  size_t r, max;
+  yyjson_val* row;
+  yyjson_arr_foreach(rows, r, max, row) {
+    const int64_t offered = int_of(row, "cell_count", 0);
+    const int64_t stored = int_of(row, "emitted", 0);
     std::string count = std::to_string(offered);
     if (stored < offered) count += " (+" + std::to_string(offered - stored) + " not shown)";
-    std::printf("  %-3d  %-17s  %s  %s\n", r, row_kind_name(kavo_row_kind(r)),
-                pad(fit(title ? title : "", 36), 36).c_str(), count.c_str());
-    const int32_t listed = std::min(stored, shown_cells);
-    for (int32_t c = 0; c < listed; ++c) print_cell(r, c);
-    if (stored > listed) std::printf("       … %d more\n", stored - listed);
+    std::printf("  %-3zu  %-17s  %s  %s\n", r, row_kind_name(int_of(row, "kind")),
+                pad(fit(str_of(row, "title"), 36), 36).c_str(), count.c_str());
+    yyjson_val* cells = yyjson_obj_get(row, "cells");
+    const size_t n = yyjson_arr_size(cells);
+    const size_t listed = std::min(n, static_cast<size_t>(shown_cells));
+    for (size_t c = 0; c < listed; ++c) print_cell(yyjson_arr_get(cells, c));
+    if (n > listed) std::printf("       … %zu more\n", n - listed);
   }
   std::printf("\n· a cell of the row's own text, not a catalogue item\n");
 }
 
-// ---- kavo item -------------------------------------------------------------
+void write_html(const ShowOptions& o, yyjson_val* result, const std::string& source) {
+  PreviewOptions p;
+  p.source = source;
+  p.row_cap = kavo_get_row_cap();
+  p.item_count = kavo_item_count();
+  p.max_cells = o.cells_opt->count() > 0 ? o.cells : -1;
+  if (kavo_selected_index() >= 0) {
+    const char* best = kavo_detail_best_source_url();
+    p.best_address = best ? best : "";
+  }
+  const std::string page = home_html(result, p);
+  std::FILE* f = std::fopen(o.html.c_str(), "wb");
+  if (!f) throw ToolError("cannot write " + o.html + ": " + std::strerror(errno));
+  const bool written = std::fwrite(page.data(), 1, page.size(), f) == page.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) throw ToolError("cannot write " + o.html + ": " + std::strerror(errno));
+
+  size_t cells = 0;
+  size_t r, max;
+  yyjson_val* row;
+  yyjson_val* rows = yyjson_obj_get(result, "rows");
+  yyjson_arr_foreach(rows, r, max, row) cells += yyjson_arr_size(yyjson_obj_get(row, "cells"));
+  std::printf("Wrote %s: %zu rows, %zu cells%s\n", o.html.c_str(), yyjson_arr_size(rows), cells,
+              kavo_selected_index() >= 0 ? ", with the selected item's detail" : "");
+}
+
+void print_detail();
+
+// The model as asked: a page, the result document, or the table (followed by
+// the detail when an item is selected).
+void show_home(const ShowOptions& o, const std::string& source) {
+  if (o.json) {
+    print_document(kavo_result_json(), o.pretty);
+    return;
+  }
+  const Json result(kavo_result_json());
+  if (!yyjson_is_obj(result.root())) throw ToolError("the library gave no result document");
+  if (!o.html.empty()) {
+    write_html(o, result.root(), source);
+    return;
+  }
+  print_home(result.root(), source, o.cells);
+  if (kavo_selected_index() >= 0) {
+    std::printf("\n");
+    print_detail();
+  }
+}
+
+void select_item(const std::string& id) {
+  check(kavo_select_item(id.c_str()), "kavo_select_item(" + id + ")");
+}
+
+// ---- The detail of the selected item ----------------------------------------
 
 void print_source(int32_t index) {
   const Json doc(kavo_detail_source_json(index));
@@ -369,15 +400,7 @@ void print_autoplay() {
   }
 }
 
-void run_item(const LoadOptions& o, const std::string& id) {
-  load(o);
-  check(kavo_select_item(id.c_str()), "kavo_select_item(" + id + ")");
-  if (o.json) {
-    const char* detail = kavo_detail_json();
-    if (!detail) check(kavo_last_code(), "kavo_detail_json");
-    std::printf("%s\n", detail ? detail : "{}");
-    return;
-  }
+void print_detail() {
   const int32_t index = kavo_selected_index();
   const char* title = kavo_item_title(index);
   const char* imdb = kavo_item_imdb(index);
@@ -390,7 +413,8 @@ void run_item(const LoadOptions& o, const std::string& id) {
   const double position = kavo_detail_resume_position_s();
   const double fraction = kavo_detail_progress_fraction();
   std::string resume = action_name(action);
-  if (action == 1) resume += " at " + clock_time(position) + " (" + format("%.1f", position) + " s)";
+  if (action == kActionResume)
+    resume += " at " + clock_time(position) + " (" + format("%.1f", position) + " s)";
   if (fraction > 0) resume += ", " + format("%.1f%%", fraction * 100) + " watched";
   if (kavo_detail_resume_clamped()) resume += ", clamped";
   std::printf("Resume:    %s\n", resume.c_str());
@@ -402,6 +426,202 @@ void run_item(const LoadOptions& o, const std::string& id) {
   std::printf("Play:      %s\n", best ? best : "(nothing playable)");
   print_next();
   print_autoplay();
+}
+
+void run_item(const LoadOptions& lo, const ShowOptions& so, const std::string& id) {
+  const std::string source = load(lo);
+  select_item(id);
+  if (so.json) {
+    const char* detail = kavo_detail_json();
+    if (!detail) check(kavo_last_code(), "kavo_detail_json");
+    print_document(detail, so.pretty);
+    return;
+  }
+  if (!so.html.empty()) {
+    show_home(so, source);
+    return;
+  }
+  print_detail();
+}
+
+void run_home(const LoadOptions& lo, const ShowOptions& so) {
+  const std::string source = load(lo);
+  if (!so.select.empty()) select_item(so.select);
+  show_home(so, source);
+}
+
+// ---- kavo replay -------------------------------------------------------------
+//
+// A recording is one JSON object per line, each a call the host made:
+//   {"call": "kavo_set_watch", "arg": [...]}
+//   {"call": "kavo_load_inputs", "file": "inputs.json"}
+//   {"call": "kavo_select_item", "arg": "harbor-s01e02"}
+//   {"call": "kavo_set_store", "arg": "{not json", "status": 1}
+// "arg" of an input or settings call is the JSON value the host passed (a
+// string is taken as the text itself, null as a NULL pointer); "file" names a
+// file holding the text instead, relative to the recording. "status", when
+// given, is the status the call must return; without it any failure stops
+// the replay. Blank lines are skipped.
+
+enum class ArgKind { kText, kInt, kId, kNone };
+
+struct ReplayCall {
+  const char* name;
+  ArgKind arg;
+  std::function<int32_t(const char* text, int32_t number)> run;
+};
+
+const std::vector<ReplayCall>& replay_calls() {
+  static const std::vector<ReplayCall> calls = {
+      {"kavo_load_inputs", ArgKind::kText, [](const char* t, int32_t) { return kavo_load_inputs(t); }},
+      {"kavo_add_items", ArgKind::kText, [](const char* t, int32_t) { return kavo_add_items(t); }},
+      {"kavo_set_library", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_library(t); }},
+      {"kavo_set_watch", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_watch(t); }},
+      {"kavo_set_server_home", ArgKind::kText,
+       [](const char* t, int32_t) { return kavo_set_server_home(t); }},
+      {"kavo_set_store", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_store(t); }},
+      {"kavo_set_resume_settings", ArgKind::kText,
+       [](const char* t, int32_t) { return kavo_set_resume_settings(t); }},
+      {"kavo_set_autoplay_settings", ArgKind::kText,
+       [](const char* t, int32_t) { return kavo_set_autoplay_settings(t); }},
+      {"kavo_set_row_cap", ArgKind::kInt, [](const char*, int32_t n) { return kavo_set_row_cap(n); }},
+      {"kavo_select_item", ArgKind::kId, [](const char* t, int32_t) { return kavo_select_item(t); }},
+      {"kavo_select_imdb", ArgKind::kId, [](const char* t, int32_t) { return kavo_select_imdb(t); }},
+      {"kavo_select_source", ArgKind::kId, [](const char* t, int32_t) { return kavo_select_source(t); }},
+      {"kavo_clear", ArgKind::kNone, [](const char*, int32_t) { return kavo_clear(); }},
+      {"kavo_shutdown", ArgKind::kNone,
+       [](const char*, int32_t) {
+         kavo_shutdown();
+         return 0;
+       }},
+  };
+  return calls;
+}
+
+struct DocFree {
+  void operator()(yyjson_doc* d) const { yyjson_doc_free(d); }
+};
+
+// Applies one line of a recording; errors name the line.
+void replay_line(const std::string& where, const std::string& line, const std::string& base_dir) {
+  yyjson_read_err err;
+  std::unique_ptr<yyjson_doc, DocFree> doc(
+      yyjson_read_opts(const_cast<char*>(line.data()), line.size(), 0, nullptr, &err));
+  if (!doc) {
+    size_t l = 0, col = 0, chr = 0;
+    std::string at = where;
+    if (yyjson_locate_pos(line.data(), line.size(), err.pos, &l, &col, &chr)) at += ":" + std::to_string(col);
+    throw ToolError(at + ": " + err.msg);
+  }
+  yyjson_val* obj = yyjson_doc_get_root(doc.get());
+  if (!yyjson_is_obj(obj)) throw ToolError(where + ": a call must be a JSON object");
+
+  yyjson_val *call = nullptr, *arg = nullptr, *file = nullptr, *status = nullptr;
+  size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(obj, idx, max, k, v) {
+    const std::string key = yyjson_get_str(k);
+    yyjson_val** slot = key == "call" ? &call : key == "arg" ? &arg : key == "file" ? &file
+                        : key == "status" ? &status : nullptr;
+    if (slot == nullptr)
+      throw ToolError(where + ": unknown member \"" + key + "\" (a call has \"call\", \"arg\", \"file\", \"status\")");
+    if (*slot != nullptr) throw ToolError(where + ": member \"" + key + "\" given twice");
+    *slot = v;
+  }
+  if (!yyjson_is_str(call)) throw ToolError(where + ": \"call\" must name the call, e.g. \"kavo_set_watch\"");
+  const std::string name = yyjson_get_str(call);
+  const auto& calls = replay_calls();
+  const auto entry = std::find_if(calls.begin(), calls.end(), [&](const ReplayCall& c) { return name == c.name; });
+  if (entry == calls.end()) throw ToolError(where + ": unknown call \"" + name + "\"");
+  if (status != nullptr && !yyjson_is_int(status))
+    throw ToolError(where + ": \"status\" must be an integer");
+  if (file != nullptr && entry->arg != ArgKind::kText)
+    throw ToolError(where + ": " + name + " takes no \"file\"");
+  if (file != nullptr && arg != nullptr) throw ToolError(where + ": give \"arg\" or \"file\", not both");
+
+  std::string text;  // the text handed over
+  std::string text_label;
+  bool null_text = false;
+  int32_t number = 0;
+  switch (entry->arg) {
+    case ArgKind::kText:
+      if (file != nullptr) {
+        if (!yyjson_is_str(file)) throw ToolError(where + ": \"file\" must be a path");
+        std::filesystem::path path = yyjson_get_str(file);
+        if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
+        text_label = path.string();
+        text = read_file(text_label);
+      } else if (arg == nullptr || yyjson_is_null(arg)) {
+        null_text = true;
+      } else if (yyjson_is_str(arg)) {
+        text.assign(yyjson_get_str(arg), yyjson_get_len(arg));
+        if (text.find('\0') != std::string::npos)
+          throw ToolError(where + ": the text of \"arg\" holds a NUL character, which ends a text");
+        text_label = where + ": the text of \"arg\"";
+      } else {
+        size_t len = 0;
+        char* written = yyjson_val_write(arg, 0, &len);
+        if (written == nullptr) throw ToolError(where + ": \"arg\" could not be written as JSON");
+        text.assign(written, len);
+        std::free(written);
+        text_label = where + ": \"arg\"";
+      }
+      break;
+    case ArgKind::kInt:
+      if (!yyjson_is_int(arg) || yyjson_get_sint(arg) < INT32_MIN || yyjson_get_sint(arg) > INT32_MAX ||
+          (yyjson_is_uint(arg) && yyjson_get_uint(arg) > INT32_MAX))
+        throw ToolError(where + ": " + name + " takes a 32-bit integer \"arg\"");
+      number = static_cast<int32_t>(yyjson_get_sint(arg));
+      break;
+    case ArgKind::kId:
+      if (arg == nullptr || yyjson_is_null(arg)) {
+        null_text = true;
+      } else if (yyjson_is_str(arg)) {
+        text.assign(yyjson_get_str(arg), yyjson_get_len(arg));
+      } else {
+        throw ToolError(where + ": " + name + " takes a text \"arg\" (or null)");
+      }
+      break;
+    case ArgKind::kNone:
+      if (arg != nullptr && !yyjson_is_null(arg)) throw ToolError(where + ": " + name + " takes no \"arg\"");
+      break;
+  }
+
+  const int32_t got = entry->run(null_text ? nullptr : text.c_str(), number);
+  if (status != nullptr) {
+    if (got != yyjson_get_sint(status)) {
+      throw ToolError(where + ": " + name + " returned " + std::to_string(got) +
+                      (got != 0 ? std::string(" (") + kavo_last_error() + ")" : "") + ", the recording says " +
+                      std::to_string(yyjson_get_sint(status)));
+    }
+    return;
+  }
+  if (got == 0) return;
+  std::string message = where + ": " + library_failure(name);
+  if (got == kBadJsonStatus && !null_text && entry->arg == ArgKind::kText) {
+    const std::string at = json_error_at(text_label, text);
+    if (!at.empty()) message = at + "\n" + message;
+  }
+  throw ToolError(message);
+}
+
+void run_replay(const std::string& path, const ShowOptions& so) {
+  const std::string text = read_file(path);
+  const std::string base_dir = std::filesystem::path(path).parent_path().string();
+  size_t calls = 0, line_no = 0, start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++line_no;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    replay_line(path + ":" + std::to_string(line_no), line, base_dir.empty() ? "." : base_dir);
+    ++calls;
+  }
+  if (!so.json && so.html.empty()) std::printf("Replayed %zu call%s from %s\n\n", calls, calls == 1 ? "" : "s", path.c_str());
+  show_home(so, path);
 }
 
 // ---- kavo hash / key / legacy-key -------------------------------------------
@@ -426,30 +646,51 @@ void run_legacy_key(const std::string& text) {
   std::printf("%s\n", out.data());
 }
 
+// Writes each line of a message with the tool's prefix.
+void report(const char* message) {
+  std::fflush(stdout);
+  const std::string text = message;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::fprintf(stderr, "kavo: %s\n", text.substr(start, end - start).c_str());
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Drive libkavo the way a host does: load inputs, show the home rows or the "
-               "detail of one item, compute hashes and resume keys.",
+  CLI::App app{"Drive libkavo the way a host does: load inputs or replay recorded calls, show the "
+               "home rows, a page of them or the detail of one item, compute hashes and resume keys.",
                "kavo"};
   app.set_version_flag("--version", std::string("libkavo ") + kavo_version());
   app.require_subcommand(1);
 
-  LoadOptions home_opts;
-  int32_t shown_cells = 5;
-  CLI::App* home = app.add_subcommand("home", "Load the inputs and print the home rows");
-  add_load_options(home, home_opts);
-  home->add_option("--cells", shown_cells, "Cells to list per row")
-      ->check(CLI::NonNegativeNumber)
-      ->capture_default_str();
+  LoadOptions home_load;
+  ShowOptions home_show;
+  CLI::App* home = app.add_subcommand("home", "Load the inputs and show the home rows");
+  add_load_options(home, home_load);
+  add_show_options(home, home_show, true);
 
-  LoadOptions item_opts;
+  LoadOptions item_load;
+  ShowOptions item_show;
   std::string item_id;
   CLI::App* item = app.add_subcommand(
       "item", "Load the inputs, select one item and print its detail: resume decision, "
               "ranked sources, address to play, next episode, autoplay timeline");
   item->add_option("ID", item_id, "Catalogue item id")->required();
-  add_load_options(item, item_opts);
+  add_load_options(item, item_load);
+  add_show_options(item, item_show, false);
+
+  ShowOptions replay_show;
+  std::string replay_path;
+  CLI::App* replay = app.add_subcommand(
+      "replay", "Apply a recorded sequence of calls (one JSON object per line: "
+                "{\"call\": NAME, \"arg\": VALUE}) and show the home rows after it");
+  replay->add_option("CALLS", replay_path, "Recording, JSON lines")->required();
+  add_show_options(replay, replay_show, false);
 
   std::string hash_text;
   CLI::App* hash = app.add_subcommand("hash", "Print the stable 32-bit hash of a text");
@@ -467,17 +708,36 @@ int main(int argc, char** argv) {
 
   int status = 0;
   try {
-    app.parse(argc, argv);
-    if (*home) run_home(home_opts, shown_cells);
-    if (*item) run_item(item_opts, item_id);
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+      throw UsageError(e.what());
+    }
+    if (*home) {
+      check_show_options(home_show);
+      run_home(home_load, home_show);
+    }
+    if (*item) {
+      check_show_options(item_show);
+      run_item(item_load, item_show, item_id);
+    }
+    if (*replay) {
+      check_show_options(replay_show);
+      run_replay(replay_path, replay_show);
+    }
     if (*hash) run_hash(hash_text);
     if (*key) run_key(key_a, key_b, key_c);
     if (*legacy) run_legacy_key(legacy_text);
-  } catch (const CLI::ParseError& e) {
-    status = app.exit(e);
-  } catch (const ToolError& e) {
+  } catch (const UsageError& e) {
     std::fflush(stdout);
-    std::fprintf(stderr, "kavo: %s\n", e.what());
+    std::fprintf(stderr, "kavo: %s\n%s", e.what(), kUsage);
+    status = 2;
+  } catch (const ToolError& e) {
+    report(e.what());
+    status = 1;
+  } catch (const std::bad_alloc&) {
+    report("out of memory");
     status = 1;
   }
   kavo_shutdown();

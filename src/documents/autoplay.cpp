@@ -1,5 +1,6 @@
 // The next episode of an item and its autoplay events.
 #include "documents/documents.h"
+#include "documents/layouts.h"
 #include "documents/writers.h"
 #include "frame/status.h"
 
@@ -19,18 +20,6 @@ void push_event(const char* name, double at_s, int32_t auto_dismiss, int32_t aut
   e.auto_dismiss = auto_dismiss;
   e.auto_play = auto_play;
   e.is_prepare = is_prepare;
-}
-
-// An event as a JSON object.
-yyjson_mut_val* json_event(yyjson_mut_doc* doc, const ApEvent& e) {
-  yyjson_mut_val* obj = yyjson_mut_obj(doc);
-  if (obj == nullptr) return nullptr;
-  add_json_str(doc, obj, "name", e.name);
-  add_json_val(doc, obj, "at_s", yyjson_mut_real(doc, e.at_s));
-  add_json_int(doc, obj, "auto_dismiss", e.auto_dismiss);
-  add_json_int(doc, obj, "auto_play", e.auto_play);
-  add_json_int(doc, obj, "is_prepare", e.is_prepare);
-  return obj;
 }
 
 }  // namespace
@@ -77,38 +66,11 @@ void build_autoplay(double base) {
   }
 }
 
-yyjson_mut_val* json_events(yyjson_mut_doc* doc) {
-  yyjson_mut_val* events = yyjson_mut_arr(doc);
-  if (events == nullptr) return nullptr;
-  for (int32_t i = 0; i < s_n_ap; ++i) {
-    yyjson_mut_val* e = json_event(doc, s_ap_evts[i]);
-    if (e != nullptr) yyjson_mut_arr_append(events, e);
-  }
-  return events;
-}
-
-yyjson_mut_val* json_next(yyjson_mut_doc* doc, const Item& item) {
-  yyjson_mut_val* obj = yyjson_mut_obj(doc);
-  if (obj == nullptr) return nullptr;
-  if (!valid_item_index(item.next_index)) {
-    add_json_str(doc, obj, "item_id", nullptr);
-    return obj;
-  }
-  const Item& next = s_items[static_cast<std::size_t>(item.next_index)];
-  add_json_str(doc, obj, "item_id", next.id.get());
-  add_json_str(doc, obj, "imdb_id", next.imdb_id.get());
-  add_json_str(doc, obj, "title", next.title.get());
-  add_json_int_or_null(doc, obj, "season", next.season);
-  add_json_int_or_null(doc, obj, "episode", next.episode);
-  add_json_int(doc, obj, "playable", next.playable);
-  return obj;
-}
-
 const char* detail_next_json_text() {
   static GetterBuffer buffer(8192);
   const Item* item = selection_or_message();
   if (item == nullptr) return "{}";
-  return getter_text(buffer, "{}", [&](yyjson_mut_doc* doc) { return json_next(doc, *item); });
+  return getter_text(buffer, "{}", [&](MutJson& out) { put_next(out, *item); });
 }
 
 const char* detail_autoplay_json_text() {
@@ -119,7 +81,7 @@ const char* detail_autoplay_json_text() {
   s_n_ap = 0;
   double base = 0.0;
   if (base_duration(*item, &base)) build_autoplay(base);
-  return getter_text(buffer, "[]", [](yyjson_mut_doc* doc) { return json_events(doc); });
+  return getter_text(buffer, "[]", [](MutJson& out) { put_events(out); });
 }
 
 }  // namespace kavo

@@ -10,31 +10,11 @@
 
 namespace kavo {
 
-// The item document of `item` as a new object, or NULL when the object
-// itself cannot be allocated.
-yyjson_mut_val* json_item(yyjson_mut_doc* doc, const Item& item);
-// The source object of a source (as in the item document and
-// kavo_detail_source_json).
-yyjson_mut_val* json_source(yyjson_mut_doc* doc, const Source& source);
-// The cell document of a stored cell.
-yyjson_mut_val* json_cell(yyjson_mut_doc* doc, const Cell& cell);
-// The row object of row `row_index` (the row getter's document and each entry
-// of the result document's "rows"), or NULL for an invalid index or a failed
-// allocation. The number of cell documents written is added to
-// *cells_written when that is not NULL.
-yyjson_mut_val* json_row(yyjson_mut_doc* doc, int32_t row_index, int32_t* cells_written);
-// The cell document of a stored cell, and the row object of a valid row
-// index, written as text (the same text the documents above give); the row
-// writer returns the number of cell documents it wrote.
-class KeptJson;
-void write_cell(KeptJson& out, const Cell& cell);
-int32_t write_row(KeptJson& out, int32_t row_index);
-// The detail document of catalogue item `index`, or NULL.
+// The members of each document are listed in documents/layouts.h.
+
+// The detail document of catalogue item `index` as a new value of `doc`, or
+// NULL for an invalid index or when its object cannot be allocated.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
-// The next-episode object of `item`.
-yyjson_mut_val* json_next(yyjson_mut_doc* doc, const Item& item);
-// An array of the event objects of the shared autoplay list, in list order.
-yyjson_mut_val* json_events(yyjson_mut_doc* doc);
 
 // The base duration of an item: duration_s when > 0, else runtime_min * 60
 // when > 0; false when there is none.

@@ -1,10 +1,11 @@
 // The result document: every row with its cells, the selected item's detail,
 // the server side documents and a block of counts.
-#include <cstdlib>
 #include <cstring>
 
 #include "documents/documents.h"
+#include "documents/layouts.h"
 #include "documents/writers.h"
+#include "frame/json_doc.h"
 #include "rows/rows.h"
 
 namespace kavo {
@@ -14,19 +15,18 @@ namespace {
 // A stored side document ("{}" when none is stored) as the result document
 // holds it: the parsed text written out again. Nothing when the stored text
 // is not valid JSON (the member is left out); false when memory ran out.
-bool write_side(KeptJson& out, const char* key, const Text& stored) {
+template <std::size_t N>
+bool write_side(KeptJson& out, const char (&key)[N], const Text& stored) {
   const char* text = stored ? stored.get() : "{}";
-  yyjson_doc* parsed = yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr);
-  if (parsed == nullptr) return true;
   std::size_t len = 0;
-  char* written = yyjson_write_opts(parsed, 0, nullptr, &len, nullptr);
-  yyjson_doc_free(parsed);
-  if (written == nullptr) return false;
-  out.lit(",\"");
-  out.raw(key);
-  out.lit("\":");
-  out.raw(written, len);
-  std::free(written);
+  Text written;
+  {
+    const JsonDoc parsed = read_json(text, std::strlen(text));
+    if (!parsed) return true;
+    written = Text::adopt(yyjson_write_opts(parsed.get(), 0, nullptr, &len, nullptr));
+  }
+  if (!written) return false;
+  out.key(key).json(written.get(), len);
   return true;
 }
 
@@ -35,36 +35,30 @@ bool write_side(KeptJson& out, const char* key, const Text& stored) {
 void rebuild_result() {
   // The detail of the selected item is made as a document of its own; when
   // even that cannot be made the previous text stays.
-  yyjson_mut_doc* doc = nullptr;
+  MutJsonDoc detail_doc;
   if (valid_item_index(s_sel)) {
-    doc = kept_doc_new();
-    if (doc == nullptr) return;
+    detail_doc = kept_doc_new();
+    if (!detail_doc) return;
   }
-  struct DocGuard {
-    yyjson_mut_doc* doc;
-    ~DocGuard() { yyjson_mut_doc_free(doc); }
-  } guard{doc};
 
   // The rest is written as text straight from the model, into memory kept
   // from the last rebuild: the same text as writing the whole document.
   KeptJson out;
-  out.lit("{\"version\":1,\"status\":0,\"row_count\":");
-  out.sint(n_rows());
-  out.lit(",\"rows\":[");
+  out.begin_object();
+  out.key("version").sint(1);
+  out.key("status").sint(0);
+  out.key("row_count").sint(n_rows());
   int32_t cells = 0;
-  for (int32_t r = 0; r < n_rows(); ++r) {
-    if (r > 0) out.lit(",");
-    cells += write_row(out, r);
-  }
-  out.lit("]");
+  out.key("rows").begin_array();
+  for (int32_t r = 0; r < n_rows(); ++r) cells += put_row(out, r);
+  out.end_array();
 
-  if (doc != nullptr) {
-    if (yyjson_mut_val* detail = json_detail(doc, s_sel)) {  // left out when it fails
-      out.lit(",\"item\":");
-      out.value(detail);
+  if (detail_doc) {
+    if (yyjson_mut_val* detail = json_detail(detail_doc.get(), s_sel)) {  // left out when it fails
+      out.key("item").value(detail);
     }
   } else {
-    out.lit(",\"item\":null");
+    out.key("item").null();
   }
 
   bool ok = write_side(out, "server_flags", s_flags_json);
@@ -75,23 +69,17 @@ void rebuild_result() {
     return;
   }
 
-  out.lit(",\"stats\":{\"items\":");
-  out.sint(n_items());
-  out.lit(",\"watch\":");
-  out.sint(n_watch());
-  out.lit(",\"library\":");
-  out.sint(n_lib());
-  out.lit(",\"rows\":");
-  out.sint(n_rows());
-  out.lit(",\"cells\":");
-  out.sint(cells);
-  out.lit(",\"rejected\":");
-  out.sint(s_rejected);
-  out.lit(",\"continue_candidates\":");
-  out.sint(continue_candidates());
-  out.lit(",\"unmatched\":");
-  out.sint(unmatched_count());
-  out.lit("}}");
+  out.key("stats").begin_object();
+  out.key("items").sint(n_items());
+  out.key("watch").sint(n_watch());
+  out.key("library").sint(n_lib());
+  out.key("rows").sint(n_rows());
+  out.key("cells").sint(cells);
+  out.key("rejected").sint(s_rejected);
+  out.key("continue_candidates").sint(continue_candidates());
+  out.key("unmatched").sint(unmatched_count());
+  out.end_object();
+  out.end_object();
 
   // A refused document leaves no text: the getter then reads "{}".
   s_result_json = out.finish();

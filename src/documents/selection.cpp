@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "documents/documents.h"
+#include "documents/layouts.h"
 #include "documents/writers.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
@@ -63,7 +64,7 @@ const char* detail_source_json_text(int32_t index) {
     return nullptr;
   }
   const Source& source = item->sources[static_cast<std::size_t>(index)];
-  return getter_text(buffer, nullptr, [&](yyjson_mut_doc* doc) { return json_source(doc, source); });
+  return getter_text(buffer, nullptr, [&](MutJson& out) { put_source(out, source); });
 }
 
 const char* detail_best_source_url() {

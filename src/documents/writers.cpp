@@ -1,4 +1,5 @@
-// Field writers, the deep copy of parsed values and the document writer.
+// Field writers, the deep copy of parsed values, the document writer and the
+// two sinks the document layouts write through.
 #include "documents/writers.h"
 
 #include <cmath>
@@ -226,76 +227,36 @@ namespace {
 // serves the next document from them.
 yyjson_alc* s_doc_alc = nullptr;
 
-// The kept text buffer, handed to the writer as its one output block (the
-// writer asks for a single block and grows it); a second block asked for at
-// the same time comes from the heap.
+// The kept text buffer that KeptJson writes into.
 struct KeptText {
   char* buf = nullptr;
   std::size_t cap = 0;
-  bool lent = false;  // the writer is using the buffer
 };
 KeptText s_kept_text;
 
-void* kept_malloc(void* ctx, std::size_t size) {
-  auto* k = static_cast<KeptText*>(ctx);
-  if (k->lent) return std::malloc(size);
-  if (size > k->cap) {
-    // What the buffer holds (the last text) is given up by this write anyway.
-    std::free(k->buf);
-    k->buf = static_cast<char*>(std::malloc(size));
-    k->cap = k->buf != nullptr ? size : 0;
-    if (k->buf == nullptr) return nullptr;
-  }
-  k->lent = true;
-  return k->buf;
-}
-
-void* kept_realloc(void* ctx, void* ptr, std::size_t /*old_size*/, std::size_t size) {
-  auto* k = static_cast<KeptText*>(ctx);
-  if (ptr == nullptr) return kept_malloc(ctx, size);
-  if (ptr != k->buf) return std::realloc(ptr, size);
-  if (size > k->cap) {
-    auto* grown = static_cast<char*>(std::realloc(k->buf, size));
-    if (grown == nullptr) return nullptr;
-    k->buf = grown;
-    k->cap = size;
-  }
-  return k->buf;
-}
-
-void kept_free(void* ctx, void* ptr) {
-  auto* k = static_cast<KeptText*>(ctx);
-  if (ptr != nullptr && ptr == k->buf) {
-    k->lent = false;
-    return;
-  }
-  std::free(ptr);
-}
-
 }  // namespace
 
-yyjson_mut_doc* kept_doc_new() noexcept {
+MutJsonDoc kept_doc_new() noexcept {
   if (s_doc_alc == nullptr) s_doc_alc = yyjson_alc_dyn_new();
-  return yyjson_mut_doc_new(s_doc_alc);  // the heap when the allocator cannot be made
+  return new_mut_doc(s_doc_alc);  // the heap when the allocator cannot be made
 }
 
-Text kept_write(const yyjson_mut_doc* doc) noexcept {
-  if (doc == nullptr) return Text();
-  const yyjson_alc alc{kept_malloc, kept_realloc, kept_free, &s_kept_text};
-  std::size_t len = 0;
-  char* out = yyjson_mut_write_opts(doc, 0, &alc, &len, nullptr);
-  if (out == nullptr) return Text();
-  if (out != s_kept_text.buf) return Text::adopt(out);  // served by the heap
-  s_kept_text.lent = false;  // the text stays until the next write
-  return Text::in_arena(out);
+void MutJson::add(yyjson_mut_val* value) noexcept {
+  if (value == nullptr) return;  // left out
+  if (depth_ == 0) {
+    if (root_ == nullptr) root_ = value;
+    return;
+  }
+  yyjson_mut_val* container = open_[depth_ - 1];
+  if (yyjson_mut_is_arr(container)) {
+    yyjson_mut_arr_append(container, value);
+    return;
+  }
+  yyjson_mut_val* k = yyjson_mut_strn(doc_, key_, key_len_);
+  if (k != nullptr) yyjson_mut_obj_add(container, k, value);
 }
 
-KeptJson::KeptJson() noexcept {
-  // The buffer's last text is given up by this write, as by kept_write.
-  if (s_kept_text.lent) failed_ = true;
-  buf_ = s_kept_text.buf;
-  cap_ = s_kept_text.cap;
-}
+KeptJson::KeptJson() noexcept : buf_(s_kept_text.buf), cap_(s_kept_text.cap) {}
 
 char* KeptJson::grow(std::size_t n) noexcept {
   KeptText& k = s_kept_text;
@@ -309,17 +270,6 @@ char* KeptJson::grow(std::size_t n) noexcept {
   k.buf = buf_ = grown;
   k.cap = cap_ = cap;
   return buf_ + len_;
-}
-
-void KeptJson::key(const char* key) noexcept {
-  const std::size_t n = std::strlen(key);
-  char* at = room(n + 3);
-  if (at == nullptr) return;
-  at[0] = '"';
-  std::memcpy(at + 1, key, n);
-  at[n + 1] = '"';
-  at[n + 2] = ':';
-  len_ += n + 3;
 }
 
 namespace {
@@ -345,7 +295,7 @@ std::size_t utf8_sequence(const unsigned char* p) {
 
 }  // namespace
 
-void KeptJson::str(const char* text) noexcept {
+void KeptJson::put_str(const char* text) noexcept {
   if (text == nullptr) {
     raw("null", 4);
     return;
@@ -416,7 +366,7 @@ void KeptJson::str(const char* text) noexcept {
   len_ += static_cast<std::size_t>(out - start);
 }
 
-void KeptJson::sint(int64_t value) noexcept {
+void KeptJson::put_sint(int64_t value) noexcept {
   char* at = room(24);
   if (at == nullptr) return;
   if (value >= 0 && value < 10) {
@@ -454,7 +404,7 @@ void KeptJson::sint(int64_t value) noexcept {
   len_ += static_cast<std::size_t>(out - at);
 }
 
-void KeptJson::real(double value) noexcept {
+void KeptJson::put_real(double value) noexcept {
   if (!std::isfinite(value)) {  // the writer refuses these
     failed_ = true;
     return;
@@ -474,13 +424,13 @@ void KeptJson::real(double value) noexcept {
 void KeptJson::value(const yyjson_mut_val* value) noexcept {
   if (failed_) return;
   std::size_t len = 0;
-  char* text = value != nullptr ? yyjson_mut_val_write_opts(value, 0, nullptr, &len, nullptr) : nullptr;
-  if (text == nullptr) {
+  const Text text =
+      Text::adopt(value != nullptr ? yyjson_mut_val_write_opts(value, 0, nullptr, &len, nullptr) : nullptr);
+  if (!text) {
     failed_ = true;
     return;
   }
-  raw(text, len);
-  std::free(text);
+  json(text.get(), len);
 }
 
 Text KeptJson::finish() noexcept {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/ht.h"
+#include "frame/json_doc.h"
 #include "frame/text.h"
 
 namespace kavo {
@@ -136,12 +137,6 @@ struct ApEvent {
   int32_t auto_dismiss = 0, auto_play = 0, is_prepare = 0;
 };
 
-// A held yyjson document, freed with it.
-struct DocFree {
-  void operator()(yyjson_doc* doc) const noexcept { yyjson_doc_free(doc); }
-};
-using HeldDoc = std::unique_ptr<yyjson_doc, DocFree>;
-
 // ---- The model -------------------------------------------------------------
 // Everything the inputs put in and the rebuild derives, one part per input.
 // Moving a model moves its texts' storage along, so pointers into it stay
@@ -174,7 +169,7 @@ struct Watch {
 
 // The held server home and what is derived from it alone.
 struct ServerHome {
-  HeldDoc doc;  // read in place
+  JsonDoc doc;  // read in place
   int32_t have = 0;
   std::vector<BasicRec> basics;
   TextArena basic_texts;
@@ -242,7 +237,7 @@ inline Ht& s_by_id = s_model.catalogue.by_id;
 inline Ht& s_by_imdb = s_model.catalogue.by_imdb;
 inline Ht& s_basic_imdb = s_model.home.basic_imdb;
 inline Ht& s_seen_id = s_model.catalogue.seen_id;
-inline HeldDoc& s_home_doc = s_model.home.doc;
+inline JsonDoc& s_home_doc = s_model.home.doc;
 inline int32_t& s_have_home = s_model.home.have;
 inline int32_t& s_rejected = s_model.rejected;
 inline int32_t& s_sel = s_model.selection.index;

@@ -94,7 +94,7 @@ int32_t set_server_home(const char* json);
 int32_t read_server_home(const char* json);
 // Parses a server home document into *out; the failure's status and message
 // when it is NULL, not valid JSON or no object.
-int32_t parse_home(const char* json, HeldDoc* out);
+int32_t parse_home(const char* json, JsonDoc* out);
 // Holds the document of parse_home in place of the one held before.
 int32_t load_home_json(const char* json);
 void reset_basics() noexcept;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "documents/documents.h"
@@ -42,11 +43,6 @@ class PartText {
 
  private:
   char* text_;
-};
-
-struct DocGuard {
-  yyjson_doc* doc;
-  ~DocGuard() { yyjson_doc_free(doc); }
 };
 
 // ---- The streamed way ----------------------------------------------------------
@@ -205,24 +201,22 @@ class Streamer {
     }
     // A value read whole, from exactly its own text.
     *end = value_end(text_, len_, pos);
-    yyjson_doc* doc =
-        yyjson_read_opts(const_cast<char*>(text_ + pos), *end - pos, 0, nullptr, nullptr);
-    if (doc == nullptr) return false;
+    JsonDoc doc = read_json(text_ + pos, *end - pos);
+    if (!doc) return false;
     if (part == kHome) {
       // Held as load_home_json would hold the part's own text.
-      s_home_doc.reset(doc);
+      s_home_doc = std::move(doc);
       s_have_home = 1;
       return true;
     }
     int32_t rc = kOk;
     if (part == kStore) {
       try {
-        rc = load_store_value(yyjson_doc_get_root(doc), &s_model.store);
+        rc = load_store_value(yyjson_doc_get_root(doc.get()), &s_model.store);
       } catch (...) {
         rc = kNoMemory;
       }
     }
-    yyjson_doc_free(doc);
     return rc == kOk;
   }
 
@@ -353,11 +347,9 @@ int32_t load_inputs(const char* json) {
 namespace {
 
 int32_t load_inputs_stepwise(const char* json) {
-  yyjson_doc* doc =
-      yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr);
-  if (doc == nullptr) return fail(kBadJson, "inputs: not valid JSON");
-  DocGuard guard{doc};
-  yyjson_val* root = yyjson_doc_get_root(doc);
+  JsonDoc doc = read_json(json, std::strlen(json));
+  if (!doc) return fail(kBadJson, "inputs: not valid JSON");
+  yyjson_val* root = yyjson_doc_get_root(doc.get());
   if (!yyjson_is_obj(root)) return fail(kBadJson, "inputs: root not object");
 
   yyjson_val* home = obj_get(root, "server_home");
@@ -395,8 +387,7 @@ int32_t load_inputs_stepwise(const char* json) {
     if (text.get() && (rc = set_store(text.get())) != kOk) return rc;
   }
 
-  yyjson_doc_free(guard.doc);
-  guard.doc = nullptr;
+  doc.reset();
   return finish_inputs();
 }
 

@@ -216,7 +216,7 @@ namespace {
 // Reads an item array text into `target`; the status of the first failure.
 int32_t load_array_text(const char* text, const ItemTarget& target) {
   if (text == nullptr) return fail(kBadArgument, "null json");
-  const HeldDoc doc(yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr));
+  const JsonDoc doc = read_json(text, std::strlen(text));
   if (!doc) return fail(kBadJson, "not valid JSON");
   return load_array_value(yyjson_doc_get_root(doc.get()), target);
 }

@@ -71,9 +71,9 @@ double continue_duration(yyjson_val* element) {
 
 }  // namespace
 
-int32_t parse_home(const char* json, HeldDoc* out) {
+int32_t parse_home(const char* json, JsonDoc* out) {
   if (json == nullptr) return fail(kBadArgument, "null json");
-  HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+  JsonDoc doc = read_json(json, std::strlen(json));
   if (!doc) return fail(kBadJson, "server home: not valid JSON");
   if (!yyjson_is_obj(yyjson_doc_get_root(doc.get()))) return fail(kBadJson, "server home: root not object");
   *out = std::move(doc);
@@ -81,7 +81,7 @@ int32_t parse_home(const char* json, HeldDoc* out) {
 }
 
 int32_t load_home_json(const char* json) {
-  HeldDoc doc;
+  JsonDoc doc;
   const int32_t rc = parse_home(json, &doc);
   if (rc != kOk) return rc;
   s_home_doc = std::move(doc);
@@ -177,7 +177,7 @@ void ingest_continues() {
 }
 
 int32_t read_server_home(const char* json) {
-  HeldDoc doc;
+  JsonDoc doc;
   const int32_t rc = parse_home(json, &doc);
   if (rc != kOk) return rc;  // the home held before stays, with all it gave
   s_home_doc = std::move(doc);

@@ -31,8 +31,8 @@ void read_flag(yyjson_val* object, KeyList keys, int32_t* setting) {
 
 // Parses a settings object; the failure's status and message ("<what>: not
 // valid JSON", "<what>: root not object") when it is no JSON object.
-int32_t parse_settings(const char* json, const char* bad_json, const char* not_object, HeldDoc* out) {
-  HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+int32_t parse_settings(const char* json, const char* bad_json, const char* not_object, JsonDoc* out) {
+  JsonDoc doc = read_json(json, std::strlen(json));
   if (!doc) return fail(kBadJson, bad_json);
   if (!yyjson_is_obj(yyjson_doc_get_root(doc.get()))) return fail(kBadJson, not_object);
   *out = std::move(doc);
@@ -44,7 +44,7 @@ int32_t parse_settings(const char* json, const char* bad_json, const char* not_o
 int32_t set_resume_settings(const char* json) {
   ResumeSettings settings;  // the defaults
   if (json != nullptr && json[0] != '\0') {
-    HeldDoc doc;
+    JsonDoc doc;
     const int32_t rc =
         parse_settings(json, "resume settings: not valid JSON", "resume settings: root not object", &doc);
     if (rc != kOk) return rc;
@@ -60,7 +60,7 @@ int32_t set_resume_settings(const char* json) {
 int32_t set_autoplay_settings(const char* json) {
   AutoplaySettings settings;  // unconfigured
   if (json != nullptr && json[0] != '\0') {
-    HeldDoc doc;
+    JsonDoc doc;
     const int32_t rc = parse_settings(json, "autoplay settings: not valid JSON",
                                       "autoplay settings: root not object", &doc);
     if (rc != kOk) return rc;

@@ -77,7 +77,7 @@ int32_t load_store_value(yyjson_val* root, Store* out) {
 int32_t read_store(const char* json) {
   Store staged;
   if (json != nullptr) {
-    const HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+    const JsonDoc doc = read_json(json, std::strlen(json));
     if (!doc) return fail(kBadJson, "store: not valid JSON");
     yyjson_val* root = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_obj(root)) return fail(kBadJson, "store: root not object");

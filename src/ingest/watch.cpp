@@ -172,7 +172,7 @@ int32_t read_host_watch(const char* json) {
   staged.empty();
   const int32_t kept = count_server_progress();
   if (json != nullptr) {
-    const HeldDoc doc(yyjson_read_opts(const_cast<char*>(json), std::strlen(json), 0, nullptr, nullptr));
+    const JsonDoc doc = read_json(json, std::strlen(json));
     if (!doc) return fail(kBadJson, "watch: not valid JSON");
     const int32_t rc = stage_watch_array(yyjson_doc_get_root(doc.get()), kept, staged);
     if (rc != kOk) {

@@ -15,7 +15,7 @@ void build_continue_watching() {
   }
   if (s_cand.empty()) return;
   // The row is new: only the cells the row cap lets in need their places.
-  sort_cands_first(cmp_continue_rank, static_cast<std::size_t>(s_row_cap));
+  sort_cands_first(CandOrder::kContinueRank, static_cast<std::size_t>(s_row_cap));
   const int32_t row = row_insert(2, kContinueWatching, "ContinueWatching", "Continue Watching");
   flush_cands(row);
 }

@@ -22,9 +22,9 @@ void push_library(const Item& entry) {
   cand_push(-1, entry.title.get(), entry.added_ms, entry.id.get());
 }
 
-// Sorts the candidates (when a comparator is given) and appends them as a row;
+// Sorts the candidates by `order` and appends them as a row;
 // no row when there are none.
-void make_row(int32_t kind, const char* key, const char* title, int (*cmp)(const Cand&, const Cand&)) {
+void make_row(int32_t kind, const char* key, const char* title, CandOrder order) {
   if (s_cand.empty()) return;
   if (n_rows() >= kMaxRows) {  // the row would be refused: drop the candidates unsorted
     flush_cands(-1);
@@ -32,7 +32,7 @@ void make_row(int32_t kind, const char* key, const char* title, int (*cmp)(const
   }
   // A fresh row stores at most the row cap of cells: only those need their
   // exact places.
-  if (cmp != nullptr) sort_cands_first(cmp, static_cast<std::size_t>(s_row_cap));
+  sort_cands_first(order, static_cast<std::size_t>(s_row_cap));
   flush_cands(row_push(kind, key, title));
 }
 
@@ -100,7 +100,7 @@ void build_recently_added() {
   for (const Item& e : s_lib) {
     if (e.added_ms >= 0 && e.catalogue_index < 0) push_library(e);
   }
-  make_row(kRecentlyAdded, "RecentlyAdded", "Recently Added", cmp_added_desc);
+  make_row(kRecentlyAdded, "RecentlyAdded", "Recently Added", CandOrder::kAddedDesc);
 }
 
 void build_catalogue_rows() {
@@ -120,14 +120,14 @@ void build_catalogue_rows() {
   for (int32_t i = 0; i < ni; ++i) {
     if (s_items[static_cast<std::size_t>(i)].kind == kMovie && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
-  make_row(kMovies, "Movies", "Movies", cmp_year_desc_title);
+  make_row(kMovies, "Movies", "Movies", CandOrder::kYearDescTitle);
 
   s_cand.clear();
   for (int32_t i = 0; i < ni; ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (it.kind == kShow && !(it.episode > 0) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
-  make_row(kTvShows, "TVShows", "TV Shows", cmp_year_desc_title);
+  make_row(kTvShows, "TVShows", "TV Shows", CandOrder::kYearDescTitle);
 
   // One row per show, in the order of each show's lowest-indexed episode
   // item. Episode items are grouped by IMDb id once; groups are numbered in
@@ -170,7 +170,7 @@ void build_catalogue_rows() {
     s_cand.clear();
     for (int32_t k = start[g]; k < start[g + 1]; ++k) push_item(members[static_cast<std::size_t>(k)]);
     const char* key = first.imdb_id.get();
-    make_row(kShowRow, key, first.title ? first.title.get() : key, cmp_season_episode);
+    make_row(kShowRow, key, first.title ? first.title.get() : key, CandOrder::kSeasonEpisode);
   }
 }
 
@@ -179,7 +179,7 @@ void build_store_rows() {
   for (const Item& e : s_lib) {
     if (e.kind == kFolder) push_library(e);
   }
-  make_row(kFolders, "Folders", "Folders", cmp_folder_natural);
+  make_row(kFolders, "Folders", "Folders", CandOrder::kFolderNatural);
 
   // Favourites: pushed even when no token names a known item.
   s_cand.clear();
@@ -199,13 +199,13 @@ void build_store_rows() {
   for (int32_t i = 0; i < n_items(); ++i) {
     if (s_items[static_cast<std::size_t>(i)].unmatched != 0) push_item(i);
   }
-  make_row(kUnmatchedItems, "Unmatched", "Unmatched", nullptr);
+  make_row(kUnmatchedItems, "Unmatched", "Unmatched", CandOrder::kPushOrder);
 
   s_cand.clear();
   for (const Item& e : s_lib) {
     if (e.kind == kFile && e.catalogue_index < 0 && e.is_audio_only != 0) push_library(e);
   }
-  make_row(kAudio, "Audio", "Audio", nullptr);
+  make_row(kAudio, "Audio", "Audio", CandOrder::kPushOrder);
 }
 
 }  // namespace kavo

@@ -113,7 +113,6 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
   Cand c;
   c.item_index = item_index;
   c.added_ms = added_ms;
-  c.seq = static_cast<int32_t>(s_cand.size());
   // A candidate's texts are read only where its item cannot stand in: the
   // title when there is no item title to compare, the server key when the
   // candidate becomes a raw cell. Copies nobody could read are not made, which

@@ -78,18 +78,21 @@ void flush_cands(int32_t row);
 // is a known IMDb id, else a raw one), with `name` (or the id) as server key.
 void feed_ids_from_value(yyjson_val* value, const char* name);
 
-// ---- Comparators (negative: a first) ---------------------------------------
-int cmp_continue_rank(const Cand& a, const Cand& b);
-int cmp_added_desc(const Cand& a, const Cand& b);
-int cmp_year_desc_title(const Cand& a, const Cand& b);
-int cmp_season_episode(const Cand& a, const Cand& b);
-int cmp_folder_natural(const Cand& a, const Cand& b);
-// Sorts the candidate list with a three-way comparator; stable, so equal
-// candidates keep push order whatever the comparator answers.
-void sort_cands(int (*cmp)(const Cand&, const Cand&));
+// ---- Row orders (rows/orders.h holds their keys) ------------------------------
+enum class CandOrder : int32_t {
+  kContinueRank,   // Continue Watching
+  kAddedDesc,      // Recently Added, Now Playing
+  kYearDescTitle,  // Movies, TV Shows
+  kSeasonEpisode,  // a show's row
+  kFolderNatural,  // Folders
+  kPushOrder,      // unsorted
+};
+// Sorts the candidate list; stable, so candidates the order does not tell
+// apart keep push order.
+void sort_cands(CandOrder order);
 // For a fresh row that will store at most `first` cells: the first `first`
 // candidates exactly as sort_cands orders them, the rest (which the row cap
 // only counts) in no particular order.
-void sort_cands_first(int (*cmp)(const Cand&, const Cand&), std::size_t first);
+void sort_cands_first(CandOrder order, std::size_t first);
 
 }  // namespace kavo

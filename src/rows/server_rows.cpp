@@ -38,7 +38,7 @@ void server_lists(yyjson_val* list) {
     if (ci_cmp(id, "MovieNowPlaying") == 0) {
       const int32_t row = row_insert(2, kNowPlaying, "MovieNowPlaying", "MovieNowPlaying");
       feed_ids_from_value(value, id);
-      sort_cands(cmp_added_desc);
+      sort_cands(CandOrder::kAddedDesc);
       flush_cands(row);
       return;
     }

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "documents/documents.h"
+#include "documents/layouts.h"
 #include "documents/writers.h"
+#include "frame/json_doc.h"
 #include "frame/model.h"
 #include "support/fixture.h"
 
@@ -82,16 +84,31 @@ inline Cell& push_raw_cell(Row& row, const char* title, int64_t added_ms, const 
 // Writes the value that `build(doc)` gives as a whole document.
 template <class Build>
 std::string doc_text(Build&& build) {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val* root = build(doc);
-  std::string out = "<none>";
-  if (root != nullptr) {
-    yyjson_mut_doc_set_root(doc, root);
-    Text t = write_doc(doc);
-    out = t ? t.get() : "<unwritable>";
-  }
-  yyjson_mut_doc_free(doc);
-  return out;
+  const MutJsonDoc doc = new_mut_doc();
+  yyjson_mut_val* root = build(doc.get());
+  if (root == nullptr) return "<none>";
+  yyjson_mut_doc_set_root(doc.get(), root);
+  const Text t = write_doc(doc.get());
+  return t ? t.get() : "<unwritable>";
+}
+
+// The text of what `put(sink)` writes (a layout of documents/layouts.h),
+// through each sink: built as yyjson values and written, or written straight
+// as text.
+template <class Put>
+std::string mut_text(Put&& put) {
+  return doc_text([&](yyjson_mut_doc* doc) {
+    MutJson out(doc);
+    put(out);
+    return out.root();
+  });
+}
+template <class Put>
+std::string kept_text(Put&& put) {
+  KeptJson out;
+  put(out);
+  const Text t = out.finish();
+  return t ? t.get() : "<unwritable>";
 }
 
 inline std::string str(const char* text) { return kavo_test::str(text); }

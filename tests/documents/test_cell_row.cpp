@@ -117,14 +117,13 @@ TEST_F(CellRowDoc, TruncatedRowShowsOfferedAndStoredCounts) {
   ASSERT_NE(text, nullptr);
   const std::size_t len = std::strlen(text);
   EXPECT_GT(len, 65536u);
-  yyjson_doc* parsed = yyjson_read(text, len, 0);
+  const JsonDoc parsed = read_json(text, len);
   ASSERT_NE(parsed, nullptr);
-  yyjson_val* root = yyjson_doc_get_root(parsed);
+  yyjson_val* root = yyjson_doc_get_root(parsed.get());
   EXPECT_EQ(yyjson_get_int(yyjson_obj_get(root, "cell_count")), 250);
   EXPECT_EQ(yyjson_get_int(yyjson_obj_get(root, "emitted")), 200);
   EXPECT_EQ(yyjson_get_int(yyjson_obj_get(root, "truncated")), 1);
   EXPECT_EQ(yyjson_arr_size(yyjson_obj_get(root, "cells")), 200u);
-  yyjson_doc_free(parsed);
 
   // A later, smaller document overwrites the grown buffer.
   push_row(kMovies, "movies", "Movies");
@@ -139,11 +138,12 @@ TEST_F(CellRowDoc, RowCountsTheCellsItWrites) {
   push_item_cell(row, 0, -1);
   push_raw_cell(row, "r", -1, nullptr);
   push_raw_cell(row, "s", -1, nullptr);
-  int32_t written = 5;
-  const std::string text =
-      doc_text([&](yyjson_mut_doc* doc) { return json_row(doc, 0, &written); });
+  int32_t written = 0;
+  const std::string text = mut_text([&](MutJson& out) { written = put_row(out, 0); });
   EXPECT_NE(text.find("\"emitted\":3"), std::string::npos);
-  EXPECT_EQ(written, 8);  // added to what was there
-  EXPECT_EQ(json_row(nullptr, 0, nullptr), nullptr);
-  EXPECT_EQ(doc_text([](yyjson_mut_doc* doc) { return json_row(doc, 1, nullptr); }), "<none>");
+  EXPECT_EQ(written, 3);
+  // Without a document nothing is made and no cell counts.
+  MutJson none(nullptr);
+  EXPECT_EQ(put_row(none, 0), 0);
+  EXPECT_EQ(none.root(), nullptr);
 }

@@ -154,8 +154,7 @@ TEST_F(ItemDoc, LargeItemComesBackWhole) {
   text = kavo_item_json(1);
   const std::size_t len = std::strlen(text);
   EXPECT_GT(len, 64000u);
-  yyjson_doc* parsed = yyjson_read(text, len, 0);
+  const JsonDoc parsed = read_json(text, len);
   ASSERT_NE(parsed, nullptr);
-  EXPECT_EQ(yyjson_arr_size(yyjson_obj_get(yyjson_doc_get_root(parsed), "genres")), 8u);
-  yyjson_doc_free(parsed);
+  EXPECT_EQ(yyjson_arr_size(yyjson_obj_get(yyjson_doc_get_root(parsed.get()), "genres")), 8u);
 }

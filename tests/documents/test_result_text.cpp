@@ -5,7 +5,6 @@
 // that are compact, spaced or broken, and values the writer refuses.
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -19,15 +18,13 @@ using namespace doc_test;
 // The result document as a yyjson document, written by yyjson.
 yyjson_mut_val* side(yyjson_mut_doc* doc, const Text& stored) {
   const char* text = stored ? stored.get() : "{}";
-  yyjson_doc* parsed = yyjson_read_opts(const_cast<char*>(text), std::strlen(text), 0, nullptr, nullptr);
-  if (parsed == nullptr) return nullptr;
-  yyjson_mut_val* copy = mut_from_val(doc, yyjson_doc_get_root(parsed));
-  yyjson_doc_free(parsed);
-  return copy;
+  const JsonDoc parsed = read_json(text, std::strlen(text));
+  return parsed ? mut_from_val(doc, yyjson_doc_get_root(parsed.get())) : nullptr;
 }
 
 std::string reference_result() {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  const MutJsonDoc held = new_mut_doc();
+  yyjson_mut_doc* doc = held.get();
   yyjson_mut_val* root = yyjson_mut_obj(doc);
   yyjson_mut_doc_set_root(doc, root);
   add_json_int(doc, root, "version", 1);
@@ -35,7 +32,11 @@ std::string reference_result() {
   add_json_int(doc, root, "row_count", n_rows());
   int32_t cells = 0;
   yyjson_mut_val* rows = yyjson_mut_arr(doc);
-  for (int32_t r = 0; r < n_rows(); ++r) yyjson_mut_arr_append(rows, json_row(doc, r, &cells));
+  for (int32_t r = 0; r < n_rows(); ++r) {
+    MutJson row(doc);
+    cells += put_row(row, r);
+    yyjson_mut_arr_append(rows, row.root());
+  }
   add_json_val(doc, root, "rows", rows);
   if (valid_item_index(s_sel)) {
     add_json_val(doc, root, "item", json_detail(doc, s_sel));
@@ -61,11 +62,8 @@ std::string reference_result() {
   add_json_int(doc, stats, "rejected", s_rejected);
   add_json_int(doc, stats, "continue_candidates", cc);
   add_json_int(doc, stats, "unmatched", unmatched);
-  char* text = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
-  yyjson_mut_doc_free(doc);
-  const std::string out = text ? text : "{}";
-  std::free(text);
-  return out;
+  const Text text = write_doc(doc);
+  return text ? text.get() : "{}";
 }
 
 class ResultTextTest : public DocTest {
@@ -116,6 +114,8 @@ class ResultTextTest : public DocTest {
       it.added_ms = static_cast<int64_t>(small()) * 1700000000000LL;
       it.next_index = static_cast<int32_t>(next() % (n + 2)) - 1;
       it.unmatched = static_cast<int32_t>(next() % 2);
+      it.runtime_min = small() * 30;
+      it.watch_index = static_cast<int32_t>(next() % 4) - 1;
       for (uint32_t s = next() % 3; s > 0; --s) {
         Source src;
         src.key = text();
@@ -127,6 +127,21 @@ class ResultTextTest : public DocTest {
       for (uint32_t g = next() % 3; g > 0; --g) it.genres.push_back(text(false));
       s_items.push_back(std::move(it));
     }
+    for (int w = 0; w < 2; ++w) {
+      WatchRec rec;
+      rec.source = text();
+      rec.key = text();
+      rec.updated_ms = static_cast<int64_t>(small()) * 1000;
+      rec.position_s = real();
+      rec.fraction = real();
+      s_watch.push_back(std::move(rec));
+    }
+    s_ap_configured = static_cast<int32_t>(next() % 2);
+    s_ap_fixed = static_cast<int32_t>(next() % 2);
+    s_ap_fixed_dur_s = 30.0;
+    s_ap_countdown = static_cast<int32_t>(next() % 2);
+    s_ap_countdown_s = 20.0;
+    s_ap_autoplay = static_cast<int32_t>(next() % 2);
     const int rows = static_cast<int>(next() % 6);
     for (int r = 0; r < rows; ++r) {
       Row row;
@@ -171,6 +186,12 @@ TEST_F(ResultTextTest, SameTextAsTheWrittenDocument) {
     // Built again over the kept buffer: the same text.
     rebuild_result();
     ASSERT_EQ(str(kavo_result_json()), expected) << "round " << round;
+    // The documents the result only embeds as yyjson values, and their
+    // parts, come out the same through the text sink too.
+    for (const Item& item : s_items) {
+      const auto detail = [&](auto& out) { put_detail(out, item); };
+      ASSERT_EQ(kept_text(detail), mut_text(detail)) << "round " << round;
+    }
   }
   EXPECT_EQ(refused, 0);
 }
@@ -209,32 +230,13 @@ TEST_F(ResultTextTest, NumbersAsTheWriterWritesThem) {
   const int64_t ints[] = {0, 1, 9, 10, 11, 99, 100, 101, 999, 1000, 123456789, -1, -9, -10, -100,
                           1700000000000, -1700000000000, INT64_MAX, INT64_MIN, INT64_MIN + 1};
   const double reals[] = {0.0, -0.0, 1.0, 0.5, 3596.4, 1e21, 1e-7, 5e-324, 1.7976931348623157e308, -2.5};
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val* arr = yyjson_mut_arr(doc);
-  yyjson_mut_doc_set_root(doc, arr);
-  {
-    KeptJson out;
-    out.lit("[");
-    bool first = true;
-    for (int64_t v : ints) {
-      if (!first) out.lit(",");
-      first = false;
-      out.sint(v);
-      yyjson_mut_arr_append(arr, yyjson_mut_sint(doc, v));
-    }
-    for (double v : reals) {
-      out.lit(",");
-      out.real(v);
-      yyjson_mut_arr_append(arr, yyjson_mut_real(doc, v));
-    }
-    out.lit("]");
-    const Text got = out.finish();
-    char* expected = yyjson_mut_write(doc, 0, nullptr);
-    ASSERT_TRUE(got);
-    EXPECT_STREQ(got.get(), expected);
-    std::free(expected);
-  }
-  yyjson_mut_doc_free(doc);
+  const auto numbers = [&](auto& out) {
+    out.begin_array();
+    for (int64_t v : ints) out.sint(v);
+    for (double v : reals) out.real(v);
+    out.end_array();
+  };
+  EXPECT_EQ(kept_text(numbers), mut_text(numbers));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // three- and four-byte ones, each at several places in a text (the writer
 // copies eight plain bytes at a time), must give yyjson's text, or fail
 // exactly where yyjson refuses the string.
-#include <cstdlib>
 #include <string>
 
 #include "doc_support.h"
@@ -14,22 +13,19 @@ using namespace kavo;
 
 // yyjson's text for the string `s` as a one-element array, or "<refused>".
 std::string reference(const std::string& s) {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val* arr = yyjson_mut_arr(doc);
-  yyjson_mut_doc_set_root(doc, arr);
-  yyjson_mut_arr_append(arr, yyjson_mut_str(doc, s.c_str()));
-  char* text = yyjson_mut_write(doc, 0, nullptr);
-  yyjson_mut_doc_free(doc);
-  const std::string out = text != nullptr ? text : "<refused>";
-  std::free(text);
-  return out;
+  const MutJsonDoc doc = new_mut_doc();
+  yyjson_mut_val* arr = yyjson_mut_arr(doc.get());
+  yyjson_mut_doc_set_root(doc.get(), arr);
+  yyjson_mut_arr_append(arr, yyjson_mut_str(doc.get(), s.c_str()));
+  const Text text = write_doc(doc.get());
+  return text ? text.get() : "<refused>";
 }
 
 std::string fast(const std::string& s) {
   KeptJson out;
-  out.lit("[");
+  out.begin_array();
   out.str(s.c_str());
-  out.lit("]");
+  out.end_array();
   const Text t = out.finish();
   return t ? t.get() : "<refused>";
 }

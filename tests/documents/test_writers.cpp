@@ -14,10 +14,10 @@ namespace {
 
 // An output document with an object root, written on demand.
 struct OutDoc {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  MutJsonDoc held = new_mut_doc();
+  yyjson_mut_doc* doc = held.get();
   yyjson_mut_val* root = yyjson_mut_obj(doc);
   OutDoc() { yyjson_mut_doc_set_root(doc, root); }
-  ~OutDoc() { yyjson_mut_doc_free(doc); }
   std::string text() const {
     Text t = write_doc(doc);
     return t ? std::string(t.get()) : std::string("<none>");
@@ -26,19 +26,15 @@ struct OutDoc {
 
 // Parses `json`, copies its root into a fresh document and writes that.
 std::string copy_text(const std::string& json) {
-  yyjson_doc* in = yyjson_read(json.data(), json.size(), 0);
+  JsonDoc in = read_json(json.data(), json.size());
   EXPECT_NE(in, nullptr) << json;
-  yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val* copy = mut_from_val(out, yyjson_doc_get_root(in));
-  yyjson_doc_free(in);  // the copy must own its strings
-  std::string result = "<none>";
-  if (copy != nullptr) {
-    yyjson_mut_doc_set_root(out, copy);
-    Text t = write_doc(out);
-    result = t ? t.get() : "<unwritable>";
-  }
-  yyjson_mut_doc_free(out);
-  return result;
+  const MutJsonDoc out = new_mut_doc();
+  yyjson_mut_val* copy = mut_from_val(out.get(), yyjson_doc_get_root(in.get()));
+  in.reset();  // the copy must own its strings
+  if (copy == nullptr) return "<none>";
+  yyjson_mut_doc_set_root(out.get(), copy);
+  const Text t = write_doc(out.get());
+  return t ? t.get() : "<unwritable>";
 }
 
 }  // namespace
@@ -106,31 +102,27 @@ TEST(Writers, DeepCopyKeepsValuesAndNumberKinds) {
   EXPECT_EQ(copy_text("{\"a\\u0000b\":\"x\\u0000y\"}"), "{\"a\\u0000b\":\"x\\u0000y\"}");
 
   const char* kinds = "{\"u\":5,\"s\":-5,\"r\":5.0}";
-  yyjson_doc* in = yyjson_read(kinds, std::strlen(kinds), 0);
-  yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val* copy = mut_from_val(out, yyjson_doc_get_root(in));
+  const JsonDoc in = read_json(kinds, std::strlen(kinds));
+  const MutJsonDoc out = new_mut_doc();
+  yyjson_mut_val* copy = mut_from_val(out.get(), yyjson_doc_get_root(in.get()));
   EXPECT_TRUE(yyjson_mut_is_uint(yyjson_mut_obj_get(copy, "u")));
   EXPECT_TRUE(yyjson_mut_is_sint(yyjson_mut_obj_get(copy, "s")));
   EXPECT_TRUE(yyjson_mut_is_real(yyjson_mut_obj_get(copy, "r")));
-  EXPECT_EQ(mut_from_val(out, nullptr), nullptr);
-  EXPECT_EQ(mut_from_val(nullptr, yyjson_doc_get_root(in)), nullptr);
-  yyjson_mut_doc_free(out);
-  yyjson_doc_free(in);
+  EXPECT_EQ(mut_from_val(out.get(), nullptr), nullptr);
+  EXPECT_EQ(mut_from_val(nullptr, yyjson_doc_get_root(in.get())), nullptr);
 }
 
 TEST(Writers, DeepCopyLeavesOutRawValues) {
   const char* json = "{\"a\":1,\"big\":123456789012345678901234567890,\"b\":[7,99999999999999999999999]}";
-  yyjson_doc* in = yyjson_read(json, std::strlen(json), YYJSON_READ_NUMBER_AS_RAW);
+  const JsonDoc in(yyjson_read(json, std::strlen(json), YYJSON_READ_NUMBER_AS_RAW));
   ASSERT_NE(in, nullptr);
-  yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
+  const MutJsonDoc out = new_mut_doc();
   // Every number is raw here: all of them vanish, the containers stay.
-  yyjson_mut_val* copy = mut_from_val(out, yyjson_doc_get_root(in));
-  yyjson_mut_doc_set_root(out, copy);
-  Text t = write_doc(out);
+  yyjson_mut_val* copy = mut_from_val(out.get(), yyjson_doc_get_root(in.get()));
+  yyjson_mut_doc_set_root(out.get(), copy);
+  Text t = write_doc(out.get());
   ASSERT_TRUE(t);
   EXPECT_STREQ(t.get(), "{\"b\":[]}");
-  yyjson_mut_doc_free(out);
-  yyjson_doc_free(in);
 }
 
 TEST(Writers, DeepCopyHandlesVeryDeepNesting) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/json_doc.h"
 #include "support/fixture.h"
 
 namespace limits_test {
@@ -47,12 +48,8 @@ inline std::string array_of(const std::string& element, std::size_t count) {
 // A parsed document, freed at scope end; null root when the text is not JSON.
 class Json {
  public:
-  explicit Json(const char* text)
-      : doc_(text ? yyjson_read(text, std::strlen(text), 0) : nullptr) {}
-  ~Json() { yyjson_doc_free(doc_); }
-  Json(const Json&) = delete;
-  Json& operator=(const Json&) = delete;
-  yyjson_val* root() const { return yyjson_doc_get_root(doc_); }
+  explicit Json(const char* text) : doc_(text ? kavo::read_json(text, std::strlen(text)) : nullptr) {}
+  yyjson_val* root() const { return yyjson_doc_get_root(doc_.get()); }
   // A member read as an integer (-1 when missing).
   int64_t num(const char* key) const { return num_in(root(), key); }
   static int64_t num_in(yyjson_val* obj, const char* key) {
@@ -61,7 +58,7 @@ class Json {
   }
 
  private:
-  yyjson_doc* doc_;
+  kavo::JsonDoc doc_;
 };
 
 // A count from the "stats" member of the result document.

@@ -2,6 +2,7 @@
 // may hold them. Nothing of the library may walk them by recursion; each call
 // gives the answer it gives for the same value of the wrong type.
 #include "documents/writers.h"
+#include "frame/json_doc.h"
 #include "limits_support.h"
 
 using namespace limits_test;
@@ -77,18 +78,16 @@ TEST_F(DeepInputs, DeepCopyAndWriteOfDeepValues) {
   // text written back is the text read.
   for (const std::string& text : {deep_array(kDepth), deep_object(kDepth),
                                   "[" + deep_object(kDepth) + "," + deep_array(kDepth) + ",1]"}) {
-    yyjson_doc* in = yyjson_read(text.c_str(), text.size(), 0);
+    const kavo::JsonDoc in = kavo::read_json(text.c_str(), text.size());
     ASSERT_NE(in, nullptr);
-    yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
-    yyjson_mut_val* copy = kavo::mut_from_val(out, yyjson_doc_get_root(in));
+    const kavo::MutJsonDoc out = kavo::new_mut_doc();
+    yyjson_mut_val* copy = kavo::mut_from_val(out.get(), yyjson_doc_get_root(in.get()));
     ASSERT_NE(copy, nullptr);
-    yyjson_mut_doc_set_root(out, copy);
-    kavo::Text written = kavo::write_doc(out);
+    yyjson_mut_doc_set_root(out.get(), copy);
+    kavo::Text written = kavo::write_doc(out.get());
     ASSERT_TRUE(written);
     EXPECT_EQ(std::strlen(written.get()), text.size());
     EXPECT_TRUE(std::strcmp(written.get(), text.c_str()) == 0);
-    yyjson_mut_doc_free(out);
-    yyjson_doc_free(in);
   }
 }
 

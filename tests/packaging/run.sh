@@ -79,6 +79,28 @@ else
   cat "$work/cmake.log"; bad "find_package consumer builds"
 fi
 
+# The static library, when the build has it: through find_package as
+# kavo::kavo_static (which brings yyjson and the C++ runtime along), and by
+# hand with pkg-config's private requirements.
+if [ -f "$libdir/libkavo.a" ]; then
+  expect "static library's CMake targets installed" test -f "$libdir/cmake/kavo/kavoStaticTargets.cmake"
+  if cmake -S "$here/consumer" -B "$work/static-build" -G "$generator" \
+       -DCMAKE_C_COMPILER="$cc" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$flags" \
+       -DKAVO_CONSUMER_STATIC=ON -DCMAKE_BUILD_TYPE=Debug >"$work/static.log" 2>&1 &&
+     cmake --build "$work/static-build" >>"$work/static.log" 2>&1; then
+    out=$("$work/static-build/consumer" 2>&1 || true)
+    expect "kavo::kavo_static consumer prints the version ($out)" \
+      test "$out" = "kavo $version hash 1099313834"
+    expect "kavo::kavo_static consumer does not load libkavo.so" \
+      bash -c "! objdump -p '$work/static-build/consumer' | grep -q 'NEEDED.*libkavo'"
+  else
+    cat "$work/static.log"; bad "kavo::kavo_static consumer builds"
+  fi
+  static_libs=$(pkg-config --static --libs kavo)
+  expect "pkg-config --static names yyjson and the C++ runtime ($static_libs)" \
+    bash -c "[[ '$static_libs' == *-lyyjson* && '$static_libs' == *-lstdc++* ]]"
+fi
+
 # The installed tool, when the build has it: it finds its library through its
 # run path and the bundled example beside it.
 if [ -x "$prefix/bin/kavo" ]; then

@@ -1,5 +1,6 @@
 // Row table, cells under the cap, candidates and id lists.
 #include "frame/ids.h"
+#include "frame/json_doc.h"
 #include "rows_support.h"
 
 using namespace rows_test;
@@ -69,7 +70,7 @@ TEST_F(RowsTest, CapKeepsFirstCellsInSortedOrderAndCountsTheRest) {
     item(idx).added_ms = 1000 + i;
   }
   for (int32_t i = 0; i < 250; ++i) cand_push(i, nullptr, item(i).added_ms, nullptr);
-  sort_cands(cmp_added_desc);
+  sort_cands(CandOrder::kAddedDesc);
   const int32_t row = row_push(kRecentlyAdded, "RecentlyAdded", "Recently Added");
   flush_cands(row);
   const Row& r = s_rows[static_cast<std::size_t>(row)];
@@ -120,21 +121,19 @@ TEST_F(RowsTest, CellsTakeTheirFieldsFromItemsOrCandidates) {
   EXPECT_FALSE(r.cells[3].server_key);
 }
 
-TEST_F(RowsTest, CandidatesCountSeqAndFeedIdsResolveKnownIds) {
+TEST_F(RowsTest, FeedIdsResolveKnownIds) {
   const int32_t a = add_item("a", kMovie, "Alpha");
   set_text(item(a).imdb_id, "tt1");
   item(a).added_ms = 42;
   rebuild_id_maps();
   const char* json = "{\"v\":\"tt1, tt9,tt1\",\"n\":5}";
-  yyjson_doc* doc = yyjson_read(json, std::strlen(json), 0);
-  yyjson_val* root = yyjson_doc_get_root(doc);
+  const JsonDoc doc = read_json(json, std::strlen(json));
+  yyjson_val* root = yyjson_doc_get_root(doc.get());
   feed_ids_from_value(yyjson_obj_get(root, "v"), "L");
   feed_ids_from_value(yyjson_obj_get(root, "v"), nullptr);
   feed_ids_from_value(yyjson_obj_get(root, "n"), "L");  // not a string: no tokens
   feed_ids_from_value(nullptr, "L");
-  yyjson_doc_free(doc);
   ASSERT_EQ(s_cand.size(), 6u);
-  for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(s_cand[k].seq, static_cast<int32_t>(k));
   EXPECT_EQ(s_cand[0].item_index, a);
   EXPECT_EQ(s_cand[0].added_ms, 42);
   EXPECT_EQ(s_cand[1].item_index, -1);

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "ingest/readers.h"
+#include "rows/orders.h"
 #include "rows_support.h"
 
 using namespace rows_test;
@@ -95,16 +96,17 @@ int32_t ref_link(const Item& e) {
   return -1;
 }
 
-// Sorts item indexes with a row comparator through the standard stable sort
-// (the comparators other than the time order are total orders).
-std::vector<int32_t> ref_sorted(std::vector<int32_t> indexes, int (*cmp)(const Cand&, const Cand&)) {
+// Sorts item indexes by the row order of key K through the standard stable
+// sort.
+template <class K>
+std::vector<int32_t> ref_sorted(std::vector<int32_t> indexes) {
   std::vector<Cand> cands(indexes.size());
   for (std::size_t k = 0; k < indexes.size(); ++k) {
     cands[k].item_index = indexes[k];
     cands[k].added_ms = item(indexes[k]).added_ms;
-    cands[k].seq = static_cast<int32_t>(k);
   }
-  std::stable_sort(cands.begin(), cands.end(), [cmp](const Cand& a, const Cand& b) { return cmp(a, b) < 0; });
+  std::stable_sort(cands.begin(), cands.end(),
+                   [](const Cand& a, const Cand& b) { return K::order(K::of(a, 0), K::of(b, 0)) < 0; });
   std::vector<int32_t> out;
   for (const Cand& c : cands) out.push_back(c.item_index);
   return out;
@@ -212,7 +214,7 @@ TEST_F(RowsTest, IndexedMatchingEqualsFirstMatchScans) {
       for (int32_t j = 0; j < n_items(); ++j) {
         if (is_episode_item(item(j)) && same(item(j).imdb_id.get(), it.imdb_id.get())) members.push_back(j);
       }
-      shows.emplace_back(it.imdb_id.get(), ref_sorted(members, cmp_season_episode));
+      shows.emplace_back(it.imdb_id.get(), ref_sorted<EpisodeKey>(members));
     }
     std::vector<std::pair<std::string, std::vector<int32_t>>> built;
     for (int32_t r = 0; r < n_rows(); ++r) {
@@ -233,7 +235,7 @@ TEST_F(RowsTest, IndexedMatchingEqualsFirstMatchScans) {
       const std::vector<int32_t> cw_items = row_items(cw);
       if (std::find(cw_items.begin(), cw_items.end(), i) == cw_items.end()) movies.push_back(i);
     }
-    EXPECT_EQ(row_items(find_row("Movies")), ref_sorted(movies, cmp_year_desc_title)) << "seed " << seed;
+    EXPECT_EQ(row_items(find_row("Movies")), ref_sorted<YearTitleKey>(movies)) << "seed " << seed;
 
     // Recently Added: dated candidates by time then push order, then the
     // undated ones in push order, whatever the comparator says between two

@@ -47,15 +47,43 @@ run home --row-cap 2 --cells 10
 check "row cap 2 succeeds" test "$status" -eq 0
 check "truncated rows say how many cells were not kept" grep -qE '[0-9]+ \(\+[0-9]+ not shown\)' "$work/out"
 check "row cap shown" has "row cap 2" "$out"
-run home --row-cap 0
-check "row cap 0 is the library's error" test "$status" -eq 1
-check "row cap error names the call and the code" has "kavo_set_row_cap(0) failed: row cap out of range (code 2)" "$err"
+
+# Usage errors: status 2, one line saying what is wrong, then the usage.
+usage_error() {  # usage_error DESCRIPTION EXPECTED-MESSAGE ARGS...
+  local what=$1 message=$2; shift 2
+  run "$@"
+  check "$what: status 2" test "$status" -eq 2
+  check "$what: says what is wrong" has "kavo: $message" "$(head -n 1 <<<"$err")"
+  check "$what: then the usage" has "usage: kavo home [INPUTS]" "$(sed -n 2p <<<"$err")"
+  check "$what: nothing on stdout" test -z "$out"
+}
+usage_error "row cap 0" "--row-cap: Value 0 not in range 1 to 2000" home --row-cap 0
+usage_error "row cap 2001" "--row-cap: Value 2001 not in range 1 to 2000" home --row-cap 2001
+usage_error "negative cells" "--cells: Value -1 not in range 0 to 100000" home --cells -1
+usage_error "cells not a number" "--cells" home --cells many
+usage_error "unknown option" "The following argument was not expected: --bogus" home --bogus
+usage_error "no command" "A subcommand is required"
+usage_error "item without an id" "ID is required" item
+usage_error "page and JSON at once" "--html cannot be combined with --json or --pretty" \
+  home --json --html "$work/x.html"
 
 # The result document instead of the table.
 run home --json "$examples/inputs.json"
 check "home --json succeeds" test "$status" -eq 0
 check "home --json prints one JSON object" bash -c "head -c 1 '$work/out' | grep -qx '{' && tail -c 2 '$work/out' | head -c 1 | grep -qx '}'"
 check "home --json is not the table" lacks "Home screen of" "$out"
+compact=$out
+run home --pretty "$examples/inputs.json"
+check "--pretty succeeds" test "$status" -eq 0
+check "--pretty indents the result document" has '    "version": 1,' "$out"
+check "--pretty spreads it over many lines" test "$(wc -l <<<"$out")" -gt 100
+check "--pretty holds what --json holds" \
+  test "$(tr -d ' \n' <<<"$out")" = "$(tr -d ' \n' <<<"$compact")"
+run item harbor-s01e02 --pretty
+check "item --pretty is the indented detail document" has '        "action_name": "resume",' "$out"
+run home --select harbor-s01e02
+check "home --select shows the table and then the detail" \
+  bash -c "grep -q '^Home screen of' '$work/out' && grep -q '^Item harbor-s01e02: Harbor Lights S01E02' '$work/out'"
 
 # The detail of an episode with progress, sources, a next episode and autoplay.
 run item harbor-s01e02 --resume-settings "$examples/resume_settings.json" \
@@ -88,10 +116,23 @@ check "unknown item error" has "kavo_select_item(no-such-item) failed: no such i
 run home "$work/missing.json"
 check "missing file fails" test "$status" -eq 1
 check "missing file is named" has "cannot open $work/missing.json" "$err"
-printf '{"items": [' >"$work/broken.json"
+printf '{"items": [\n  {"id": "a"},\n  {"id": "b",}\n]}\n' >"$work/broken.json"
 run home "$work/broken.json"
 check "broken inputs fail" test "$status" -eq 1
-check "broken inputs error" has "kavo_load_inputs($work/broken.json) failed: inputs: not valid JSON (code 1)" "$err"
+check "broken inputs: where the text breaks" \
+  test "$(head -n 1 <<<"$err")" = "kavo: $work/broken.json:3:13: trailing comma is not allowed"
+check "broken inputs: the call, its message and code" \
+  has "kavo_load_inputs($work/broken.json) failed: inputs: not valid JSON (code 1)" "$err"
+printf '{"items": [\n' >"$work/cut.json"
+run home "$work/cut.json"
+check "inputs cut short: the position of the end" has "kavo: $work/cut.json:2:1: unexpected end of data" "$err"
+printf '{"items": []}\n\0{}' >"$work/nul.json"
+run home "$work/nul.json"
+check "a file with a NUL byte fails" test "$status" -eq 1
+check "the NUL byte is named with its place" has "kavo: $work/nul.json:2:1: embedded NUL byte (byte 14)" "$err"
+printf '{"remember_audio": tru}' >"$work/bad-settings.json"
+run home --resume-settings "$work/bad-settings.json"
+check "settings that are no JSON: where" has "kavo: $work/bad-settings.json:1:20: invalid literal" "$err"
 printf '{"items": {}}' >"$work/shape.json"
 run home "$work/shape.json"
 check "wrongly shaped inputs error" has "failed: items must be an array (code 1)" "$err"
@@ -105,6 +146,61 @@ run
 check "a command is required" test "$status" -ne 0
 run home --help
 check "home --help" has "--row-cap" "$out"
+
+# Replaying recorded calls.
+cp "$examples/inputs.json" "$work/inputs.json"
+{
+  echo '{"call": "kavo_set_row_cap", "arg": 3}'
+  echo '{"call": "kavo_load_inputs", "file": "inputs.json"}'
+  echo ''
+  echo '{"call": "kavo_set_store", "arg": "{not json", "status": 1}'
+  echo '{"call": "kavo_select_item", "arg": "harbor-s01e02"}'
+} >"$work/calls.jsonl"
+run replay "$work/calls.jsonl"
+check "replay succeeds" test "$status" -eq 0
+check "replay counts the calls" has "Replayed 4 calls from $work/calls.jsonl" "$out"
+check "replay applies the row cap" has "row cap 3" "$out"
+check "replay shows the home rows" grep -qE '^ +[0-9]+ +continue_watching ' "$work/out"
+check "replay shows the selected item" has "Item harbor-s01e02: Harbor Lights S01E02" "$out"
+echo '{"call":"kavo_load_inputs","file":"inputs.json"}' >"$work/load.jsonl"
+run replay "$work/load.jsonl" --json
+check "a replayed load gives the document of the same load" \
+  test "$out" = "$("$kavo" home "$work/inputs.json" --json)"
+# A progress update: the whole watch array again, here empty, and a server
+# home without progress of its own.
+printf '%s\n' '{"call":"kavo_load_inputs","file":"inputs.json"}' '{"call":"kavo_set_watch","arg":[]}' \
+  '{"call":"kavo_set_server_home","arg":{}}' >"$work/progress.jsonl"
+run replay "$work/progress.jsonl"
+check "a replayed watch update takes the progress away" lacks "continue_watching" "$out"
+check "... and the resume badges" lacks "resume " "$out"
+echo '{"call":"kavo_add_items","arg":[{"id":"new","kind":"movie","title":"Brand New Film","year":2030}]}' \
+  >"$work/page.jsonl"
+run replay "$work/page.jsonl"
+check "a replayed page of items shows up" has "Brand New Film (2030)" "$out"
+
+replay_error() {  # replay_error DESCRIPTION EXPECTED-STDERR LINE...
+  local what=$1 message=$2; shift 2
+  printf '%s\n' "$@" >"$work/bad.jsonl"
+  run replay "$work/bad.jsonl"
+  check "$what: status 1" test "$status" -eq 1
+  check "$what: names the line" has "$message" "$err"
+}
+replay_error "a line that is no JSON" "kavo: $work/bad.jsonl:2:9: unexpected character" \
+  '{"call":"kavo_clear"}' '{"call":}'
+replay_error "an unknown call" "kavo: $work/bad.jsonl:1: unknown call \"kavo_frobnicate\"" \
+  '{"call":"kavo_frobnicate"}'
+replay_error "an unknown member" "kavo: $work/bad.jsonl:1: unknown member \"args\"" \
+  '{"call":"kavo_set_watch","args":[]}'
+replay_error "a row cap that is no number" "kavo: $work/bad.jsonl:1: kavo_set_row_cap takes a 32-bit integer" \
+  '{"call":"kavo_set_row_cap","arg":"3"}'
+replay_error "a failed call" "kavo: $work/bad.jsonl:2: kavo_set_watch failed: watch: expected an array (code 1)" \
+  '{"call":"kavo_clear"}' '{"call":"kavo_set_watch","arg":{}}'
+replay_error "a text that is no JSON" "kavo: $work/bad.jsonl:1: the text of \"arg\":1:2: unexpected character" \
+  '{"call":"kavo_set_store","arg":"{x"}'
+replay_error "another status than recorded" \
+  "kavo: $work/bad.jsonl:1: kavo_select_item returned 5 (no such item), the recording says 0" \
+  '{"call":"kavo_select_item","arg":"nothing","status":0}'
+replay_error "a missing file" "cannot open $work/none.json" '{"call":"kavo_set_watch","file":"none.json"}'
 
 # Hash and keys.
 run hash abc
