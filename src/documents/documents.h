@@ -24,6 +24,11 @@ void build_autoplay(double base);
 
 void rebuild_result();
 void rebuild_detail();
+// The stats document (s_stats_json) of the rows built last.
+void write_stats() noexcept;
+// The server flags, watchlist and browse history documents of the held
+// server home (none without one).
+void build_side_jsons();
 
 // ---- Bodies of the exported getters and selection calls ------------------
 // Buffer getters: the whole document in the getter's own buffer (valid until
@@ -35,11 +40,12 @@ const char* cell_json_text(int32_t row, int32_t cell);
 const char* detail_source_json_text(int32_t index);
 const char* detail_next_json_text();
 const char* detail_autoplay_json_text();
-// Selection calls (status codes as the exported calls).
 // The selected item, or NULL with the message "no item selected" (the status
 // code is left alone).
 const Item* selection_or_message();
 
+// Selection: change the selection, without rebuilding; on failure the status
+// and message of the exported call, the selection unchanged.
 int32_t select_item(const char* item_id);
 int32_t select_imdb(const char* imdb_id);
 int32_t select_source(const char* source_key);

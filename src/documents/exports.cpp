@@ -1,4 +1,4 @@
-// Exported documents, selection calls and selection queries.
+// Exported documents and selection queries.
 #include "documents/documents.h"
 #include "frame/guard.h"
 #include "frame/model.h"
@@ -34,18 +34,6 @@ KAVO_API const char* kavo_result_json(void) { return held_or_empty(s_result_json
 KAVO_API const char* kavo_server_flags_json(void) { return held_or_empty(s_flags_json); }
 KAVO_API const char* kavo_watchlist_json(void) { return held_or_empty(s_watchlist_json); }
 KAVO_API const char* kavo_browse_history_json(void) { return held_or_empty(s_bh_json); }
-
-KAVO_API int32_t kavo_select_item(const char* item_id) {
-  return guard_status("out of memory", [&] { return select_item(item_id); });
-}
-
-KAVO_API int32_t kavo_select_imdb(const char* imdb_id) {
-  return guard_status("out of memory", [&] { return select_imdb(imdb_id); });
-}
-
-KAVO_API int32_t kavo_select_source(const char* source_key) {
-  return guard_status("out of memory", [&] { return select_source(source_key); });
-}
 
 KAVO_API int32_t kavo_selected_index(void) { return s_sel; }
 

@@ -1,9 +1,7 @@
-// Exported frame functions: version, last outcome, row cap, clear, shutdown.
-#include "documents/writers.h"
+// Exported frame functions: version, last outcome, row cap.
 #include "frame/guard.h"
 #include "frame/model.h"
 #include "frame/status.h"
-#include "ingest/ingest.h"
 #include "kavo.h"
 
 using namespace kavo;
@@ -23,21 +21,5 @@ KAVO_API int32_t kavo_set_row_cap(int32_t cap) {
 }
 
 KAVO_API int32_t kavo_get_row_cap(void) { return s_row_cap; }
-
-KAVO_API int32_t kavo_clear(void) {
-  clear_model();
-  return succeed();
-}
-
-KAVO_API void kavo_shutdown(void) {
-  clear_model();
-  // What the model, the loaders and the documents keep for the next
-  // rebuild goes too.
-  release_model_memory();
-  release_input_memory();
-  release_document_memory();
-  std::vector<Cand>().swap(s_cand);
-  succeed();
-}
 
 }  // extern "C"

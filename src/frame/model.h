@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "frame/ht.h"
@@ -286,6 +287,26 @@ void clear_model() noexcept;
 // Frees what the model keeps for reuse once it is empty; for kavo_shutdown,
 // after clear_model.
 void release_model_memory() noexcept;
+
+// The model as it was before a call that replaces it whole, set aside while
+// the call fills an empty one, and put back in place of whatever the call
+// made unless the call keeps the new one. Moving a model keeps its texts
+// where they are, so every pointer handed out before stays valid when it
+// comes back.
+class ModelAside {
+ public:
+  ModelAside() noexcept { std::swap(s_model, saved_); }
+  ~ModelAside() {
+    if (!kept_) std::swap(s_model, saved_);
+  }
+  ModelAside(const ModelAside&) = delete;
+  ModelAside& operator=(const ModelAside&) = delete;
+  void keep_new() noexcept { kept_ = true; }
+
+ private:
+  Model saved_;
+  bool kept_ = false;
+};
 
 // Makes room for one more record in one of the 200000-record arrays: an empty
 // array gets 64 slots, a full one doubles, never beyond kMaxRecords. Returns 0

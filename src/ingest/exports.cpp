@@ -1,4 +1,4 @@
-// Exported input calls and item queries.
+// Exported item queries.
 #include "frame/guard.h"
 #include "frame/model.h"
 #include "ingest/ingest.h"
@@ -15,38 +15,6 @@ const Item* catalogue_item(int32_t index) {
 }  // namespace
 
 extern "C" {
-
-KAVO_API int32_t kavo_add_items(const char* json) {
-  return guard_status("out of memory", [&] { return add_items(json); });
-}
-
-KAVO_API int32_t kavo_set_library(const char* json) {
-  return guard_status("out of memory", [&] { return set_library(json); });
-}
-
-KAVO_API int32_t kavo_set_watch(const char* json) {
-  return guard_status("out of memory", [&] { return set_watch(json); });
-}
-
-KAVO_API int32_t kavo_set_server_home(const char* json) {
-  return guard_status("out of memory", [&] { return set_server_home(json); });
-}
-
-KAVO_API int32_t kavo_set_store(const char* json) {
-  return guard_status("oom", [&] { return set_store(json); });
-}
-
-KAVO_API int32_t kavo_set_resume_settings(const char* json) {
-  return guard_status("out of memory", [&] { return set_resume_settings(json); });
-}
-
-KAVO_API int32_t kavo_set_autoplay_settings(const char* json) {
-  return guard_status("out of memory", [&] { return set_autoplay_settings(json); });
-}
-
-KAVO_API int32_t kavo_load_inputs(const char* json) {
-  return guard_status("oom", [&] { return load_inputs(json); });
-}
 
 KAVO_API int32_t kavo_item_count(void) { return n_items(); }
 

@@ -44,8 +44,6 @@ int32_t read_new_items(const char* json);
 int32_t read_library(const char* json);
 // Frees the memory read_library keeps from call to call.
 void release_staged_library() noexcept;
-int32_t add_items(const char* json);
-int32_t set_library(const char* json);
 int32_t item_index_of(const char* id);
 
 // Reads one source; 1 when `object` is no object (the source keeps defaults).
@@ -64,7 +62,6 @@ int read_item_sources(const MemberIndex& item_members, Item* item);
 int read_item_sources(const SchemaIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
-int32_t set_watch(const char* json);
 // Replaces the host's entries of the watch table with those of a watch array
 // (none for NULL), keeping the server progress entries after them; without
 // rebuilding. On failure (status and message set) nothing has changed.
@@ -86,9 +83,8 @@ int watch_ensure_room() noexcept;
 bool looks_like_datetime(const char* text) noexcept;
 
 // ---- Server home -----------------------------------------------------------
-int32_t set_server_home(const char* json);
 // The server home call's work without the rebuild: holds the document and
-// makes the basics, the server progress entries and the side documents. On
+// makes the basics and the server progress entries. On
 // failure (status and message set) the home held before stays, with all it
 // gave.
 int32_t read_server_home(const char* json);
@@ -104,7 +100,6 @@ void index_basics();
 void ingest_continues();
 // Drops the entries appended from a server home, keeping the others in order.
 void drop_server_progress() noexcept;
-void build_side_jsons();
 
 // Time-span text ("1.02:03:04.5", "5400") to seconds; -1 when absent/invalid.
 double parse_timespan_s(const char* text) noexcept;
@@ -113,7 +108,6 @@ double parse_timespan_s(const char* text) noexcept;
 int64_t parse_datetime_ms(const char* text) noexcept;
 
 // ---- Store and settings ----------------------------------------------------
-int32_t set_store(const char* json);
 // The store call's reading without the rebuild: on failure (status and
 // message set) the store is as it was.
 int32_t read_store(const char* json);
@@ -124,7 +118,11 @@ int32_t set_resume_settings(const char* json);
 int32_t set_autoplay_settings(const char* json);
 
 // ---- All inputs --------------------------------------------------------------
-int32_t load_inputs(const char* json);
+// Reads every part of an inputs object into the model, which must be empty,
+// then the basics and server progress of its server home; no rows, no
+// documents. The status and message of the first failure, after which the
+// model holds some of the parts (the caller puts its old model back).
+int32_t read_inputs(const char* json);
 // Frees the parsing memory that load_inputs keeps from call to call.
 void release_input_memory() noexcept;
 

@@ -1,17 +1,16 @@
-// All inputs in one object: clears the model, checks the shape, hands each
-// part to the loader of its single-input call, then derives what comes from
-// the server home and rebuilds once more.
+// All inputs in one object, read into an empty model: checks the shape, hands
+// each part to the reader of its single-input call, then derives what comes
+// from the server home. The caller rebuilds.
 //
 // Two ways lead to the same model. The streamed way reads the object member
 // by member and the big arrays element by element, each element parsed on
 // its own in memory kept from call to call, so the whole inputs object is
-// never held parsed at once, and it rebuilds once at the end. It takes only
-// inputs whose outcome it can tell without the step-by-step order: valid
-// JSON, each of the five keys spelled exactly and at most once, every part of
-// the right type and every loader succeeding. Anything else (an error, a key
-// in other letter case, a full table) clears the model again and goes the
-// step-by-step way, which gives every status, message and partial state
-// exactly.
+// never held parsed at once. It takes only inputs whose outcome it can tell
+// without the step-by-step order: valid JSON, each of the five keys spelled
+// exactly and at most once, every part of the right type and every loader
+// succeeding. Anything else (an error, a key in other letter case, a full
+// table) clears the model again and goes the step-by-step way, which gives
+// every status and message exactly.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -20,11 +19,9 @@
 #include <utility>
 #include <vector>
 
-#include "documents/documents.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -267,29 +264,14 @@ bool load_streamed(const char* json, std::size_t len) {
   return done;
 }
 
-// The part of the rows rebuilds made after the watch, library and store
-// parts that outlives them: the library link fills what catalogue items lack
-// from their library entries before the basics are known. Everything else
-// those rebuilds made is made again by the final one.
-void link_library_before_basics() {
-  if (s_lib.empty()) return;
-  // The catalogue was empty before this load, so the seen-id map holds
-  // exactly its ids, each with its one item: what the id map would hold.
-  link_library_with(s_seen_id);
-}
-
-// The end of every successful load: what comes from the server home, then one
-// rebuild.
+// The end of every load: what comes from the server home.
 int32_t finish_inputs() {
   reset_basics();
   if (s_have_home) {
     index_basics();
     ingest_continues();
   }
-  build_side_jsons();
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
+  return kOk;
 }
 
 // The step-by-step way, after the model was cleared.
@@ -303,45 +285,10 @@ void release_input_memory() noexcept {
   release_staged_library();
 }
 
-namespace {
-
-// The model as it was before a load, set aside while the load fills an empty
-// one, and put back in place of whatever the load made unless the load
-// succeeds. Moving a model keeps its texts where they are, so every pointer
-// handed out before stays valid when it comes back.
-class ModelAside {
- public:
-  ModelAside() noexcept { std::swap(s_model, saved_); }
-  ~ModelAside() {
-    if (kept_) return;
-    std::swap(s_model, saved_);
-  }
-  ModelAside(const ModelAside&) = delete;
-  ModelAside& operator=(const ModelAside&) = delete;
-  void keep_new() noexcept { kept_ = true; }
-
- private:
-  Model saved_;
-  bool kept_ = false;
-};
-
-int32_t load_into_empty_model(const char* json) {
-  if (load_streamed(json, std::strlen(json))) {
-    link_library_before_basics();
-    return finish_inputs();
-  }
+int32_t read_inputs(const char* json) {
+  if (load_streamed(json, std::strlen(json))) return finish_inputs();
   clear_model();
   return load_inputs_stepwise(json);
-}
-
-}  // namespace
-
-int32_t load_inputs(const char* json) {
-  if (json == nullptr) return fail(kBadArgument, "null inputs");
-  ModelAside before;
-  const int32_t rc = load_into_empty_model(json);
-  if (rc == kOk) before.keep_new();
-  return rc;
 }
 
 namespace {
@@ -376,15 +323,15 @@ int32_t load_inputs_stepwise(const char* json) {
   }
   if (watch) {
     PartText text(watch);
-    if (text.get() && (rc = set_watch(text.get())) != kOk) return rc;
+    if (text.get() && (rc = read_host_watch(text.get())) != kOk) return rc;
   }
   if (library) {
     PartText text(library);
-    if (text.get() && (rc = set_library(text.get())) != kOk) return rc;
+    if (text.get() && (rc = read_library(text.get())) != kOk) return rc;
   }
   if (store) {
     PartText text(store);
-    if (text.get() && (rc = set_store(text.get())) != kOk) return rc;
+    if (text.get() && (rc = read_store(text.get())) != kOk) return rc;
   }
 
   doc.reset();

@@ -4,11 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "documents/documents.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -307,22 +305,6 @@ int32_t read_library(const char* json) {
 }
 
 void release_staged_library() noexcept { s_staged_library = Library(); }
-
-int32_t add_items(const char* json) {
-  const int32_t rc = read_new_items(json);
-  if (rc != kOk) return rc;
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
-}
-
-int32_t set_library(const char* json) {
-  const int32_t rc = read_library(json);
-  if (rc != kOk) return rc;
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
-}
 
 int32_t item_index_of(const char* id) {
   if (id == nullptr) return -1;

@@ -6,11 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "documents/documents.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -185,16 +183,7 @@ int32_t read_server_home(const char* json) {
   reset_basics();
   index_basics();
   ingest_continues();
-  build_side_jsons();
   return kOk;
-}
-
-int32_t set_server_home(const char* json) {
-  const int32_t rc = read_server_home(json);
-  if (rc != kOk) return rc;
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
 }
 
 }  // namespace kavo

@@ -3,11 +3,9 @@
 #include <cstring>
 #include <utility>
 
-#include "documents/documents.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -86,14 +84,6 @@ int32_t read_store(const char* json) {
   }
   std::swap(s_model.store, staged);
   return kOk;
-}
-
-int32_t set_store(const char* json) {
-  const int32_t rc = read_store(json);
-  if (rc != kOk) return rc;
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
 }
 
 }  // namespace kavo

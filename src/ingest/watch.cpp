@@ -4,11 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "documents/documents.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
-#include "rows/rows.h"
 
 namespace kavo {
 
@@ -194,13 +192,5 @@ int32_t read_host_watch(const char* json) {
 }
 
 void release_staged_watch() noexcept { s_staged_watch = StagedWatch(); }
-
-int32_t set_watch(const char* json) {
-  const int32_t rc = read_host_watch(json);
-  if (rc != kOk) return rc;
-  rebuild_rows();
-  rebuild_result();
-  return succeed();
-}
 
 }  // namespace kavo

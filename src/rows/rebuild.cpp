@@ -1,10 +1,9 @@
 // The rebuild pipeline: everything derived from the inputs, recomputed from
 // scratch after each change, in a fixed order where each step sees what the
-// earlier ones wrote.
+// earlier ones wrote. The documents are written afterwards, from its rows.
 #include <new>
+#include <vector>
 
-#include "documents/documents.h"
-#include "documents/writers.h"
 #include "rows/rows.h"
 
 namespace kavo {
@@ -140,25 +139,6 @@ int32_t unmatched_count() {
   return count;
 }
 
-void write_stats() {
-  int64_t cells = 0;
-  for (const Row& r : s_rows) cells += r.emitted;
-  // A document that cannot be created keeps the previous text.
-  write_object_doc(s_stats_json, [&](yyjson_mut_doc* doc, yyjson_mut_val* root) {
-    add_json_int(doc, root, "items", n_items());
-    add_json_int(doc, root, "watch", n_watch());
-    add_json_int(doc, root, "library", n_lib());
-    add_json_int(doc, root, "rows", n_rows());
-    add_json_int(doc, root, "cells", cells);
-    add_json_int(doc, root, "rejected", s_rejected);
-    add_json_int(doc, root, "continue_candidates", continue_candidates());
-    add_json_int(doc, root, "unmatched", unmatched_count());
-    add_json_int(doc, root, "basics", n_basics());
-    add_json_int(doc, root, "favourites", n_favs());
-    add_json_int(doc, root, "row_cap", s_row_cap);
-  });
-}
-
 void rebuild_rows() {
   free_rows();
   cand_free_mem();
@@ -172,8 +152,15 @@ void rebuild_rows() {
   step(build_recently_added);
   step(build_catalogue_rows);
   step(build_store_rows);
-  step(write_stats);
-  rebuild_detail();
 }
+
+void link_library_first() {
+  if (s_lib.empty()) return;
+  // The catalogue was empty before the load, so the seen-id map holds
+  // exactly its ids, each with its one item: what the id map would hold.
+  link_library_with(s_seen_id);
+}
+
+void release_rows_memory() noexcept { std::vector<Cand>().swap(s_cand); }
 
 }  // namespace kavo

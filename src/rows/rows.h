@@ -11,9 +11,14 @@
 namespace kavo {
 
 // Recomputes everything derived from the inputs: basics merge, id maps, watch
-// join and resume state, library link, every row, the stats document and the
-// selection's detail document.
+// join and resume state, library link and every row.
 void rebuild_rows();
+// After a whole load into an empty model, before the rebuild: the library
+// fills what catalogue items lack before the basics can (as the library
+// call's own rebuild would have during a load part by part).
+void link_library_first();
+// Frees the row-candidate scratch list (kavo_shutdown).
+void release_rows_memory() noexcept;
 
 // ---- Steps of the rebuild, in pipeline order ---------------------------------
 // Each may be run alone (the tests do); rebuild_rows runs them all.
@@ -43,8 +48,6 @@ void build_recently_added();
 void build_catalogue_rows();
 // Folders, Favourites, Unmatched, Audio.
 void build_store_rows();
-// The stats document (s_stats_json).
-void write_stats();
 
 // The held server home's root value, or NULL when no home is held.
 yyjson_val* rows_home_root();

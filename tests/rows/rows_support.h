@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "frame/model.h"
+#include "api/sequence.h"
+#include "documents/documents.h"
 #include "rows/rows.h"
 #include "support/fixture.h"
 

@@ -7,7 +7,7 @@
 using namespace rows_test;
 
 TEST_F(RowsTest, StatsOfAnEmptyModel) {
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(n_rows(), 0);
   EXPECT_STREQ(kavo_stats_json(),
                "{\"items\":0,\"watch\":0,\"library\":0,\"rows\":0,\"cells\":0,\"rejected\":0,"
@@ -53,7 +53,7 @@ TEST_F(RowsTest, BasicsFillOnlyWhatIsMissingAndStayFilled) {
   s_basic_imdb.put("tt1", 0, false);
   s_basic_imdb.put("tt2", 1, false);
   s_basic_imdb.put("tt3", 2, false);
-  rebuild_rows();
+  rebuild_after_input();
 
   EXPECT_STREQ(item(a).title.get(), "Basic Title");
   EXPECT_STREQ(item(a).poster_url.get(), "p");
@@ -75,7 +75,7 @@ TEST_F(RowsTest, BasicsFillOnlyWhatIsMissingAndStayFilled) {
   // The basics go away; what they filled in stays.
   s_basics.clear();
   s_basic_imdb.release();
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_STREQ(item(a).title.get(), "Basic Title");
   EXPECT_EQ(item(a).kind, kShow);
 }
@@ -99,7 +99,7 @@ TEST_F(RowsTest, LibraryLinkByIdThenFirstPath) {
   const int32_t l2 = add_lib("yy", kFile, "Nowhere", "/M/B.MKV");  // paths are exact
   const int32_t l3 = add_lib(nullptr, kFolder, "Dir", nullptr);
   s_lib[static_cast<std::size_t>(l0)].unmatched = 1;  // recomputed
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(s_lib[static_cast<std::size_t>(l0)].catalogue_index, a);
   EXPECT_EQ(s_lib[static_cast<std::size_t>(l0)].unmatched, 0);
   EXPECT_EQ(s_lib[static_cast<std::size_t>(l1)].catalogue_index, b);
@@ -127,7 +127,7 @@ TEST_F(RowsTest, ContinueWatchingOrderMembershipAndPlace) {
   item(unplayable).playable = 0;
   const int32_t fresh = watched("fresh", 500);
   s_watch.back().position_s = 2;  // starts over: not in the row
-  rebuild_rows();
+  rebuild_after_input();
   ASSERT_GE(n_rows(), 1);
   EXPECT_EQ(s_rows[0].kind, kContinueWatching);  // no server home: first row
   EXPECT_STREQ(s_rows[0].key.get(), "ContinueWatching");
@@ -139,14 +139,14 @@ TEST_F(RowsTest, ContinueWatchingOrderMembershipAndPlace) {
 
   // With only a spotlight before it, Continue Watching is the second row.
   set_home("{\"Spotlights\":[{}]}");
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(row_keys()[0], "Spotlight");
   EXPECT_EQ(row_keys()[1], "ContinueWatching");
 }
 
 TEST_F(RowsTest, ContinueWatchingUnderTheCap) {
   for (int i = 0; i < 250; ++i) watched(numbered("m", i).c_str(), 1000 + i);
-  rebuild_rows();
+  rebuild_after_input();
   const int32_t cw = find_row("ContinueWatching");
   ASSERT_EQ(cw, 0);
   EXPECT_EQ(s_rows[0].emitted, 200);
@@ -177,7 +177,7 @@ TEST_F(RowsTest, RecentlyAddedMixesServerListsItemsAndLibrary) {
       "{\"Id\":\"Other\",\"Value\":\"tt9\"}],"
       "\"Level30s\":[{\"IMDbID\":\"tt404\",\"FileName\":\"Some.File.mkv\"},{\"imdbid\":\"tt9\"},"
       "{\"IMDbId\":\"ttY\"},{\"IMDbID\":5},7]}");
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(cells_of("RecentlyAdded"), (Strings{"nine", "nine", "nine", "raw:Loose file", "five", "raw:ttX",
                                                 "raw:Some.File.mkv", "raw:ttY"}));
   const Row& ra = s_rows[static_cast<std::size_t>(find_row("RecentlyAdded"))];
@@ -215,7 +215,7 @@ TEST_F(RowsTest, MoviesShowsAndPerShowRows) {
   ep("xm5", "ttX", kEpisode, -1, 5, "xm5");
   ep("xf", "ttX", kFile, 1, 0, "not an episode");
   ep("noimdb", nullptr, kEpisode, 1, 1, "lost");
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(cells_of("Movies"), (Strings{"z", "A", "b", "m"}));
   EXPECT_EQ(cells_of("TVShows"), (Strings{"Show"}));
   EXPECT_EQ(row_keys(), (Strings{"Movies", "TVShows", "ttX", "ttY"}));
@@ -250,7 +250,7 @@ TEST_F(RowsTest, FoldersFavouritesUnmatchedAudio) {
   set_text(f2.display_name, "Old");
   s_favs.push_back(std::move(f1));
   s_favs.push_back(std::move(f2));
-  rebuild_rows();
+  rebuild_after_input();
 
   EXPECT_EQ(cells_of("Folders"), (Strings{"raw:Extras", "raw:season 9", "raw:Season 10"}));
   EXPECT_EQ(cells_of("Favourites"), (Strings{"known", "raw:Old"}));
@@ -265,10 +265,10 @@ TEST_F(RowsTest, FoldersFavouritesUnmatchedAudio) {
 
   // Favourites with unknown tokens only still make their row; none, no row.
   s_favs.erase(s_favs.begin());
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(cells_of("Favourites"), (Strings{"raw:Old"}));
   s_favs.clear();
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(find_row("Favourites"), -1);
 }
 
@@ -289,7 +289,7 @@ TEST_F(RowsTest, ServerRowsAndTheirPlaces) {
       "{\"Id\":\"HighSpeedServer\",\"Value\":\"tt1\"},{\"Id\":\"Empty\",\"Value\":\"\"},"
       "{\"Id\":\"movienowplaying\",\"Value\":\"ttN,tt1,tt2,tt1\"},{\"Id\":\"B\",\"Value\":\",,\"},"
       "{\"Id\":\"A\",\"Value\":\"tt2\"},{\"Id\":5,\"Value\":\"tt1\"},\"x\"]}");
-  rebuild_rows();
+  rebuild_after_input();
   const Strings keys = row_keys();
   ASSERT_GE(keys.size(), 8u);
   EXPECT_EQ(Strings(keys.begin(), keys.begin() + 8),
@@ -312,18 +312,18 @@ TEST_F(RowsTest, ServerRowsAndTheirPlaces) {
   set_home("{\"List\":[{\"Id\":\"A\",\"Value\":\"x\"},{\"Id\":\"B\",\"Value\":\"x\"},"
            "{\"Id\":\"MovieNowPlaying\",\"Value\":\"x\"},{\"Id\":\"C\",\"Value\":\"x\"}]}");
   s_watch.clear();
-  rebuild_rows();
+  rebuild_after_input();
   const Strings list_keys = row_keys();
   EXPECT_EQ(Strings(list_keys.begin(), list_keys.begin() + 4), (Strings{"A", "B", "MovieNowPlaying", "C"}));
 
   // An empty spotlight list makes no row; a list of one entry without items
   // makes an empty one.
   set_home("{\"Spotlights\":[],\"CollectionPlaylists\":[]}");
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(find_row("Spotlight"), -1);
   EXPECT_EQ(find_row("Collections"), -1);
   set_home("{\"Spotlights\":[{\"Other\":1}]}");
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(find_row("Spotlight"), 0);
 }
 
@@ -341,7 +341,7 @@ TEST_F(RowsTest, AFullRowTableRefusesLaterRowsAndTheirCells) {
   home += "],\"ExtentList\":[{\"Id\":\"Genre_A\",\"Value\":\"tt1\"}],\"Spotlights\":[{\"Items\":\"tt1\"}],"
           "\"CollectionPlaylists\":[{\"Name\":\"C\"}]}";
   set_home(home.c_str());
-  rebuild_rows();
+  rebuild_after_input();
   ASSERT_EQ(n_rows(), kMaxRows);
   for (const Row& r : s_rows) {
     ASSERT_EQ(r.kind, kServerList);

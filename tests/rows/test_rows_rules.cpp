@@ -121,7 +121,7 @@ TEST_F(RowsTest, ContinueWatchingAgainstTheCatalogueRows) {
   s_watch.back().position_s = 5;
   const int32_t mute = watched("mute", 40);
   item(mute).playable = 0;
-  rebuild_rows();
+  rebuild_after_input();
   EXPECT_EQ(item(again).watch_index, 3);
   EXPECT_EQ(row_keys(), (Strings{"ContinueWatching", "Movies", "TVShows", "tt5"}));
   // Episodes of one show each get their own cell, and keep their show row.
@@ -144,7 +144,7 @@ TEST_F(RowsTest, ServerHomeShapesAtTheEdges) {
       "{\"Id\":\"MovieNowPlaying\",\"Value\":\"first\"},{\"Id\":\"MovieNowPlaying\",\"Value\":\"second\"},"
       "{\"Id\":\"NoValue\"},{\"Id\":\"Number\",\"Value\":1}],"
       "\"Level30s\":[{\"IMDbID\":5,\"IMDbId\":\"tt1\"},{\"IMDbId\":\"tt404\",\"FileName\":7}]}");
-  rebuild_rows();
+  rebuild_after_input();
   // A spotlight list of non-objects still makes its (empty) row; so does a
   // playlist list, whose non-object elements give no cells.
   EXPECT_EQ(row_keys(), (Strings{"Spotlight", "Genre", "A", "B", "MovieNowPlaying", "MovieNowPlaying", "C",
@@ -168,7 +168,7 @@ TEST_F(RowsTest, ServerHomeShapesAtTheEdges) {
 
   // A Now Playing entry with no list row before it is the first row.
   set_home("{\"List\":[{\"Id\":\"movieNOWplaying\",\"Value\":\"x\"},{\"Id\":\"A\",\"Value\":\"x\"}]}");
-  rebuild_rows();
+  rebuild_after_input();
   const Strings keys = row_keys();
   EXPECT_EQ(Strings(keys.begin(), keys.begin() + 2), (Strings{"MovieNowPlaying", "A"}));
   EXPECT_EQ(s_rows[0].kind, kNowPlaying);

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "documents/documents.h"
 #include "documents/writers.h"
 #include "frame/ids.h"
-#include "ingest/ingest.h"
 #include "ingest/readers.h"
 
 namespace kavo {

@@ -1,0 +1,74 @@
+#include "api/sequence.h"
+
+#include "documents/documents.h"
+#include "frame/status.h"
+#include "ingest/ingest.h"
+#include "rows/rows.h"
+
+namespace kavo {
+
+void rebuild_after_input() {
+  rebuild_rows();
+  write_stats();
+  rebuild_detail();
+  rebuild_result();
+}
+
+void rebuild_after_selection() {
+  rebuild_detail();
+  rebuild_result();
+}
+
+namespace {
+
+// The end of a successful input call.
+int32_t rebuilt() {
+  rebuild_after_input();
+  return succeed();
+}
+
+}  // namespace
+
+int32_t call_add_items(const char* json) {
+  const int32_t rc = read_new_items(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
+int32_t call_set_library(const char* json) {
+  const int32_t rc = read_library(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
+int32_t call_set_watch(const char* json) {
+  const int32_t rc = read_host_watch(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
+int32_t call_set_server_home(const char* json) {
+  const int32_t rc = read_server_home(json);
+  if (rc != kOk) return rc;
+  build_side_jsons();
+  return rebuilt();
+}
+
+int32_t call_set_store(const char* json) {
+  const int32_t rc = read_store(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
+int32_t call_load_inputs(const char* json) {
+  if (json == nullptr) return fail(kBadArgument, "null inputs");
+  // The load fills an empty model; the one from before comes back unless
+  // the whole load succeeds.
+  ModelAside before;
+  const int32_t rc = read_inputs(json);
+  if (rc != kOk) return rc;
+  // The library fills what catalogue items lack before the basics do.
+  link_library_first();
+  build_side_jsons();
+  rebuild_after_input();
+  before.keep_new();
+  return succeed();
+}
+
+}  // namespace kavo

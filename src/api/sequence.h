@@ -1,0 +1,24 @@
+// The one place that sequences a call: read the input, rebuild what it
+// changed, then the documents.
+#pragma once
+
+#include <cstdint>
+
+namespace kavo {
+
+// After an input call read its input: every row and cell, then the stats,
+// the selection's detail and the result document.
+void rebuild_after_input();
+// After a selection call: the detail and the result document.
+void rebuild_after_selection();
+
+// The input calls, sequenced: each reads its input (changing nothing when
+// that fails), rebuilds, and returns the status of the call frame.
+int32_t call_add_items(const char* json);
+int32_t call_set_library(const char* json);
+int32_t call_set_watch(const char* json);
+int32_t call_set_server_home(const char* json);
+int32_t call_set_store(const char* json);
+int32_t call_load_inputs(const char* json);
+
+}  // namespace kavo
