@@ -538,10 +538,6 @@ int js_bool(yyjson_val* object, const char* key, int* out) noexcept {
   return val_bool(obj_get(object, key), out);
 }
 
-int js_opt_str(yyjson_val* object, const char* key, Text* out) noexcept {
-  return val_str(obj_get(object, key), out);
-}
-
 int val_str_array(yyjson_val* array, std::vector<Text>* out) noexcept {
   if (!yyjson_is_arr(array)) return 1;
   out->clear();
@@ -567,10 +563,6 @@ int val_str_array(yyjson_val* array, std::vector<Text>* out) noexcept {
     out->push_back(static_cast<Text&&>(t));  // capacity reserved above
   }
   return 0;
-}
-
-int js_str_array(yyjson_val* object, const char* key, std::vector<Text>* out) noexcept {
-  return val_str_array(obj_get(object, key), out);
 }
 
 int js_str_first(yyjson_val* object, KeyList keys, Text* out) noexcept {

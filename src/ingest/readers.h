@@ -36,11 +36,6 @@ int js_dbl_first(yyjson_val* object, KeyList keys, double* out) noexcept;
 int js_int_first(yyjson_val* object, KeyList keys, int32_t* out) noexcept;
 int js_ll_first(yyjson_val* object, KeyList keys, int64_t* out) noexcept;
 int js_bool(yyjson_val* object, const char* key, int* out) noexcept;
-// 0 found, 1 not found (out untouched), 2 allocation failed (out set to none).
-int js_opt_str(yyjson_val* object, const char* key, Text* out) noexcept;
-// 0 done, 1 not found or not an array (out untouched), 3 allocation failed
-// (out holds the copies made so far).
-int js_str_array(yyjson_val* object, const char* key, std::vector<Text>* out) noexcept;
 
 // Loops over a key list the way the input Parts do for texts and flags: the
 // first key that gives a (non-NULL) text, or a boolean, wins.
@@ -61,7 +56,9 @@ int val_str(yyjson_val* value, Text* out) noexcept;
 // A number value (which must be a number) read as js_int_first reads numbers:
 // truncated toward zero inside the 32-bit range, 0 outside it.
 int32_t int_of_number(yyjson_val* number) noexcept;
-// A text-array value as js_str_array reads its member (same results).
+// A text-array value: its texts and numbers (as number_text) in order, other
+// elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
+// failed (out holds the copies made so far).
 int val_str_array(yyjson_val* value, std::vector<Text>* out) noexcept;
 
 // The members of one object, or of two objects taken as one (the members of

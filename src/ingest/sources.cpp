@@ -103,10 +103,7 @@ int32_t source_rank(const Source& source) {
   return static_cast<int32_t>(score);
 }
 
-namespace {
-
-template <class Lookup>
-int read_sources_of(const Lookup& item_members, Item* item) {
+int read_item_sources(const SchemaIndex& item_members, Item* item) {
   item->sources.clear();
   item->playable = 0;
   yyjson_val* list = item_members("sources");
@@ -156,16 +153,6 @@ int read_sources_of(const Lookup& item_members, Item* item) {
     }
   }
   return 0;
-}
-
-}  // namespace
-
-int read_item_sources(const MemberIndex& item_members, Item* item) {
-  return read_sources_of(item_members, item);
-}
-
-int read_item_sources(const SchemaIndex& item_members, Item* item) {
-  return read_sources_of(item_members, item);
 }
 
 }  // namespace kavo

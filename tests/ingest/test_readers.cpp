@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/json_doc.h"
 #include "ingest/readers.h"
 
 using namespace kavo;
@@ -16,15 +17,11 @@ namespace {
 // A parsed JSON text, freed at scope end.
 class Doc {
  public:
-  explicit Doc(const std::string& text)
-      : doc_(yyjson_read_opts(const_cast<char*>(text.c_str()), text.size(), 0, nullptr, nullptr)) {}
-  ~Doc() { yyjson_doc_free(doc_); }
-  Doc(const Doc&) = delete;
-  Doc& operator=(const Doc&) = delete;
-  yyjson_val* root() const { return yyjson_doc_get_root(doc_); }
+  explicit Doc(const std::string& text) : doc_(read_json(text.c_str(), text.size())) {}
+  yyjson_val* root() const { return yyjson_doc_get_root(doc_.get()); }
 
  private:
-  yyjson_doc* doc_;
+  JsonDoc doc_;
 };
 
 std::string s(const Text& t) { return t ? std::string(t.get()) : std::string("<none>"); }
@@ -64,7 +61,7 @@ int bool_of(const char* json, int* found) {
 std::string str_of(const char* json, int* result) {
   Doc d(std::string("{\"v\":") + json + "}");
   Text out = xstrdup("untouched");
-  *result = js_opt_str(d.root(), "v", &out);
+  *result = val_str(obj_get(d.root(), "v"), &out);
   return s(out);
 }
 
@@ -272,19 +269,19 @@ TEST(Readers, OptionalText) {
 TEST(Readers, TextArrays) {
   Doc d(R"({"g":["a",1,null,true,"b",[],{},2.5],"e":[],"s":"a"})");
   std::vector<Text> out;
-  ASSERT_EQ(js_str_array(d.root(), "g", &out), 0);
+  ASSERT_EQ(val_str_array(obj_get(d.root(), "g"), &out), 0);
   ASSERT_EQ(out.size(), 4u);
   EXPECT_EQ(s(out[0]), "a");
   EXPECT_EQ(s(out[1]), "1");
   EXPECT_EQ(s(out[2]), "b");
   EXPECT_EQ(s(out[3]), "2.5");
 
-  ASSERT_EQ(js_str_array(d.root(), "e", &out), 0);
+  ASSERT_EQ(val_str_array(obj_get(d.root(), "e"), &out), 0);
   EXPECT_TRUE(out.empty());
 
   out.push_back(xstrdup("kept"));
-  EXPECT_EQ(js_str_array(d.root(), "s", &out), 1);
-  EXPECT_EQ(js_str_array(d.root(), "missing", &out), 1);
+  EXPECT_EQ(val_str_array(obj_get(d.root(), "s"), &out), 1);
+  EXPECT_EQ(val_str_array(obj_get(d.root(), "missing"), &out), 1);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(s(out[0]), "kept");
 }

@@ -3,7 +3,6 @@
 #include <yyjson.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -17,16 +16,12 @@ namespace {
 
 class Doc {
  public:
-  explicit Doc(const std::string& text)
-      : doc_(yyjson_read_opts(const_cast<char*>(text.c_str()), text.size(), 0, nullptr, nullptr)) {}
-  ~Doc() { yyjson_doc_free(doc_); }
-  Doc(const Doc&) = delete;
-  Doc& operator=(const Doc&) = delete;
+  explicit Doc(const std::string& text) : doc_(read_json(text.c_str(), text.size())) {}
   bool ok() const { return doc_ != nullptr; }
-  yyjson_val* root() const { return yyjson_doc_get_root(doc_); }
+  yyjson_val* root() const { return yyjson_doc_get_root(doc_.get()); }
 
  private:
-  yyjson_doc* doc_;
+  JsonDoc doc_;
 };
 
 std::string s(const Text& t) { return t ? std::string(t.get()) : std::string("<none>"); }
@@ -39,9 +34,13 @@ Source source_of(const std::string& json) {
 }
 
 Item item_of(const std::string& json) {
+  // An item's members as the item loader indexes them (the schema's
+  // spellings are other texts than the ones looked up: answered by bytes).
+  static const char* const k_lists[] = {"sources", "entries", nullptr};
+  static const KeySchema schema({k_lists});
   Doc d(json);
   Item item;
-  EXPECT_EQ(read_item_sources(MemberIndex(d.root()), &item), 0) << json;
+  EXPECT_EQ(read_item_sources(SchemaIndex(schema, d.root()), &item), 0) << json;
   return item;
 }
 
@@ -64,7 +63,8 @@ std::string describe(const Source& x) {
 // "theFile" and then those of the element, written out, parsed again and
 // read as one source.
 bool merged_by_rewrite(yyjson_val* the_file, yyjson_val* element, Source* out) {
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+  const MutJsonDoc held = new_mut_doc();
+  yyjson_mut_doc* doc = held.get();
   yyjson_mut_val* root = yyjson_mut_obj(doc);
   yyjson_mut_doc_set_root(doc, root);
   for (yyjson_val* object : {the_file, element}) {
@@ -76,23 +76,18 @@ bool merged_by_rewrite(yyjson_val* the_file, yyjson_val* element, Source* out) {
       yyjson_mut_obj_add(root, yyjson_mut_strncpy(doc, yyjson_get_str(k), yyjson_get_len(k)), copy);
     }
   }
-  char* text = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
-  yyjson_mut_doc_free(doc);
-  if (text == nullptr) return false;
-  yyjson_doc* again = yyjson_read_opts(text, std::strlen(text), 0, nullptr, nullptr);
-  std::free(text);
+  const Text text = write_doc(doc);
+  if (!text) return false;
+  const JsonDoc again = read_json(text.get(), std::strlen(text.get()));
   if (again == nullptr) return false;
-  parse_source_impl(yyjson_doc_get_root(again), out);
-  yyjson_doc_free(again);
+  parse_source_impl(yyjson_doc_get_root(again.get()), out);
   return true;
 }
 
 bool deep_copy_available() {
   Doc d(R"({"a":[1]})");
-  yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
-  bool ok = mut_from_val(doc, d.root()) != nullptr;
-  yyjson_mut_doc_free(doc);
-  return ok;
+  const MutJsonDoc doc = new_mut_doc();
+  return mut_from_val(doc.get(), d.root()) != nullptr;
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ render() {  # render PAGE.html OUT --dump-dom|--screenshot=FILE
   timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
     --disable-default-apps --disable-extensions --no-pings --disable-domain-reliability \
+    --disable-dev-shm-usage \
     --host-resolver-rules="MAP * ~NOTFOUND" --user-data-dir="$work/profile" --hide-scrollbars \
     --window-size=1440,1500 "$3" "file://$1" >"$2" 2>"$work/browser.log"
 }
