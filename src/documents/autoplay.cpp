@@ -11,10 +11,10 @@ namespace {
 // The distance of each prepare event before the event it prepares.
 constexpr double kPrepareLeadS = 15.0;
 
-void push_event(const char* name, double at_s, int32_t auto_dismiss, int32_t auto_play,
+void push_event(ApEvents& events, const char* name, double at_s, int32_t auto_dismiss, int32_t auto_play,
                 int32_t is_prepare) {
-  if (s_n_ap >= 4) return;
-  ApEvent& e = s_ap_evts[s_n_ap++];
+  if (events.count >= 4) return;
+  ApEvent& e = events.list[events.count++];
   e.name = name;
   e.at_s = at_s;
   e.auto_dismiss = auto_dismiss;
@@ -36,9 +36,9 @@ bool base_duration(const Item& item, double* out) {
   return false;
 }
 
-void build_autoplay(double base) {
-  s_n_ap = 0;
-  if (s_ap_configured == 0) return;
+ApEvents build_autoplay(double base) {
+  ApEvents events;
+  if (s_ap_configured == 0) return events;
   const double d = base;
   const bool pct_ok = s_ap_pct != 0 && s_ap_pct_val > 0.0 && s_ap_pct_val < 1.0;
   bool have_proposal = false;
@@ -53,17 +53,18 @@ void build_autoplay(double base) {
   }
   if (have_proposal && p > 0.0 && p < d) {
     const double q = p - kPrepareLeadS;
-    if (q > 0.0 && q < d) push_event("PrepareProposal", q, 0, 0, 1);
-    push_event("Proposal", p, 1, 0, 0);
+    if (q > 0.0 && q < d) push_event(events, "PrepareProposal", q, 0, 0, 1);
+    push_event(events, "Proposal", p, 1, 0, 0);
   }
   if (s_ap_countdown != 0) {
     const double e = d - s_ap_countdown_s;
     if (e > 0.0 && e < d) {
       const double r = e - kPrepareLeadS;
-      if (r > 0.0 && r < d) push_event("PrepareEnding", r, 0, 0, 1);
-      push_event("Ending", e, 0, s_ap_autoplay, 0);
+      if (r > 0.0 && r < d) push_event(events, "PrepareEnding", r, 0, 0, 1);
+      push_event(events, "Ending", e, 0, s_ap_autoplay, 0);
     }
   }
+  return events;
 }
 
 const char* detail_next_json_text() {
@@ -78,10 +79,9 @@ const char* detail_autoplay_json_text() {
   const Item* item = selection_or_message();
   if (item == nullptr) return "[]";
   // Recomputed from the current settings on every call.
-  s_n_ap = 0;
   double base = 0.0;
-  if (base_duration(*item, &base)) build_autoplay(base);
-  return getter_text(buffer, "[]", [](MutJson& out) { put_events(out); });
+  const ApEvents events = base_duration(*item, &base) ? build_autoplay(base) : ApEvents();
+  return getter_text(buffer, "[]", [&events](MutJson& out) { put_events(out, events); });
 }
 
 }  // namespace kavo

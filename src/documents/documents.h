@@ -19,8 +19,9 @@ yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
 // The base duration of an item: duration_s when > 0, else runtime_min * 60
 // when > 0; false when there is none.
 bool base_duration(const Item& item, double* out);
-// Fills s_ap_evts / s_n_ap for a base duration > 0 from the current settings.
-void build_autoplay(double base);
+// The autoplay events of an item of base duration `base` (> 0) under the
+// current settings.
+ApEvents build_autoplay(double base);
 
 void rebuild_result();
 void rebuild_detail();

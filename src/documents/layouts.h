@@ -194,12 +194,12 @@ bool put_next(Sink& out, const Item& item) {
   return true;
 }
 
-// The events of the shared autoplay list, in list order.
+// Autoplay events, in list order.
 template <class Sink>
-bool put_events(Sink& out) {
+bool put_events(Sink& out, const ApEvents& events) {
   if (!out.begin_array()) return false;
-  for (int32_t i = 0; i < s_n_ap; ++i) {
-    const ApEvent& e = s_ap_evts[i];
+  for (int32_t i = 0; i < events.count; ++i) {
+    const ApEvent& e = events.list[i];
     if (!out.begin_object()) continue;
     out.key("name").str(e.name);
     out.key("at_s").real(e.at_s);
@@ -213,8 +213,8 @@ bool put_events(Sink& out) {
 }
 
 // The detail document: the item document's members, then the resume
-// decision, the next episode and the autoplay events. Fills the shared
-// autoplay list from the current settings on the way.
+// decision, the next episode and the autoplay events of the current
+// settings.
 template <class Sink>
 bool put_detail(Sink& out, const Item& item) {
   if (!out.begin_object()) return false;
@@ -243,11 +243,10 @@ bool put_detail(Sink& out, const Item& item) {
     out.end_object();
   }
   out.key("next"), put_next(out, item);
-  s_n_ap = 0;
-  if (have_base && s_ap_configured != 0) build_autoplay(base);
+  const ApEvents events = have_base ? build_autoplay(base) : ApEvents();
   if (out.key("autoplay").begin_object()) {
     out.key("configured").sint(s_ap_configured);
-    out.key("events"), put_events(out);
+    out.key("events"), put_events(out, events);
     out.end_object();
   }
   out.end_object();

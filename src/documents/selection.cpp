@@ -5,8 +5,7 @@
 #include "documents/layouts.h"
 #include "documents/writers.h"
 #include "frame/status.h"
-#include "ingest/ingest.h"
-#include "ingest/readers.h"
+#include "frame/json_lookup.h"
 
 namespace kavo {
 

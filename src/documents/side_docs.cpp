@@ -6,7 +6,7 @@
 #include "documents/documents.h"
 #include "documents/writers.h"
 #include "frame/ids.h"
-#include "ingest/readers.h"
+#include "frame/json_lookup.h"
 
 namespace kavo {
 

@@ -1,11 +1,11 @@
 #include "frame/model.h"
 
+#include "frame/json_lookup.h"
+
 namespace kavo {
 
 std::vector<Cand> s_cand;
 
-ApEvent s_ap_evts[4];
-int32_t s_n_ap = 0;
 
 void free_item(Item* item) noexcept {
   if (item == nullptr) return;
@@ -70,6 +70,17 @@ void release_model_memory() noexcept {
   s_lib_texts.release();
   s_watch_texts.release();
   s_basic_texts.release();
+}
+
+int32_t item_index_of(const char* id) {
+  if (id == nullptr) return -1;
+  int32_t index = -1;
+  if (s_by_id.get(id, &index) == 0) return index;
+  for (int32_t i = 0; i < n_items(); ++i) {
+    const Text& item_id = s_items[static_cast<std::size_t>(i)].id;
+    if (item_id && ci_cmp(item_id.get(), id) == 0) return i;
+  }
+  return -1;
 }
 
 }  // namespace kavo

@@ -128,7 +128,6 @@ struct Cand {
   Text title;
   int64_t added_ms = -1;
   Text server_key;
-  int32_t seq = 0;
 };
 
 // One autoplay event.
@@ -137,6 +136,12 @@ struct ApEvent {
   double at_s = 0.0;
   int32_t auto_dismiss = 0, auto_play = 0, is_prepare = 0;
 };
+// The autoplay events of one item: at most four, in time order of their kind.
+struct ApEvents {
+  ApEvent list[4];
+  int32_t count = 0;
+};
+
 
 // ---- The model -------------------------------------------------------------
 // Everything the inputs put in and the rebuild derives, one part per input.
@@ -265,9 +270,6 @@ inline double& s_ap_countdown_s = s_settings.autoplay.countdown_s;
 // ---- Scratch of the rebuild (not part of the model) -------------------------
 extern std::vector<Cand> s_cand;  // row-candidate scratch list
 
-// ---- Autoplay events of the last computation -----------------------------
-extern ApEvent s_ap_evts[4];
-extern int32_t s_n_ap;
 
 inline int32_t n_items() { return static_cast<int32_t>(s_items.size()); }
 inline int32_t n_lib() { return static_cast<int32_t>(s_lib.size()); }
@@ -327,5 +329,10 @@ int ensure_room(std::vector<T>& array) noexcept {
 }
 
 inline bool valid_item_index(int32_t index) { return index >= 0 && index < n_items(); }
+
+// The catalogue index of the item with this id: exact match first (the id
+// map), then the first item whose id matches ignoring ASCII case; -1 when
+// none or `id` is NULL.
+int32_t item_index_of(const char* id);
 
 }  // namespace kavo

@@ -44,7 +44,6 @@ int32_t read_new_items(const char* json);
 int32_t read_library(const char* json);
 // Frees the memory read_library keeps from call to call.
 void release_staged_library() noexcept;
-int32_t item_index_of(const char* id);
 
 // Reads one source; 1 when `object` is no object (the source keeps defaults).
 int parse_source_impl(yyjson_val* object, Source* out);
@@ -58,7 +57,6 @@ int32_t source_rank(const Source& source);
 // Reads, ranks and sorts the sources of the item whose members are
 // `item_members` into `item` and sets its `playable`; non-zero when the source
 // array cannot be allocated (the item is then to be rejected).
-int read_item_sources(const MemberIndex& item_members, Item* item);
 int read_item_sources(const SchemaIndex& item_members, Item* item);
 
 // ---- Watch progress --------------------------------------------------------

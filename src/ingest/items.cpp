@@ -306,15 +306,4 @@ int32_t read_library(const char* json) {
 
 void release_staged_library() noexcept { s_staged_library = Library(); }
 
-int32_t item_index_of(const char* id) {
-  if (id == nullptr) return -1;
-  int32_t index = -1;
-  if (s_by_id.get(id, &index) == 0) return index;
-  for (int32_t i = 0; i < n_items(); ++i) {
-    const Text& item_id = s_items[static_cast<std::size_t>(i)].id;
-    if (item_id && ci_cmp(item_id.get(), id) == 0) return i;
-  }
-  return -1;
-}
-
 }  // namespace kavo

@@ -5,16 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace kavo {
 
 namespace {
-
-inline signed char fold(char c) {
-  if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return static_cast<signed char>(c);
-}
 
 // A number value as a double; unsigned integers converted as unsigned.
 inline double number_as_double(yyjson_val* v) {
@@ -30,40 +24,6 @@ Text format_double(double value) {
 }
 
 }  // namespace
-
-int ci_cmp(const char* a, const char* b) noexcept {
-  if (a == nullptr) return b == nullptr ? 0 : 1;
-  if (b == nullptr) return -1;
-  for (;; ++a, ++b) {
-    if (*a == '\0') return *b == '\0' ? 0 : -1;
-    if (*b == '\0') return 1;
-    signed char x = fold(*a), y = fold(*b);
-    if (x < y) return -1;
-    if (x > y) return 1;
-  }
-}
-
-bool folded_match(yyjson_val* member_key, const char* key, std::size_t key_len) noexcept {
-  // Equal under ci_cmp means equal up to the first NUL, so the member's text
-  // must end (or hold a NUL) exactly where `key` ends.
-  const char* text = yyjson_get_str(member_key);
-  if (yyjson_get_len(member_key) < key_len || text[key_len] != '\0') return false;
-  return ci_cmp(text, key) == 0;
-}
-
-yyjson_val* obj_get(yyjson_val* object, const char* key) noexcept {
-  if (key == nullptr || !yyjson_is_obj(object) || yyjson_obj_size(object) == 0) return nullptr;
-  const std::size_t len = std::strlen(key);
-  std::size_t idx, max;
-  yyjson_val *k, *v;
-  yyjson_obj_foreach(object, idx, max, k, v) {
-    if (yyjson_get_len(k) == len && std::memcmp(yyjson_get_str(k), key, len) == 0) return v;
-  }
-  yyjson_obj_foreach(object, idx, max, k, v) {
-    if (folded_match(k, key, len)) return v;
-  }
-  return nullptr;
-}
 
 // ---- Value coercions ---------------------------------------------------------
 
@@ -184,7 +144,7 @@ Text number_text(yyjson_val* number) noexcept {
   return format_double(number_as_double(number));
 }
 
-// ---- Member index ----------------------------------------------------------------
+// ---- Packed key bytes, member walks------------------------------------------------------------
 
 namespace {
 
@@ -222,12 +182,6 @@ inline uint64_t fold8(uint64_t x) {
   return x | (capitals >> 2);
 }
 
-// The folded first (up to) 8 bytes of `text`, which has `clen` bytes before
-// its NUL, packed into one number; equal texts under ci_cmp pack equally.
-inline uint64_t folded_head(const char* text, std::size_t clen) {
-  return fold8(load_upto8(text, clen < 8 ? clen : 8));
-}
-
 // yyjson's member loop steps from the first member even for a NULL object,
 // so the walks below must not be started without an object.
 yyjson_val* exact_member(yyjson_val* object, const char* key, std::size_t len) {
@@ -251,90 +205,6 @@ yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) 
 }
 
 }  // namespace
-
-MemberIndex::MemberIndex(yyjson_val* first, yyjson_val* second) noexcept
-    : first_(yyjson_is_obj(first) ? first : nullptr), second_(yyjson_is_obj(second) ? second : nullptr) {
-  const std::size_t n = yyjson_obj_size(first_) + yyjson_obj_size(second_);
-  std::size_t slots = kInlineSlots;
-  if (n <= kInline) {
-    entries_ = inline_;
-    slots_ = inline_slots_;
-  } else {
-    unsigned bits = 6;
-    while ((std::size_t{1} << bits) < 2 * n) ++bits;
-    slots = std::size_t{1} << bits;
-    shift_ = 64 - bits;
-    heap_.reset(new (std::nothrow) Entry[n]);
-    heap_slots_.reset(new (std::nothrow) int32_t[slots]);
-    if (heap_ == nullptr || heap_slots_ == nullptr) return;  // lookups walk the objects instead
-    entries_ = heap_.get();
-    slots_ = heap_slots_.get();
-  }
-  for (std::size_t i = 0; i < slots; ++i) slots_[i] = -1;
-  add(first_);
-  add(second_);
-  // Chain each bucket's entries in member order (built back to front).
-  for (std::size_t i = count_; i-- > 0;) {
-    Entry& e = entries_[i];
-    int32_t& slot = slots_[bucket(e.clen, e.head)];
-    e.next = slot;
-    slot = static_cast<int32_t>(i);
-  }
-}
-
-unsigned MemberIndex::bloom_bit(const char* key, std::size_t clen) noexcept {
-  uint64_t h = clen;
-  if (clen > 0) {
-    h |= static_cast<uint64_t>(static_cast<unsigned char>(fold(key[0]))) << 16;
-    h |= static_cast<uint64_t>(static_cast<unsigned char>(fold(key[clen - 1]))) << 24;
-  }
-  return static_cast<unsigned>((h * 0x9E3779B97F4A7C15ull) >> 56);
-}
-
-void MemberIndex::add(yyjson_val* object) noexcept {
-  if (object == nullptr) return;
-  std::size_t idx, max;
-  yyjson_val *k, *v;
-  yyjson_obj_foreach(object, idx, max, k, v) {
-    Entry& e = entries_[count_++];
-    e.key = yyjson_get_str(k);
-    e.len = yyjson_get_len(k);
-    e.clen = std::strlen(e.key);
-    e.head = folded_head(e.key, e.clen);
-    e.value = v;
-    const unsigned bit = bloom_bit(e.key, e.clen);
-    bloom_[bit >> 6] |= uint64_t{1} << (bit & 63);
-  }
-}
-
-yyjson_val* MemberIndex::get_unindexed(const char* key) const noexcept {
-  const std::size_t len = std::strlen(key);
-  if (yyjson_val* v = exact_member(first_, key, len)) return v;
-  if (yyjson_val* v = exact_member(second_, key, len)) return v;
-  if (yyjson_val* v = folded_member(first_, key, len)) return v;
-  return folded_member(second_, key, len);
-}
-
-yyjson_val* MemberIndex::get(const char* key) const noexcept {
-  if (key == nullptr) return nullptr;
-  if (entries_ == nullptr) return get_unindexed(key);
-  const std::size_t len = std::strlen(key);
-  const unsigned bit = bloom_bit(key, len);
-  if ((bloom_[bit >> 6] & (uint64_t{1} << (bit & 63))) == 0) return nullptr;
-  const uint64_t head = folded_head(key, len);
-  // One pass over the key's bucket in member order: an exact match ends the
-  // search at once; otherwise the first folded match is the answer. An exact
-  // match is a folded match too, so only folded candidates need the exact
-  // comparison.
-  yyjson_val* folded = nullptr;
-  for (int32_t i = slots_[bucket(len, head)]; i >= 0; i = entries_[i].next) {
-    const Entry* e = &entries_[i];
-    if (e->clen != len || e->head != head) continue;
-    if (e->len == len && std::memcmp(e->key, key, len) == 0) return e->value;
-    if (folded == nullptr && (len <= 8 || ci_cmp(e->key + 8, key + 8) == 0)) folded = e->value;
-  }
-  return folded;
-}
 
 // ---- Key schemas ---------------------------------------------------------------
 

@@ -11,25 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <vector>
 
+#include "frame/json_lookup.h"
 #include "frame/text.h"
 
 namespace kavo {
 
 // A NULL-terminated list of accepted key spellings, tried in order.
 using KeyList = const char* const*;
-
-// Case-insensitive comparison (ASCII capitals folded, bytes compared as signed
-// 8-bit values). NULL sorts after everything; two NULLs are equal.
-int ci_cmp(const char* a, const char* b) noexcept;
-// The member `key` of `object`: the first exact match in document order, else
-// the first match ignoring case; NULL when none or `object` is no object.
-yyjson_val* obj_get(yyjson_val* object, const char* key) noexcept;
-// Whether the member key `member_key` (a string value) equals `key`, of
-// length `key_len`, under ci_cmp.
-bool folded_match(yyjson_val* member_key, const char* key, std::size_t key_len) noexcept;
 
 // Results: 0 found (out written), 1 not found (out untouched).
 int js_dbl_first(yyjson_val* object, KeyList keys, double* out) noexcept;
@@ -60,57 +50,6 @@ int32_t int_of_number(yyjson_val* number) noexcept;
 // elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
 // failed (out holds the copies made so far).
 int val_str_array(yyjson_val* value, std::vector<Text>* out) noexcept;
-
-// The members of one object, or of two objects taken as one (the members of
-// `first` followed by those of `second`), indexed once for many lookups. A
-// lookup answers exactly what obj_get answers on an object holding those
-// members in that order, but compares lengths and the folded first bytes of
-// each key before any text, so reading a record of many fields costs little.
-class MemberIndex {
- public:
-  explicit MemberIndex(yyjson_val* first, yyjson_val* second = nullptr) noexcept;
-  MemberIndex(const MemberIndex&) = delete;
-  MemberIndex& operator=(const MemberIndex&) = delete;
-
-  yyjson_val* get(const char* key) const noexcept;
-  yyjson_val* operator()(const char* key) const noexcept { return get(key); }
-
- private:
-  struct Entry {
-    const char* key;
-    std::size_t len;    // bytes of the key
-    std::size_t clen;   // bytes before its first NUL
-    uint64_t head;      // its first (up to) 8 bytes before a NUL, folded
-    yyjson_val* value;
-    int32_t next;       // the next entry in the same bucket, in member order; -1 at the end
-  };
-  // One bit per class of keys present, a class being the length before the
-  // first NUL with the folded first and last bytes: a key whose class is
-  // absent has neither an exact nor a folded match.
-  static unsigned bloom_bit(const char* key, std::size_t clen) noexcept;
-  // The bucket of a key by its length and folded head: keys equal under
-  // ci_cmp share one, so only its entries need comparing.
-  std::size_t bucket(std::size_t clen, uint64_t head) const noexcept {
-    return static_cast<std::size_t>(((head ^ clen) * 0x9E3779B97F4A7C15ull) >> shift_);
-  }
-  static constexpr std::size_t kInline = 24;
-  static constexpr std::size_t kInlineSlots = 64;
-
-  void add(yyjson_val* object) noexcept;
-  yyjson_val* get_unindexed(const char* key) const noexcept;
-
-  yyjson_val* first_;
-  yyjson_val* second_;
-  Entry inline_[kInline];
-  int32_t inline_slots_[kInlineSlots];
-  std::unique_ptr<Entry[]> heap_;
-  std::unique_ptr<int32_t[]> heap_slots_;
-  Entry* entries_ = nullptr;  // NULL when the index could not be allocated
-  int32_t* slots_ = nullptr;  // first entry of each bucket, -1 for none
-  unsigned shift_ = 58;       // 64 - log2(number of buckets)
-  std::size_t count_ = 0;
-  uint64_t bloom_[4] = {0, 0, 0, 0};
-};
 
 // The key spellings one kind of record is read with, prepared once (a
 // function-local static of the reader). Spellings that fold to the same text

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ingest/readers.h"
+#include "frame/json_lookup.h"
 #include "rows/rows.h"
 
 namespace kavo {

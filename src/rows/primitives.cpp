@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "frame/ids.h"
-#include "ingest/readers.h"
+#include "frame/json_lookup.h"
 #include "rows/rows.h"
 
 namespace kavo {

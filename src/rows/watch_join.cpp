@@ -14,7 +14,7 @@
 #include <new>
 #include <vector>
 
-#include "ingest/readers.h"
+#include "frame/json_lookup.h"
 #include "rows/rows.h"
 
 namespace kavo {

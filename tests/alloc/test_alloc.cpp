@@ -196,7 +196,6 @@ void check_indexes(const char* where) {
     EXPECT(w.item_index == -1 || valid_item_index(w.item_index), "%s: watch item %d", where,
            w.item_index);
   }
-  EXPECT(s_n_ap >= 0 && s_n_ap <= 4, "%s: autoplay events %d", where, s_n_ap);
 }
 
 // Reads everything the host can read; each text parses or is the getter's

@@ -19,10 +19,10 @@ void PrintTo(const Ev& e, std::ostream* os) {
   *os << e.name << "@" << e.at_s << "/" << e.auto_dismiss << e.auto_play << e.is_prepare;
 }
 
-std::vector<Ev> events() {
+std::vector<Ev> events(const ApEvents& list) {
   std::vector<Ev> out;
-  for (int32_t i = 0; i < s_n_ap; ++i) {
-    const ApEvent& e = s_ap_evts[i];
+  for (int32_t i = 0; i < list.count; ++i) {
+    const ApEvent& e = list.list[i];
     out.push_back({e.name, e.at_s, e.auto_dismiss, e.auto_play, e.is_prepare});
   }
   return out;
@@ -43,8 +43,7 @@ std::vector<Ev> run(double base, Settings st) {
   s_ap_countdown = std::isnan(st.countdown) ? 0 : 1;
   s_ap_countdown_s = std::isnan(st.countdown) ? 0.0 : st.countdown;
   s_ap_autoplay = st.autoplay;
-  build_autoplay(base);
-  return events();
+  return events(build_autoplay(base));
 }
 
 const Ev prep(double at) { return {"PrepareProposal", at, 0, 0, 1}; }
@@ -74,8 +73,7 @@ TEST_F(Autoplay, ProposalTimes) {
   s_ap_fixed = 1;
   s_ap_fixed_dur_s = NAN;
   s_ap_pct = s_ap_countdown = 0;
-  build_autoplay(3000);
-  EXPECT_EQ(s_n_ap, 0);
+  EXPECT_EQ(build_autoplay(3000).count, 0);
 }
 
 TEST_F(Autoplay, EndingCountdown) {
@@ -88,10 +86,9 @@ TEST_F(Autoplay, EndingCountdown) {
   // Proposal events come first, whatever their times.
   EXPECT_EQ(run(3000, {.fixed = 10, .countdown = 120}),
             (Evs{prep(2975), prop(2990), prep_end(2865), ending(2880, 0)}));
-  // Not configured: nothing at all, and the list is emptied.
+  // Not configured: nothing at all.
   s_ap_configured = 0;
-  build_autoplay(3000);
-  EXPECT_EQ(s_n_ap, 0);
+  EXPECT_EQ(build_autoplay(3000).count, 0);
 }
 
 TEST_F(Autoplay, BaseDuration) {
@@ -145,7 +142,6 @@ TEST_F(Autoplay, GettersOfTheSelection) {
 
   s_items[0].runtime_min = -1;  // no base duration: no events
   EXPECT_STREQ(kavo_detail_autoplay_json(), "[]");
-  EXPECT_EQ(s_n_ap, 0);
 
   Item& b = push_item("b");
   b.title = xstrdup("Next");

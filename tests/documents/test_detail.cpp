@@ -69,7 +69,6 @@ TEST_F(Detail, WatchEntryNextEpisodeAndEvents) {
             "\"is_prepare\":1},"
             "{\"name\":\"Proposal\",\"at_s\":2430.0,\"auto_dismiss\":1,\"auto_play\":0,"
             "\"is_prepare\":0}]}}");
-  EXPECT_EQ(s_n_ap, 2);  // the shared list holds the described item's events
 }
 
 TEST_F(Detail, ActionNamesAndStaleWatchLinks) {
