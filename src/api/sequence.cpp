@@ -11,12 +11,12 @@ void rebuild_after_input() {
   rebuild_rows();
   write_stats();
   rebuild_detail();
-  rebuild_result();
+  result_changed();
 }
 
 void rebuild_after_selection() {
   rebuild_detail();
-  rebuild_result();
+  result_changed();
 }
 
 namespace {

@@ -23,7 +23,14 @@ bool base_duration(const Item& item, double* out);
 // current settings.
 ApEvents build_autoplay(double base);
 
+// Writes the result document now, from the model and the current settings.
 void rebuild_result();
+// The model changed: the result document is written when it is next read,
+// with the settings in force now.
+void result_changed() noexcept;
+// kavo_result_json: the result document, written first when it is stale;
+// "{}" while there is none.
+const char* result_json_text();
 void rebuild_detail();
 // The stats document (s_stats_json) of the rows built last.
 void write_stats() noexcept;

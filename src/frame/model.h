@@ -143,6 +143,20 @@ struct ApEvents {
 };
 
 
+// The settings: not part of the model, they survive clears.
+struct ResumeSettings {
+  int32_t remember_last_position = 1, remember_audio = 0;
+};
+struct AutoplaySettings {
+  int32_t configured = 0, fixed = 0, pct = 0, countdown = 0, autoplay = 0;
+  double fixed_dur_s = 0.0, pct_val = 0.0, countdown_s = 0.0;
+};
+struct Settings {
+  int32_t row_cap = kDefaultRowCap;
+  ResumeSettings resume;
+  AutoplaySettings autoplay;
+};
+
 // ---- The model -------------------------------------------------------------
 // Everything the inputs put in and the rebuild derives, one part per input.
 // Moving a model moves its texts' storage along, so pointers into it stay
@@ -206,22 +220,12 @@ struct Model {
   Store store;
   Rows rows;
   Selection selection;
+  // The result document is written when it is first read after a change,
+  // as it would have been written at the change: with the settings of then.
   Text result_json;
+  bool result_stale = false;
+  Settings result_settings;
   int32_t rejected = 0;  // input elements turned away since the last clear
-};
-
-// The settings: not part of the model, they survive clears.
-struct ResumeSettings {
-  int32_t remember_last_position = 1, remember_audio = 0;
-};
-struct AutoplaySettings {
-  int32_t configured = 0, fixed = 0, pct = 0, countdown = 0, autoplay = 0;
-  double fixed_dur_s = 0.0, pct_val = 0.0, countdown_s = 0.0;
-};
-struct Settings {
-  int32_t row_cap = kDefaultRowCap;
-  ResumeSettings resume;
-  AutoplaySettings autoplay;
 };
 
 inline Model s_model;
