@@ -192,6 +192,24 @@ KAVO_API int32_t kavo_set_library(const char* json);
  * the watch progress stays as it was. */
 KAVO_API int32_t kavo_set_watch(const char* json);
 
+/* Updates the host's watch progress with the entries of a JSON array, one
+ * after another, as a player reports progress: each entry replaces, in its
+ * place, the host entry it matches, or follows the host's entries when none
+ * matches. An entry with a "key" matches only the first host entry with that
+ * key; one without a key the first with its item id; one with neither the
+ * first with its IMDb id, season and episode; an entry with none of these
+ * matches nothing. A later entry may match one an earlier entry of the same
+ * call added. Afterwards the model is the one kavo_set_watch would make of
+ * the host's entries so updated (the server's progress entries stay).
+ * Elements kavo_set_watch would turn away are skipped and counted as
+ * "rejected". NULL changes nothing and returns 0.
+ * Example: [{"key":"hl-102","item_id":"harbor-s01e02","position_s":1300}].
+ * Returns 0; 1 "watch: not valid JSON" or "watch: expected an array";
+ * 3 "out of memory" when the host's and the server's entries would pass
+ * 200000 or memory runs out. On failure the watch progress stays as it
+ * was. */
+KAVO_API int32_t kavo_update_watch(const char* json);
+
 /* Loads the media server's home document (a JSON object): its basics
  * complete catalogue items, its "Continues" become server progress entries
  * (replacing those of the previous home document; the host's own entries are

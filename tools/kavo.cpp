@@ -477,6 +477,7 @@ const std::vector<ReplayCall>& replay_calls() {
       {"kavo_add_items", ArgKind::kText, [](const char* t, int32_t) { return kavo_add_items(t); }},
       {"kavo_set_library", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_library(t); }},
       {"kavo_set_watch", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_watch(t); }},
+      {"kavo_update_watch", ArgKind::kText, [](const char* t, int32_t) { return kavo_update_watch(t); }},
       {"kavo_set_server_home", ArgKind::kText,
        [](const char* t, int32_t) { return kavo_set_server_home(t); }},
       {"kavo_set_store", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_store(t); }},

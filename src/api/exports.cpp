@@ -37,6 +37,10 @@ KAVO_API int32_t kavo_set_watch(const char* json) {
   return guard_status("out of memory", [&] { return call_set_watch(json); });
 }
 
+KAVO_API int32_t kavo_update_watch(const char* json) {
+  return guard_status("out of memory", [&] { return call_update_watch(json); });
+}
+
 KAVO_API int32_t kavo_set_server_home(const char* json) {
   return guard_status("out of memory", [&] { return call_set_server_home(json); });
 }

@@ -44,6 +44,12 @@ int32_t call_set_watch(const char* json) {
   return rc != kOk ? rc : rebuilt();
 }
 
+int32_t call_update_watch(const char* json) {
+  if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
+  const int32_t rc = read_watch_update(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
 int32_t call_set_server_home(const char* json) {
   const int32_t rc = read_server_home(json);
   if (rc != kOk) return rc;

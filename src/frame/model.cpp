@@ -52,6 +52,7 @@ void clear_model() noexcept {
   s_sel = -1;
   s_rejected = 0;
   s_model.result_stale = false;
+  s_model.watch.host_index.ready = false;
   s_have_home = 0;
   // Last: the records referring to these texts are gone.
   s_item_texts.reset();

@@ -185,6 +185,13 @@ struct Library {
 struct Watch {
   std::vector<WatchRec> entries;
   TextArena texts;  // texts of the host's entries
+  // Where each identifier first stands among the host's entries, for the
+  // progress updates; made when an update first needs it after the host's
+  // entries were replaced, kept up to date by the updates.
+  struct HostIndex {
+    Ht by_key, by_item, by_episode;
+    bool ready = false;
+  } host_index;
 };
 
 // The held server home and what is derived from it alone.

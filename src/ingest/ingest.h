@@ -64,6 +64,13 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 // (none for NULL), keeping the server progress entries after them; without
 // rebuilding. On failure (status and message set) nothing has changed.
 int32_t read_host_watch(const char* json);
+// Applies a progress update, an array of host watch entries: each replaces
+// the host entry it matches (the first with its key when it has one, else
+// with its item id, else with its IMDb id, season and episode) in its place,
+// or follows the host's entries when none matches. Elements the watch call
+// would turn away are counted and skipped. NULL changes nothing. Without
+// rebuilding; on failure (status and message set) nothing has changed.
+int32_t read_watch_update(const char* json);
 // Frees the memory read_host_watch keeps from call to call.
 void release_staged_watch() noexcept;
 // Reads one element of a watch array into `rec`, its texts into `texts`;

@@ -442,6 +442,8 @@ int main() {
        with(oom, {"not valid JSON"}), true},
       {"set_watch", loaded_selected, [&in] { return kavo_set_watch(in.watch.c_str()); }, {1, 3},
        with(oom, {"watch: not valid JSON"}), true},
+      {"update_watch", loaded_selected, [&in] { return kavo_update_watch(in.watch.c_str()); }, {1, 3},
+       with(oom, {"watch: not valid JSON"}), true},
       {"set_server_home", loaded_selected, [&in] { return kavo_set_server_home(in.home.c_str()); },
        {1, 3}, with(oom, {"server home: not valid JSON"}), true},
       {"set_store", loaded_selected, [&in] { return kavo_set_store(in.store.c_str()); }, {1, 3},
@@ -496,7 +498,8 @@ int main() {
 
   // The calls that read their whole input aside before they change anything.
   for (Case& c : cases) {
-    for (const char* name : {"add_items on empty", "add_items over parts", "set_library", "set_watch", "set_store",
+    for (const char* name : {"add_items on empty", "add_items over parts", "set_library", "set_watch",
+                             "update_watch", "set_store",
                              "set_resume_settings", "set_autoplay_settings", "load_inputs on empty",
                              "load_inputs over loaded", "load_inputs of a larger model"}) {
       if (std::strcmp(c.name, name) == 0) c.unchanged_on_failure = true;
