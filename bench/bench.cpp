@@ -209,13 +209,53 @@ void BM_LoadInputs(benchmark::State& state) {
   kavo_shutdown();
 }
 
+// The whole watch array again; with `Read`, as a host does it, the result
+// document read after it.
+template <bool Read>
 void BM_SetWatch(benchmark::State& state) {
   const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
   if (!check(state, kavo_load_inputs(in.text.c_str()), "kavo_load_inputs")) return;
   int32_t rc = 0;
   int k = 0;
-  run_timed(state, "set_watch", 1, [&] { rc |= kavo_set_watch(in.watch[k++ & 1].c_str()); });
+  run_timed(state, Read ? "set_watch+result" : "set_watch", 1, [&] {
+    rc |= kavo_set_watch(in.watch[k++ & 1].c_str());
+    if (Read) benchmark::DoNotOptimize(kavo_result_json());
+  });
   check(state, rc, "kavo_set_watch");
+  kavo_shutdown();
+}
+
+// One progress entry as a player sends it, at two positions in turn.
+std::string update_of(const std::string& watch, int position) {
+  yyjson_doc* doc = yyjson_read(watch.data(), watch.size(), 0);
+  yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
+  yyjson_mut_val* entry = yyjson_val_mut_copy(out, yyjson_arr_get_first(yyjson_doc_get_root(doc)));
+  yyjson_mut_obj_remove_key(entry, "position_s");
+  yyjson_mut_obj_remove_key(entry, "position");
+  yyjson_mut_obj_add_int(out, entry, "position_s", position);
+  yyjson_mut_val* array = yyjson_mut_arr(out);
+  yyjson_mut_arr_append(array, entry);
+  yyjson_mut_doc_set_root(out, array);
+  char* text = yyjson_mut_write(out, 0, nullptr);
+  std::string update = text ? text : "[]";
+  std::free(text);
+  yyjson_mut_doc_free(out);
+  yyjson_doc_free(doc);
+  return update;
+}
+
+template <bool Read>
+void BM_UpdateWatch(benchmark::State& state) {
+  const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
+  if (!check(state, kavo_load_inputs(in.text.c_str()), "kavo_load_inputs")) return;
+  const std::string updates[2] = {update_of(in.watch[0], 600), update_of(in.watch[0], 1200)};
+  int32_t rc = 0;
+  int k = 0;
+  run_timed(state, Read ? "update_watch+result" : "update_watch", 1, [&] {
+    rc |= kavo_update_watch(updates[k++ & 1].c_str());
+    if (Read) benchmark::DoNotOptimize(kavo_result_json());
+  });
+  check(state, rc, "kavo_update_watch");
   kavo_shutdown();
 }
 
@@ -241,6 +281,7 @@ void BM_AddItems(benchmark::State& state) {
       next = 0;
     }
     rc |= kavo_add_items(batches[next++].c_str());
+    benchmark::DoNotOptimize(kavo_result_json());
   });
   check(state, rc, "kavo_add_items");
   kavo_shutdown();
@@ -363,8 +404,11 @@ BENCHMARK(BM_FloorWarm)->Apply(sizes);
 BENCHMARK(BM_FloorWarm)->Apply(largest);
 BENCHMARK(BM_LoadInputs)->Apply(sizes);
 BENCHMARK(BM_LoadInputs)->Apply(largest);
-BENCHMARK(BM_SetWatch)->Apply(sizes);
-BENCHMARK(BM_SetWatch)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_SetWatch, false)->Apply(sizes);
+BENCHMARK_TEMPLATE(BM_SetWatch, false)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_SetWatch, true)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_UpdateWatch, false)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_UpdateWatch, true)->Apply(largest);
 BENCHMARK(BM_AddItems)->Apply(sizes);
 BENCHMARK(BM_AddItems)->Apply(largest);
 BENCHMARK(BM_Select)->Apply(sizes);
@@ -402,6 +446,15 @@ void print_targets() {
   ratio("load_inputs", 200000, "floor_warm", 200000, 0);
   ratio("load_inputs", 200000, "load_inputs", 25000, 9.0);
   ratio("set_watch", 200000, "load_inputs", 200000, 0.5);
+  ratio("set_watch+result", 200000, "floor_warm", 200000, 0);
+  ratio("update_watch+result", 200000, "floor_warm", 200000, 0);
+  ratio("add_items", 200000, "floor_warm", 200000, 0);
+  for (const char* call : {"update_watch", "update_watch+result", "select"}) {
+    double ms = 0;
+    if (get(cpu_timings(), call, 200000, &ms)) {
+      rows.push_back({std::string(call) + " (200000), ms CPU", ms * 1e3, -1.0, 0});
+    }
+  }
   double peak = 0;
   if (get(timings(), "peak_ratio", 200000, &peak)) {
     rows.push_back({"peak RSS / inputs text (200000)", peak, -1.0, 4.0});

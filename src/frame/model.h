@@ -293,6 +293,9 @@ inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
 // ---- Release functions -----------------------------------------------------
 void free_item(Item* item) noexcept;
 void free_row(Row* row) noexcept;
+// Empties a model, keeping the memory of its large arrays, maps and text
+// blocks.
+void empty_model(Model& m) noexcept;
 // Empties the whole model; settings, the row cap, the status frame and the
 // candidate scratch list are left alone. The item, library and watch arrays,
 // the id maps and the text arenas keep their memory for the next filling.
@@ -305,13 +308,12 @@ void release_model_memory() noexcept;
 // the call fills an empty one, and put back in place of whatever the call
 // made unless the call keeps the new one. Moving a model keeps its texts
 // where they are, so every pointer handed out before stays valid when it
-// comes back.
+// comes back. The model that loses is emptied and its memory kept for the
+// next such call.
 class ModelAside {
  public:
-  ModelAside() noexcept { std::swap(s_model, saved_); }
-  ~ModelAside() {
-    if (!kept_) std::swap(s_model, saved_);
-  }
+  ModelAside() noexcept;
+  ~ModelAside();
   ModelAside(const ModelAside&) = delete;
   ModelAside& operator=(const ModelAside&) = delete;
   void keep_new() noexcept { kept_ = true; }
