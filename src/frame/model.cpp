@@ -37,8 +37,7 @@ void clear_model() noexcept {
   s_items.clear();
   s_watch.clear();
   s_lib.clear();
-  release_array(s_favs);
-  release_array(s_pls);
+  s_model.store = Store();
   release_array(s_rows);
   release_array(s_basics);
   s_by_id.empty();
@@ -70,6 +69,13 @@ void release_model_memory() noexcept {
   s_lib_texts.release();
   s_watch_texts.release();
   s_basic_texts.release();
+}
+
+bool dismissed_since(const char* id, int64_t updated_ms) noexcept {
+  const Dismissals& d = s_model.store.dismissed;
+  int32_t at = -1;
+  if (id == nullptr || d.by_id.get(id, &at) != 0 || at < 0) return false;
+  return updated_ms < 0 || updated_ms <= d.at[static_cast<std::size_t>(at)];
 }
 
 int32_t item_index_of(const char* id) {
