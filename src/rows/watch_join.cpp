@@ -1,10 +1,12 @@
 // Watch join, resume decision and next-episode link.
 //
-// Each watch entry is joined to a catalogue item; every item then takes the
-// one entry that describes it (server progress before the player's own, the
-// latest of each, the earliest on equal times) and turns it into a resume
-// decision. In the same pass every episode is linked to the next episode of
-// its show.
+// Each watch entry is joined to a catalogue item; every episode is linked to
+// the next episode of its show; every item then takes the one entry that
+// describes it (server progress before the player's own, the latest of each,
+// the earliest on equal times) and turns it into a resume decision. The links
+// come first because a decision can depend on them: an item watched up to
+// its next-episode proposal can count as finished, and without a next
+// episode there may be no proposal.
 //
 // The matching is defined as "first in index order" over the whole catalogue
 // or watch list. It is done through tables built once per rebuild that keep,
