@@ -1,6 +1,10 @@
-// Playback settings: resume (remember position and audio) and autoplay (when
-// to propose the next episode, the countdown, playing on by itself). Neither
-// setter rebuilds; the settings take effect at the next rebuild or query.
+// Playback settings: resume and home (remember position and audio, the
+// thresholds of the resume decision, what Continue Watching, the next
+// episodes and the library rows show) and autoplay (when to propose the next
+// episode, the countdown, playing on by itself). Neither setter rebuilds; the
+// settings take effect at the next rebuild or query. Each call reads its
+// whole object into a value of its own and assigns it only at the end, so a
+// call that fails leaves every setting as it was.
 #include <cstring>
 #include <utility>
 
