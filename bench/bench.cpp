@@ -42,6 +42,7 @@ constexpr int32_t kBatch = 100;
 
 struct Inputs {
   std::string text;
+  std::string extras;  // the same with credits offsets and dismissals
   std::string watch[2];  // two later watch arrays of the same catalogue
   std::vector<std::string> selections;
 };
@@ -52,6 +53,7 @@ const Inputs& inputs_for(int32_t items) {
   if (it != cache.end()) return it->second;
   Inputs in;
   in.text = kavo_bench::generate_inputs(items);
+  in.extras = kavo_bench::generate_inputs_with_extras(items);
   in.watch[0] = kavo_bench::generate_watch(items, kavo_bench::kDefaultSeed, 1);
   in.watch[1] = kavo_bench::generate_watch(items, kavo_bench::kDefaultSeed, 2);
   for (int32_t k = 0; k < 16; ++k) in.selections.push_back(kavo_bench::episode_id(items, k * 7919));
@@ -199,27 +201,50 @@ void BM_FloorWarm(benchmark::State& state) {
 
 // ---- The library's calls -------------------------------------------------------
 
-void BM_LoadInputs(benchmark::State& state) {
+// With every optional behaviour switched on (and back off at the end) when
+// asked for; then the inputs carry credits offsets and dismissals too.
+class OptionalBehaviours {
+ public:
+  explicit OptionalBehaviours(bool on) : on_(on) {
+    if (!on_) return;
+    kavo_set_resume_settings(kavo_bench::kAllOnResumeSettings);
+    kavo_set_autoplay_settings(kavo_bench::kAllOnAutoplaySettings);
+  }
+  ~OptionalBehaviours() {
+    if (!on_) return;
+    kavo_set_resume_settings(nullptr);
+    kavo_set_autoplay_settings(nullptr);
+  }
+  const std::string& inputs(const Inputs& in) const { return on_ ? in.extras : in.text; }
+
+ private:
+  bool on_;
+};
+
+void load_inputs(benchmark::State& state, bool all_on) {
   const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
+  const OptionalBehaviours behaviours(all_on);
+  const std::string& text = behaviours.inputs(in);
   int32_t rc = 0;
-  run_timed(state, "load_inputs", 1, [&] { rc |= kavo_load_inputs(in.text.c_str()); });
+  run_timed(state, all_on ? "load_inputs_all_on" : "load_inputs", 1, [&] { rc |= kavo_load_inputs(text.c_str()); });
   check(state, rc, "kavo_load_inputs");
   state.counters["rows"] = kavo_row_count();
   state.counters["result_MB"] = static_cast<double>(std::strlen(kavo_result_json())) / 1e6;
   kavo_shutdown();
 }
 
-// The whole watch array again; with `Read`, as a host does it, the result
-// document read after it.
-template <bool Read>
-void BM_SetWatch(benchmark::State& state) {
+// The whole watch array again, with every optional behaviour off or on;
+// with `read`, as a host does it, the result document read after it.
+void set_watch(benchmark::State& state, bool all_on, bool read = false) {
   const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
-  if (!check(state, kavo_load_inputs(in.text.c_str()), "kavo_load_inputs")) return;
+  const OptionalBehaviours behaviours(all_on);
+  if (!check(state, kavo_load_inputs(behaviours.inputs(in).c_str()), "kavo_load_inputs")) return;
   int32_t rc = 0;
   int k = 0;
-  run_timed(state, Read ? "set_watch+result" : "set_watch", 1, [&] {
+  const char* name = read ? "set_watch+result" : all_on ? "set_watch_all_on" : "set_watch";
+  run_timed(state, name, 1, [&] {
     rc |= kavo_set_watch(in.watch[k++ & 1].c_str());
-    if (Read) benchmark::DoNotOptimize(kavo_result_json());
+    if (read) benchmark::DoNotOptimize(kavo_result_json());
   });
   check(state, rc, "kavo_set_watch");
   kavo_shutdown();
@@ -258,6 +283,12 @@ void BM_UpdateWatch(benchmark::State& state) {
   check(state, rc, "kavo_update_watch");
   kavo_shutdown();
 }
+
+void BM_LoadInputs(benchmark::State& state) { load_inputs(state, false); }
+void BM_LoadInputsAllOn(benchmark::State& state) { load_inputs(state, true); }
+void BM_SetWatch(benchmark::State& state) { set_watch(state, false); }
+void BM_SetWatchAllOn(benchmark::State& state) { set_watch(state, true); }
+void BM_SetWatchResult(benchmark::State& state) { set_watch(state, false, true); }
 
 void BM_AddItems(benchmark::State& state) {
   // A catalogue of the size named less room for the batches added on top
@@ -404,11 +435,15 @@ BENCHMARK(BM_FloorWarm)->Apply(sizes);
 BENCHMARK(BM_FloorWarm)->Apply(largest);
 BENCHMARK(BM_LoadInputs)->Apply(sizes);
 BENCHMARK(BM_LoadInputs)->Apply(largest);
-BENCHMARK_TEMPLATE(BM_SetWatch, false)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_SetWatch, false)->Apply(largest);
-BENCHMARK_TEMPLATE(BM_SetWatch, true)->Apply(largest);
+BENCHMARK(BM_SetWatch)->Apply(sizes);
+BENCHMARK(BM_SetWatch)->Apply(largest);
+BENCHMARK(BM_SetWatchResult)->Apply(largest);
 BENCHMARK_TEMPLATE(BM_UpdateWatch, false)->Apply(largest);
 BENCHMARK_TEMPLATE(BM_UpdateWatch, true)->Apply(largest);
+BENCHMARK(BM_LoadInputsAllOn)->Apply(sizes);
+BENCHMARK(BM_LoadInputsAllOn)->Apply(largest);
+BENCHMARK(BM_SetWatchAllOn)->Apply(sizes);
+BENCHMARK(BM_SetWatchAllOn)->Apply(largest);
 BENCHMARK(BM_AddItems)->Apply(sizes);
 BENCHMARK(BM_AddItems)->Apply(largest);
 BENCHMARK(BM_Select)->Apply(sizes);
@@ -455,6 +490,9 @@ void print_targets() {
       rows.push_back({std::string(call) + " (200000), ms CPU", ms * 1e3, -1.0, 0});
     }
   }
+  ratio("load_inputs_all_on", 200000, "load_inputs", 200000, 0);
+  ratio("set_watch_all_on", 200000, "set_watch", 200000, 0);
+  ratio("load_inputs_all_on", 200000, "load_inputs_all_on", 25000, 0);
   double peak = 0;
   if (get(timings(), "peak_ratio", 200000, &peak)) {
     rows.push_back({"peak RSS / inputs text (200000)", peak, -1.0, 4.0});

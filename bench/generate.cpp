@@ -2,6 +2,7 @@
 // so the output is a pure function of the arguments.
 #include "generate.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -330,7 +331,7 @@ void write_sources(Json& j, Rng& rng, const Plan& p, const std::string& id, bool
   j.close(']');
 }
 
-void write_item(Json& j, Rng& rng, const Plan& p, const std::string& id) {
+void write_item(Json& j, Rng& rng, const Plan& p, const std::string& id, bool credits = false) {
   const bool o = p.other_spelling;
   const std::string title = title_of(p);
   j.open('{');
@@ -373,6 +374,7 @@ void write_item(Json& j, Rng& rng, const Plan& p, const std::string& id) {
       j.knum("year", p.year);
     }
   }
+  if (p.kind == Kind::kEpisode && credits) j.knum("credits_start_s", std::max<int64_t>(p.runtime_min * 60 - 90, 1));
   if (p.kind == Kind::kEpisode) {
     if (o) {
       j.kstr("Season", std::to_string(p.season));
@@ -713,9 +715,15 @@ void write_home(Json& j, Rng& rng, const Catalogue& cat) {
   j.close('}');
 }
 
-void write_store(Json& j, Rng& rng, const Catalogue& cat) {
+void write_store(Json& j, Rng& rng, const Catalogue& cat, bool dismissals = false) {
   const int32_t n = static_cast<int32_t>(cat.items.size());
   j.open('{');
+  if (dismissals) {
+    j.key("dismissed");
+    j.open('{');
+    for (int32_t k = 0; k < n; k += 40) j.knum(id_of(cat.items[static_cast<std::size_t>(k)]).c_str(), kEpochMs + k);
+    j.close('}');
+  }
   j.key("favourites");
   j.open('[');
   for (int32_t f = 0; f < n / 100; ++f) {
@@ -749,7 +757,9 @@ void write_store(Json& j, Rng& rng, const Catalogue& cat) {
 
 }  // namespace
 
-std::string generate_inputs(int32_t items, uint64_t seed) {
+namespace {
+
+std::string inputs_text(int32_t items, uint64_t seed, bool extras) {
   const Catalogue cat = make_catalogue(items, seed);
   std::string out;
   out.reserve(static_cast<std::size_t>(cat.items.size()) * 900 + 4096);
@@ -764,7 +774,7 @@ std::string generate_inputs(int32_t items, uint64_t seed) {
     Rng rng(seed ^ 0x17E45ull);
     j.key("items");
     j.open('[');
-    for (const Plan& p : cat.items) write_item(j, rng, p, id_of(p));
+    for (const Plan& p : cat.items) write_item(j, rng, p, id_of(p), extras);
     j.close(']');
   }
   j.key("watch");
@@ -777,11 +787,29 @@ std::string generate_inputs(int32_t items, uint64_t seed) {
   {
     Rng rng(seed ^ 0x5709Eull);
     j.key("store");
-    write_store(j, rng, cat);
+    write_store(j, rng, cat, extras);
   }
   j.close('}');
   return out;
 }
+
+}  // namespace
+
+const char* const kAllOnResumeSettings =
+    R"({"finished_fraction":0.9,"resume_min_s":180,"resume_min_fraction":0.05,"short_item_s":300,)"
+    R"("finished_at_proposal":true,"keep_finished_on_replay":true,"continue_skip_finished":true,)"
+    R"("continue_next_up":true,"next_episode_following":true,"title_sort":"natural",)"
+    R"("title_articles":["the","a","an"],"catalogue_by_year":false,"recent_group_shows":true,)"
+    R"("recent_skip_finished":true,"show_rows_max":500})";
+const char* const kAllOnAutoplaySettings =
+    R"({"use_fixed_present_before":true,"present_before_duration_s":45,)"
+    R"("present_before_steps":[[0,15],[600,30],[1200,40],[2400,50],[3600,60]],"present_at_credits":true,)"
+    R"("proposal_only_with_next":true,"enable_counting_down":true,"countdown_duration_s":20,)"
+    R"("automatic_play_next":true})";
+
+std::string generate_inputs(int32_t items, uint64_t seed) { return inputs_text(items, seed, false); }
+
+std::string generate_inputs_with_extras(int32_t items, uint64_t seed) { return inputs_text(items, seed, true); }
 
 std::string generate_watch(int32_t items, uint64_t seed, uint32_t round) {
   const Catalogue cat = make_catalogue(items, seed);

@@ -23,6 +23,17 @@ inline constexpr uint64_t kDefaultSeed = 20240501;
 // and Level30s; a store with favourites and playlists. Compact JSON.
 std::string generate_inputs(int32_t items, uint64_t seed = kDefaultSeed);
 
+// The same inputs with the members the optional behaviours bring along:
+// every episode has a credits offset (90 s before its end; only the autoplay
+// setting present_at_credits reads it) and the store dismisses every 40th
+// catalogue item from Continue Watching.
+std::string generate_inputs_with_extras(int32_t items, uint64_t seed = kDefaultSeed);
+
+// Resume and autoplay settings objects that switch every optional behaviour
+// on (the resume object also thresholds, next-episode, title and row members).
+extern const char* const kAllOnResumeSettings;
+extern const char* const kAllOnAutoplaySettings;
+
 // A watch array for the same catalogue (same `items`, same catalogue seed)
 // as another host would send after progress changed: the entries of
 // generate_inputs advanced by `round` steps of viewing.

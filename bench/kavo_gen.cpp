@@ -1,5 +1,6 @@
-// kavo_gen N [SEED]: writes the generated inputs object for N catalogue items
-// to standard output (the text kavo_load_inputs takes).
+// kavo_gen N [SEED] [--extras]: writes the generated inputs object for N
+// catalogue items to standard output (the text kavo_load_inputs takes); with
+// --extras the items carry credits offsets and the store dismissals.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -7,8 +8,10 @@
 #include "generate.h"
 
 int main(int argc, char** argv) {
+  const bool extras = argc > 2 && std::string(argv[argc - 1]) == "--extras";
+  if (extras) --argc;
   if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: %s ITEMS [SEED] > inputs.json\n", argv[0]);
+    std::fprintf(stderr, "usage: %s ITEMS [SEED] [--extras] > inputs.json\n", argv[0]);
     return 2;
   }
   char* end = nullptr;
@@ -25,7 +28,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const std::string text = kavo_bench::generate_inputs(static_cast<int32_t>(items), seed);
+  const std::string text = extras ? kavo_bench::generate_inputs_with_extras(static_cast<int32_t>(items), seed)
+                                  : kavo_bench::generate_inputs(static_cast<int32_t>(items), seed);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
     std::perror("kavo_gen");
     return 1;

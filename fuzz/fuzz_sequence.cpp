@@ -17,7 +17,7 @@ namespace {
 // What an object or array element stands for; it picks the likely keys.
 enum Ctx {
   kAny, kItem, kSource, kWatch, kHome, kBasic, kCont, kListEntry, kRatings, kStore, kFav,
-  kPlaylist, kResume, kAutoplay, kInputs, kCtxCount
+  kPlaylist, kResume, kAutoplay, kInputs, kDismissed, kCtxCount
 };
 
 #define KEYS(...) std::vector<const char*>{__VA_ARGS__}
@@ -31,7 +31,7 @@ const std::vector<const char*> kKeys[kCtxCount] = {
          "Year", "runtime_min", "runtime", "Duration", "season", "Season", "episode", "Episode",
          "size", "mtime_ms", "mtime", "added_ms", "added", "duration_s", "duration", "rating",
          "matched", "isMatched", "unmatched", "isUnmatched", "is_audio_only", "isAudioOnly",
-         "is_cue_track", "library", "genres", "sources", "entries"),
+         "is_cue_track", "library", "genres", "sources", "entries", "credits_start_s", "outro_start_s"),
     /* kSource */
     KEYS("key", "uri", "url", "quality", "codec", "extension", "active", "isActive", "hdr",
          "isHDR", "hevc", "dolby", "isDolbyAtmos", "audio_channels", "width", "height",
@@ -53,16 +53,23 @@ const std::vector<const char*> kKeys[kCtxCount] = {
          "RecordUpdated", "Size"),
     /* kListEntry */ KEYS("Id", "Value", "Items", "Name", "name", "IMDbID", "IMDbId"),
     /* kRatings */ KEYS("Internet Movie Database", "InternetMovieDatabase"),
-    /* kStore */ KEYS("favourites", "favorites", "playlists"),
+    /* kStore */ KEYS("favourites", "favorites", "playlists", "dismissed"),
     /* kFav */ KEYS("token", "Token", "metadata", "Metadata", "display_name", "DisplayName", "display"),
     /* kPlaylist */ KEYS("key", "Key", "name", "Name", "imdbids", "ids", "Ids", "value"),
-    /* kResume */ KEYS("remember_last_position", "remember_audio"),
+    /* kResume */
+    KEYS("remember_last_position", "remember_audio", "finished_fraction", "resume_min_s",
+         "resume_min_fraction", "short_item_s", "finished_at_proposal", "keep_finished_on_replay",
+         "continue_skip_finished", "continue_next_up", "next_episode_following", "title_sort",
+         "title_articles", "catalogue_by_year", "recent_group_shows", "recent_skip_finished",
+         "show_rows_max"),
     /* kAutoplay */
     KEYS("enabled", "Enabled", "use_fixed_present_before", "useFixedPresentBefore",
          "use_percentage_present_before", "enable_counting_down", "automatic_play_next",
          "present_before_duration_s", "PresentBeforeEndingDuration", "present_before_percentage",
-         "PresentBeforeEndingPercentage", "countdown_duration_s", "CountdownDuration"),
+         "PresentBeforeEndingPercentage", "countdown_duration_s", "CountdownDuration",
+         "present_before_steps", "present_at_credits", "proposal_only_with_next"),
     /* kInputs */ KEYS("server_home", "items", "watch", "library", "store"),
+    /* kDismissed: item ids */ KEYS("i0", "i1", "i2", "I1", "e1", "e2", "s1"),
 };
 #undef KEYS
 
@@ -95,7 +102,8 @@ Ctx child_ctx(const char* key, bool* array, bool* strings) {
   if (k == "playlists") return kPlaylist;
   if (k == "items" || k == "library") return kItem;
   if (k == "watch") return kWatch;
-  if (k == "genres" || k == "Genres") {
+  if (k == "present_before_steps") return kAny;  // arrays of anything, pairs among them
+  if (k == "genres" || k == "Genres" || k == "title_articles") {
     *strings = true;
     return kAny;
   }
@@ -104,6 +112,7 @@ Ctx child_ctx(const char* key, bool* array, bool* strings) {
   if (k == "Ratings") return kRatings;
   if (k == "server_home") return kHome;
   if (k == "store") return kStore;
+  if (k == "dismissed") return kDismissed;
   return kCtxCount;  // a scalar, or anything
 }
 

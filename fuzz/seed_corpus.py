@@ -46,7 +46,12 @@ WATCH_KEYS = {"position", "position_s", "fraction", "finished", "value", "Value"
 HOME_KEYS = {"Basics", "Continues", "List", "ExtentList", "Spotlights", "CollectionPlaylists",
              "Level30s"}
 INPUT_KEYS = {"server_home", "items", "watch", "library", "store"}
-STORE_KEYS = {"favourites", "favorites", "playlists"}
+STORE_KEYS = {"favourites", "favorites", "playlists", "dismissed"}
+RESUME_KEYS = {"remember_last_position", "remember_audio", "finished_fraction", "resume_min_s",
+               "resume_min_fraction", "short_item_s", "finished_at_proposal",
+               "keep_finished_on_replay", "continue_skip_finished", "continue_next_up",
+               "next_episode_following", "title_sort", "title_articles", "catalogue_by_year",
+               "recent_group_shows", "recent_skip_finished", "show_rows_max"}
 
 
 def classify(text):
@@ -70,13 +75,27 @@ def classify(text):
             put("fuzz_load_inputs", text)
         elif keys & STORE_KEYS:
             put("fuzz_set_store", text)
-        elif any(k.startswith("remember") for k in keys):
+        elif keys & RESUME_KEYS:
             put("fuzz_set_resume_settings", text)
         elif any("present" in k.lower() or "count" in k.lower() or "enabled" in k.lower()
-                 or "play" in k.lower() for k in keys):
+                 or "play" in k.lower() or "proposal" in k.lower() for k in keys):
             put("fuzz_set_autoplay_settings", text)
         else:
             put("fuzz_set_server_home", text)
+
+
+def sequence_seed(steps):
+    """An input of fuzz_sequence that makes the given calls: op 19 loads the
+    example inputs, 17 and 20 check; the input calls take their text raw."""
+    front, back = b"", b""
+    for op, text in steps:
+        back = bytes([op]) + back
+        if text is not None:
+            data = text.encode()
+            assert len(data) <= 64 and b"\\" not in data, text
+            front += data + b"\\x"
+            back = bytes([2]) + back  # the raw-text way of writing an input
+    return front + back
 
 
 def main():
@@ -93,6 +112,42 @@ def main():
                          ("autoplay_settings.json", "fuzz_set_autoplay_settings")):
         with open(os.path.join(ROOT, "examples", name)) as f:
             put(target, compact(json.load(f)))
+
+    # The optional behaviours: the settings file that switches them all on
+    # (each call reads its own members), dismissals and credits offsets.
+    with open(os.path.join(ROOT, "examples", "settings-peer.json")) as f:
+        peer = json.load(f)
+    put("fuzz_set_resume_settings", compact(peer))
+    put("fuzz_set_autoplay_settings", compact(peer))
+    put("fuzz_set_resume_settings", compact({
+        "finished_fraction": "0.9", "resume_min_s": -1, "short_item_s": 0, "title_sort": 7,
+        "title_articles": ["", 1, None, "la", "LE"] + ["x"] * 20, "show_rows_max": 3000000000}))
+    put("fuzz_set_autoplay_settings", compact({
+        "useFixedPresentBefore": True, "present_before_steps": [[0, 0], [600, "30"], [-1, 5], [1], "x",
+                                                                  [1e300, 1e300, 7], {"a": 1}] + [[1, 2]] * 20,
+        "present_at_credits": 1, "proposal_only_with_next": "yes"}))
+    dismissed = {"dismissed": {"harbor-s01e02": 1714680000000, "movie-quiet-field": "-5",
+                               "Movie-Night-Freight": 9e30, "carto-s01e02": True}}
+    put("fuzz_set_store", compact(dismissed))
+    put("fuzz_set_store", '{"dismissed":{"a":1,"a":"x","b":null},"favourites":[]}')
+    credits = [{"id": "e1", "kind": "episode", "imdb_id": "tt1", "season": 1, "episode": 1,
+                "duration_s": 3000, "credits_start_s": 2710, "sources": [{"url": "u"}]},
+               {"id": "e2", "kind": "episode", "imdb_id": "tt1", "season": 2, "episode": 1,
+                "duration_s": 3000, "creditsStartS": "3000", "outro_start_s": -1}]
+    put("fuzz_add_items", compact(credits))
+    put("fuzz_load_inputs", compact(dict(inputs, store=dict(inputs.get("store", {}), **dismissed))))
+    # Calls in a row: each step is (op, raw JSON text or None); the sequence
+    # target takes the ops from the end of its input and the texts from the
+    # front, a text ended by a backslash and another byte.
+    put("fuzz_sequence", sequence_seed([
+        (19, None), (7, '{"continue_next_up":1,"next_episode_following":1}'),
+        (8, '{"useFixedPresentBefore":1,"present_at_credits":1}'),
+        (6, '{"dismissed":{"harbor-s01e02":1}}'), (17, None), (20, None)]))
+    put("fuzz_sequence", sequence_seed([
+        (7, '{"finished_at_proposal":1,"keep_finished_on_replay":1}'),
+        (8, '{"useFixedPresentBefore":1,"present_before_steps":[[0,9]]}'),
+        (19, None), (7, '{"title_sort":"natural","recent_group_shows":1}'),
+        (6, '{"dismissed":{"movie-night-freight":"9"}}'), (20, None)]))
 
     # Any other raw string literal of the tests that is JSON goes to the
     # targets whose input it resembles.

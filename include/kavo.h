@@ -168,6 +168,11 @@ KAVO_API void kavo_shutdown(void);
  * removed (except by a clear); an id already accepted since the last clear is
  * rejected, so the same array given twice adds nothing the second time. At
  * most 200000 catalogue items.
+ * Besides the fields the documents show, an item may carry
+ *   "credits_start_s" (number of seconds, also "creditsStartS" or
+ *   "outro_start_s"; default -1, none): where its closing credits begin. Only
+ *   the autoplay setting "present_at_credits" reads it; no document shows it.
+ *   Example: {"id": "e1", "duration_s": 3000, "credits_start_s": 2710}.
  * Returns 0; 1 "not valid JSON" or "expected an array"; 2 "null json";
  * 3 "out of memory" when the catalogue would pass 200000 items (elements
  * turned away do not count) or memory runs out. On failure none of the
@@ -220,17 +225,117 @@ KAVO_API int32_t kavo_update_watch(const char* json);
  * everything made from it. */
 KAVO_API int32_t kavo_set_server_home(const char* json);
 
-/* Replaces favourites and playlists with those of a JSON store object; NULL
- * empties both (and succeeds).
+/* Replaces favourites, playlists and dismissals with those of a JSON store
+ * object; NULL empties them all (and succeeds). Like the favourites, the
+ * dismissals are the user's data, which the host keeps and hands over again:
+ *   "dismissed" (object, default empty): item id -> time of the dismissal in
+ *   milliseconds since 1970 (a number or numeric text, read as a 64-bit
+ *   integer). The item stays out of Continue Watching while its progress is
+ *   not newer than that time (progress without a time never is), so newer
+ *   progress brings it back. Ids match byte for byte, letter case included;
+ *   for a name given twice the first member counts, also when its value is no
+ *   time (the name then dismisses nothing); at most 200000 names count, later
+ *   ones are ignored; a "dismissed" that is not an object means none.
+ *   Example: {"favourites": [], "dismissed": {"night-freight": 1718100000000}}.
  * Returns 0; 1 "store: not valid JSON" or "store: root not object";
  * 3 "oom". On failure the store stays as it was. */
 KAVO_API int32_t kavo_set_store(const char* json);
 
-/* Resume settings: {"remember_last_position": bool, "remember_audio": bool}.
- * NULL or "" restores the defaults (1 and 0). Rebuilds nothing: the resume
- * decisions follow them from the next successful input call. Survive clears.
+/* Resume and home settings: how progress becomes a resume decision, and what
+ * Continue Watching, the next episodes and the library rows show. An object
+ * replaces them all (members it lacks take their defaults); NULL or ""
+ * restores every default. Rebuilds nothing: the rows, decisions and
+ * documents follow them from the next successful input call. Survive clears.
+ * Every member has one spelling (matched exactly, else ignoring ASCII case);
+ * booleans and numbers are read as everywhere (numbers may come as text); a
+ * member of the wrong type or out of its range counts as not given. With
+ * every member at its default the library behaves as without the member.
+ *
+ *   "remember_last_position" (bool, default true): false starts every item
+ *     from the beginning (finished items stay finished).
+ *   "remember_audio" (bool, default false): false starts audio-only items
+ *     from the beginning.
+ *
+ * When a position (of an item with a running time D) counts as finished, to
+ * resume, or to start over:
+ *   "finished_fraction" (number, 0 < v < 1; default 0, off): a position past
+ *     v x D is finished. {"finished_fraction": 0.9}: 3300 s of a 3600 s
+ *     movie is finished, 3240 s resumes.
+ *   "resume_min_s" (number >= 0; default 5): a position at or before it
+ *     starts over (also for items without any running time).
+ *     {"resume_min_s": 180}: 150 s starts over, 181 s resumes.
+ *   "resume_min_fraction" (number, 0 < v < 1; default 0, off): a position at
+ *     or before v x D starts over. {"resume_min_fraction": 0.05}: 4 % watched
+ *     starts over.
+ *   "short_item_s" (number > 0; default 0, off): in an item shorter than
+ *     this, a position that would resume is finished instead.
+ *     {"short_item_s": 300}: 100 s of a 240 s clip is finished.
+ *   "finished_at_proposal" (bool, default false): a position at or after
+ *     the item's next-item proposal (the "Proposal" autoplay event of its own
+ *     running time, under the autoplay settings in force at the rebuild) is
+ *     finished; an item without a proposal is not affected. With a 60 s
+ *     fixed proposal time, 2950 s of a 3000 s episode is finished.
+ *   "keep_finished_on_replay" (bool, default false): when the item's chosen
+ *     progress entry starts over while another of its entries finished it,
+ *     the latest finishing entry (the earliest among equal times) becomes the
+ *     item's entry, with its decision. Finished at 100 ms, then 3 s into a
+ *     replay at 200 ms: still finished, the detail's "watch" the 100 ms entry.
+ *
+ * Continue Watching:
+ *   "continue_skip_finished" (bool, default false): only items to resume;
+ *     finished items are left out (and return to Movies or TV Shows).
+ *   "continue_next_up" (bool, default false): the episodes (kind episode, or
+ *     file with an episode number) of one IMDb id with a season and episode
+ *     above 0 give one cell: the one the row would rank first (the anchor),
+ *     or, when that one is finished and its next episode is playable, the
+ *     next episode, placed by the anchor's progress. A shown anchor must be
+ *     playable; only a shown anchor is left out as finished; a dismissal
+ *     names the shown item and is compared with the anchor's time. Episode 1
+ *     finished at 100 and episode 2 finished at 300: one cell, episode 3,
+ *     ranked at 300. A cell whose resume action is start is such a cell.
+ *
+ * Next episodes:
+ *   "next_episode_following" (bool, default false): the next episode is the
+ *     item at the smallest (season, episode) after the item's own among the
+ *     items of the same IMDb id (or both without one) with both numbers above
+ *     0: across a gap and from the last episode of a season into the next,
+ *     never into or out of season 0. Among several items there, the one with
+ *     the same first source address, else the first. S1E3 -> S2E1.
+ *
+ * Library rows:
+ *   "title_sort" (text, "bytes" or "natural"; default "bytes"): "natural"
+ *     (any letter case) orders the titles of Movies, TV Shows and a show's
+ *     row without a leading article, digit runs as numbers, letters ignoring
+ *     ASCII case, bytes of 0x80 and above after ASCII, the shorter first;
+ *     titles alike that way in byte order. Any other text is "bytes".
+ *     "The Abyss", "alien", "Aliens", "10 Cloverfield Lane", "2 Fast 2
+ *     Furious" -> 2 Fast 2 Furious, 10 Cloverfield Lane, The Abyss, alien,
+ *     Aliens.
+ *   "title_articles" (array of texts; default ["the", "a", "an"]): the
+ *     leading words natural order skips: the first one that begins the title,
+ *     ignoring ASCII case, followed by a space and at least one more byte.
+ *     Elements that are no text or empty are skipped, the first 16 count; []
+ *     skips none; anything but an array keeps the default.
+ *     {"title_sort": "natural", "title_articles": ["the", "la"]}.
+ *   "catalogue_by_year" (bool, default true): false orders Movies and TV
+ *     Shows by title alone, not by year first.
+ *   "recent_group_shows" (bool, default false): in Recently Added, the dated
+ *     catalogue episodes and show items of one IMDb id give one cell where the
+ *     first of them stands: the catalogue's first show item of that id (dated
+ *     or not), else the newest of the episodes; its "added_ms" is the newest
+ *     of them. 87 new episodes of a show: one cell. Server lists and library
+ *     entries are not grouped.
+ *   "recent_skip_finished" (bool, default false): Recently Added leaves
+ *     finished catalogue items out.
+ *   "show_rows_max" (integer >= 0; default none): at most this many per-show
+ *     rows, the first ones; 0 makes none; the rows after them move up. Read
+ *     as a 32-bit integer (true is 1, a number outside the 32-bit range 0);
+ *     a negative value counts as not given. {"show_rows_max": 20}.
+ *
+ * Example: {"finished_fraction": 0.9, "continue_next_up": true,
+ *           "next_episode_following": true, "title_sort": "natural"}.
  * Returns 0; 1 "resume settings: not valid JSON" or "resume settings: root
- * not object" (the settings stay as they were). */
+ * not object"; 3 "out of memory" (the settings stay as they were). */
 KAVO_API int32_t kavo_set_resume_settings(const char* json);
 
 /* Autoplay settings: when to propose the next item and count down to it. An
@@ -238,7 +343,30 @@ KAVO_API int32_t kavo_set_resume_settings(const char* json);
  * defaults); NULL, "" or an object whose "enabled" is false leave autoplay
  * unconfigured; any other object configures it. Rebuilds nothing: the detail
  * document follows them from the next input or selection call, and
- * kavo_detail_autoplay_json reads them at every call. Survive clears.
+ * kavo_detail_autoplay_json reads them at every call (the resume setting
+ * "finished_at_proposal" reads them at each rebuild). Survive clears.
+ * Members (docs/inputs.md lists their other spellings):
+ *   "use_fixed_present_before" with "present_before_duration_s": propose the
+ *     next item that many seconds before the end; "use_percentage_present_
+ *     before" with "present_before_percentage" (0 < v < 1): at that share of
+ *     the running time, over the fixed time; "enable_counting_down" with
+ *     "countdown_duration_s": count down to the end; "automatic_play_next".
+ *   "present_before_steps" (array of [min_duration_s, before_s] pairs of
+ *     numbers >= 0; default none): with the fixed time on, an item gets the
+ *     before_s of the step with the greatest min_duration_s not above its
+ *     running time (the first among equals) instead of the fixed time; no
+ *     such step: the fixed time. Elements that are not arrays starting with
+ *     two such numbers are skipped (further elements are ignored), the first
+ *     16 count. [[0,15],[600,30],[2400,50]]: 50 s before the end of a 3000 s
+ *     episode, 15 s before the end of a 300 s one.
+ *   "present_at_credits" (bool, default false): an item whose
+ *     "credits_start_s" lies between 0 and its running time (both excluded)
+ *     gets the proposal there, over the fixed time and the share.
+ *   "proposal_only_with_next" (bool, default false): an item without a next
+ *     episode gets no proposal events; its ending events stay.
+ * Example: {"use_fixed_present_before": true, "present_before_duration_s": 30,
+ *   "present_before_steps": [[0,15],[600,30],[3600,60]], "present_at_credits":
+ *   true, "enable_counting_down": true, "countdown_duration_s": 20}.
  * Returns 0; 1 "autoplay settings: not valid JSON" or "autoplay settings:
  * root not object" (the settings stay as they were). */
 KAVO_API int32_t kavo_set_autoplay_settings(const char* json);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "frame/model.h"
+#include "rows/autoplay.h"
 
 namespace kavo {
 
@@ -15,13 +16,6 @@ namespace kavo {
 // The detail document of catalogue item `index` as a new value of `doc`, or
 // NULL for an invalid index or when its object cannot be allocated.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
-
-// The base duration of an item: duration_s when > 0, else runtime_min * 60
-// when > 0; false when there is none.
-bool base_duration(const Item& item, double* out);
-// The autoplay events of an item of base duration `base` (> 0) under the
-// current settings.
-ApEvents build_autoplay(double base);
 
 // Writes the result document now, from the model and the current settings.
 void rebuild_result();

@@ -243,7 +243,7 @@ bool put_detail(Sink& out, const Item& item) {
     out.end_object();
   }
   out.key("next"), put_next(out, item);
-  const ApEvents events = have_base ? build_autoplay(base) : ApEvents();
+  const ApEvents events = have_base ? build_autoplay(base, &item) : ApEvents();
   if (out.key("autoplay").begin_object()) {
     out.key("configured").sint(s_ap_configured);
     out.key("events"), put_events(out, events);

@@ -37,8 +37,7 @@ void empty_model(Model& m) noexcept {
   m.catalogue.items.clear();
   m.watch.entries.clear();
   m.library.entries.clear();
-  release_array(m.store.favs);
-  release_array(m.store.pls);
+  m.store = Store();
   release_array(m.rows.rows);
   release_array(m.home.basics);
   m.catalogue.by_id.empty();
@@ -101,6 +100,13 @@ void release_model_memory() noexcept {
   s_lib_texts.release();
   s_watch_texts.release();
   s_basic_texts.release();
+}
+
+bool dismissed_since(const char* id, int64_t updated_ms) noexcept {
+  const Dismissals& d = s_model.store.dismissed;
+  int32_t at = -1;
+  if (id == nullptr || d.by_id.get(id, &at) != 0 || at < 0) return false;
+  return updated_ms < 0 || updated_ms <= d.at[static_cast<std::size_t>(at)];
 }
 
 int32_t item_index_of(const char* id) {

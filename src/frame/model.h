@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,9 @@ struct Item {
   int32_t year = -1, runtime_min = -1, season = -1, episode = -1;
   int64_t size = -1, mtime_ms = -1, added_ms = -1;
   double duration_s = -1.0, rating = -1.0;
+  // Where the closing credits start, in seconds; -1 when not known. Read by
+  // the autoplay timeline only, never written to a document.
+  double credits_start_s = -1.0;
   std::vector<Text> genres;
   std::vector<Source> sources;  // best first
   int32_t matched = -1;
@@ -128,6 +132,10 @@ struct Cand {
   Text title;
   int64_t added_ms = -1;
   Text server_key;
+  // The item whose progress places the candidate in Continue Watching when it
+  // is not the item shown (a show's next episode stands in for the episode
+  // watched last); -1: the candidate's own item.
+  int32_t rank_index = -1;
 };
 
 // One autoplay event.
@@ -143,19 +151,63 @@ struct ApEvents {
 };
 
 
-// The settings: not part of the model, they survive clears.
+// The settings: not part of the model, they survive clears. A member at its
+// default leaves the rule it adjusts as it is without it.
+
+// Leading words that title order skips ("The Abyss" sorts as "Abyss").
+inline constexpr int kMaxTitleArticles = 16;
+struct TitleArticles {
+  std::string words[kMaxTitleArticles] = {"the", "a", "an"};
+  int32_t count = 3;
+};
+
+// The resume and home settings: resume decisions, Continue Watching, next
+// episodes and the library rows. They take effect at the next rebuild.
 struct ResumeSettings {
   int32_t remember_last_position = 1, remember_audio = 0;
+  // Position thresholds of the resume decision; a fraction of 0 is off.
+  double finished_fraction = 0.0;    // past this share of the duration: finished
+  double resume_min_s = 5.0;         // at or before this position: start
+  double resume_min_fraction = 0.0;  // at or before this share: start
+  double short_item_s = 0.0;         // 0: off; shorter items never resume
+  int32_t finished_at_proposal = 0;  // at or past the next-episode proposal: finished
+  int32_t keep_finished_on_replay = 0;
+  // Continue Watching.
+  int32_t continue_skip_finished = 0;
+  int32_t continue_next_up = 0;
+  // The next episode may be the first of a later season, or after a gap.
+  int32_t next_episode_following = 0;
+  // Title order of Movies, TV Shows and the episodes of a show.
+  int32_t title_sort_natural = 0;
+  TitleArticles title_articles;
+  int32_t catalogue_by_year = 1;
+  // Recently Added.
+  int32_t recent_group_shows = 0, recent_skip_finished = 0;
+  // At most this many per-show rows; -1: as many as the row table takes.
+  int32_t show_rows_max = -1;
 };
+
+// One step of the proposal distance by running time: items at least
+// `min_duration_s` long get the proposal `before_s` before their end.
+struct PresentStep {
+  double min_duration_s = 0.0, before_s = 0.0;
+};
+inline constexpr int kMaxPresentSteps = 16;
+
 struct AutoplaySettings {
   int32_t configured = 0, fixed = 0, pct = 0, countdown = 0, autoplay = 0;
   double fixed_dur_s = 0.0, pct_val = 0.0, countdown_s = 0.0;
+  PresentStep steps[kMaxPresentSteps];
+  int32_t n_steps = 0;
+  int32_t present_at_credits = 0;       // the proposal where the credits start
+  int32_t proposal_only_with_next = 0;  // no proposal without a next episode
 };
 struct Settings {
   int32_t row_cap = kDefaultRowCap;
   ResumeSettings resume;
   AutoplaySettings autoplay;
 };
+
 
 // ---- The model -------------------------------------------------------------
 // Everything the inputs put in and the rebuild derives, one part per input.
@@ -204,9 +256,20 @@ struct ServerHome {
   Text flags_json, watchlist_json, bh_json;
 };
 
+// The items the user took out of Continue Watching, each with the time of
+// its dismissal: an item stays out until progress newer than that arrives.
+struct Dismissals {
+  // Item id -> index into `at`, or -1 for a name given without a time (which
+  // dismisses nothing). The ids are borrowed from `texts`.
+  Ht by_id;
+  std::vector<int64_t> at;
+  TextArena texts;
+};
+
 struct Store {
   std::vector<FavRec> favs;
   std::vector<PlaylistRec> pls;
+  Dismissals dismissed;
 };
 
 struct Rows {
@@ -342,6 +405,11 @@ int ensure_room(std::vector<T>& array) noexcept {
 }
 
 inline bool valid_item_index(int32_t index) { return index >= 0 && index < n_items(); }
+
+// Whether the store's dismissals keep the item with this id out of Continue
+// Watching while its progress dates from `updated_ms` (negative: unknown,
+// which no dismissal lets through).
+bool dismissed_since(const char* id, int64_t updated_ms) noexcept;
 
 // The catalogue index of the item with this id: exact match first (the id
 // map), then the first item whose id matches ignoring ASCII case; -1 when

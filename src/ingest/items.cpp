@@ -32,6 +32,7 @@ const char* const k_mt[] = {"mtime_ms", "mtime", "modified_ms", nullptr};
 const char* const k_add[] = {"added_ms", "added", "date_added_ms", nullptr};
 const char* const k_dur[] = {"duration_s", "durationSeconds", "duration", nullptr};
 const char* const k_rat[] = {"rating", "Rating", nullptr};
+const char* const k_credits[] = {"credits_start_s", "creditsStartS", "outro_start_s", nullptr};
 
 // The members read by name alone.
 const char* const k_item_members[] = {"id",          "key",          "kind",         "matched",
@@ -42,7 +43,7 @@ const char* const k_item_members[] = {"id",          "key",          "kind",    
 const KeySchema& item_schema() {
   static const KeySchema schema({k_title, k_imdb, k_poster, k_back, k_plot, k_path, k_fol, k_be, k_air,
                                  k_key, k_year, k_run, k_sea, k_epi, k_size, k_mt, k_add, k_dur, k_rat,
-                                 k_item_members});
+                                 k_credits, k_item_members});
   return schema;
 }
 
@@ -125,6 +126,7 @@ bool read_item(yyjson_val* element, Item* item) {
   find_ll(get, k_add, &item->added_ms);
   find_dbl(get, k_dur, &item->duration_s);
   find_dbl(get, k_rat, &item->rating);
+  find_dbl(get, k_credits, &item->credits_start_s);
 
   read_flag2(get, "matched", "isMatched", &item->matched);
   read_flag2(get, "unmatched", "isUnmatched", &item->unmatched);

@@ -65,10 +65,53 @@ bool read_playlists(yyjson_val* root, std::vector<PlaylistRec>& pls) {
   return true;
 }
 
+// Reads the dismissals: item id -> time of the dismissal, the first member of
+// a name deciding (one without a usable time dismisses nothing). False when
+// their tables cannot be allocated.
+bool read_dismissals(yyjson_val* root, Dismissals& out) {
+  yyjson_val* object = obj_get(root, "dismissed");
+  if (!yyjson_is_obj(object) || yyjson_obj_size(object) == 0) return true;
+  const std::size_t names = std::min<std::size_t>(yyjson_obj_size(object), kMaxRecords);
+  // Room for every name at half load: the map never grows while filled.
+  if (!out.by_id.reset(2 * names + 16)) return false;
+  try {
+    out.at.reserve(names);
+  } catch (...) {
+    return false;
+  }
+  ArenaScope scope(&out.texts);
+  std::size_t idx = 0, max = 0, kept = 0;
+  yyjson_val *key = nullptr, *value = nullptr;
+  yyjson_obj_foreach(object, idx, max, key, value) {
+    if (kept == names) break;
+    // Names are compared as the model keeps item ids: cut to its text length.
+    const TextArena::Mark mark = out.texts.mark();
+    const Text copy = xstrndup(yyjson_get_str(key), yyjson_get_len(key));
+    if (!copy) return false;
+    int32_t seen = 0;
+    if (out.by_id.get(copy.get(), &seen) == 0) {
+      out.texts.rollback(mark);
+      continue;
+    }
+    int64_t at = 0;
+    int32_t slot = -1;
+    if (val_ll(value, &at) == 0) {
+      slot = static_cast<int32_t>(out.at.size());
+      out.at.push_back(at);
+    }
+    out.by_id.put_borrowed(copy.get(), slot, false);
+    ++kept;
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t load_store_value(yyjson_val* root, Store* out) {
-  if (!(read_favourites(root, out->favs) && read_playlists(root, out->pls))) return fail(kNoMemory, "oom");
+  if (!(read_favourites(root, out->favs) && read_playlists(root, out->pls) &&
+        read_dismissals(root, out->dismissed))) {
+    return fail(kNoMemory, "oom");
+  }
   return kOk;
 }
 

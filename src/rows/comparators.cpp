@@ -22,8 +22,16 @@ void with_key_of(CandOrder order, Run&& run) {
       return run.template operator()<AddedKey>();
     case CandOrder::kYearDescTitle:
       return run.template operator()<YearTitleKey>();
+    case CandOrder::kTitle:
+      return run.template operator()<CatalogueKey<orders::ByteTitle, false>>();
+    case CandOrder::kYearDescNaturalTitle:
+      return run.template operator()<CatalogueKey<orders::NaturalTitle, true>>();
+    case CandOrder::kNaturalTitle:
+      return run.template operator()<CatalogueKey<orders::NaturalTitle, false>>();
     case CandOrder::kSeasonEpisode:
       return run.template operator()<EpisodeKey>();
+    case CandOrder::kSeasonEpisodeNatural:
+      return run.template operator()<SeasonEpisodeKey<orders::NaturalTitle>>();
     case CandOrder::kFolderNatural:
       return run.template operator()<FolderKey>();
     case CandOrder::kPushOrder:
@@ -117,6 +125,18 @@ int64_t cand_updated(int32_t index) {
   if (w < 0 || w >= n_watch()) return -1;
   const int64_t t = s_watch[static_cast<std::size_t>(w)].updated_ms;
   return t < 0 ? -1 : t;
+}
+
+CandOrder catalogue_order() {
+  const ResumeSettings& rs = s_settings.resume;
+  if (rs.title_sort_natural != 0) {
+    return rs.catalogue_by_year != 0 ? CandOrder::kYearDescNaturalTitle : CandOrder::kNaturalTitle;
+  }
+  return rs.catalogue_by_year != 0 ? CandOrder::kYearDescTitle : CandOrder::kTitle;
+}
+
+CandOrder episode_order() {
+  return s_settings.resume.title_sort_natural != 0 ? CandOrder::kSeasonEpisodeNatural : CandOrder::kSeasonEpisode;
 }
 
 void sort_cands(CandOrder order) {

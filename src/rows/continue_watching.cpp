@@ -1,15 +1,95 @@
 // Continue Watching: the playable catalogue items with watch progress, most
 // recently watched first, inserted behind the server's spotlight and genre
 // rows.
+//
+// Items the user dismissed stay out until newer progress arrives; finished
+// items can be left out. With Next Up, a show's episodes give one cell
+// together: the episode watched last (the anchor), or, once that is
+// finished, the episode after it. The cell shows that item and takes its
+// place in the row from the anchor.
+#include <vector>
+
+#include "rows/orders.h"
 #include "rows/rows.h"
 
 namespace kavo {
 
+namespace {
+
+bool has_progress(const Item& it) { return it.watch_index >= 0 && it.resume_action != kStart; }
+
+// Whether an item with progress from `updated_ms` may show in the row.
+bool admitted(const Item& shown, int32_t action, int64_t updated_ms) {
+  if (s_settings.resume.continue_skip_finished != 0 && action != kResume) return false;
+  return !dismissed_since(shown.id.get(), updated_ms);
+}
+
+// Next Up: the show of every episode item that has one (its IMDb id, as a
+// group number; -1 for other items), and each show's anchor, the item of
+// the show that Continue Watching would rank first.
+struct Shows {
+  std::vector<int32_t> group_of;
+  std::vector<int32_t> anchor;
+};
+
+Shows group_shows() {
+  Shows shows;
+  const int32_t ni = n_items();
+  shows.group_of.assign(static_cast<std::size_t>(ni), -1);
+  Ht groups;
+  if (!groups.reset(static_cast<std::size_t>(ni) * 2 + 16)) return shows;
+  for (int32_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    const bool episode = it.kind == kEpisode || (it.kind == kFile && it.episode > 0);
+    if (!episode || !(it.season > 0 && it.episode > 0) || !it.imdb_id) continue;
+    int32_t g = -1;
+    if (groups.get(it.imdb_id.get(), &g) != 0) {
+      g = static_cast<int32_t>(shows.anchor.size());
+      groups.put_borrowed(it.imdb_id.get(), g, false);
+      shows.anchor.push_back(-1);
+    }
+    shows.group_of[static_cast<std::size_t>(i)] = g;
+    if (!has_progress(it)) continue;
+    int32_t& a = shows.anchor[static_cast<std::size_t>(g)];
+    // Items in index order: an equal rank keeps the earlier one.
+    if (a < 0 || ContinueKey::order(ContinueKey::of_item(i, i), ContinueKey::of_item(a, a)) < 0) a = i;
+  }
+  return shows;
+}
+
+// The candidate of a show whose anchor is `anchor`: the anchor itself, or,
+// when it is finished, its next episode when that can be played.
+void push_show(int32_t anchor) {
+  const Item& a = s_items[static_cast<std::size_t>(anchor)];
+  const int64_t updated = cand_updated(anchor);
+  int32_t shown = anchor;
+  if (a.resume_action == kFinished && valid_item_index(a.next_index) &&
+      s_items[static_cast<std::size_t>(a.next_index)].playable != 0) {
+    shown = a.next_index;
+    if (dismissed_since(s_items[static_cast<std::size_t>(shown)].id.get(), updated)) return;
+  } else if (a.playable == 0 || !admitted(a, a.resume_action, updated)) {
+    return;
+  }
+  const Item& it = s_items[static_cast<std::size_t>(shown)];
+  const std::size_t before = s_cand.size();
+  cand_push(shown, it.title.get(), it.added_ms, it.server_key.get());
+  if (s_cand.size() > before) s_cand.back().rank_index = anchor;
+}
+
+}  // namespace
+
 void build_continue_watching() {
   s_cand.clear();
+  Shows shows;
+  if (s_settings.resume.continue_next_up != 0) shows = group_shows();
   for (int32_t i = 0; i < n_items(); ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.watch_index >= 0 && it.resume_action != kStart && it.playable != 0) {
+    if (!shows.group_of.empty() && shows.group_of[static_cast<std::size_t>(i)] >= 0) {
+      // A show gives its one candidate where the walk meets its anchor.
+      if (shows.anchor[static_cast<std::size_t>(shows.group_of[static_cast<std::size_t>(i)])] == i) push_show(i);
+      continue;
+    }
+    if (has_progress(it) && it.playable != 0 && admitted(it, it.resume_action, cand_updated(i))) {
       cand_push(i, it.title.get(), it.added_ms, it.server_key.get());
     }
   }

@@ -57,6 +57,75 @@ int32_t store_rows_to_come() {
   return (folders ? 1 : 0) + (n_favs() > 0 ? 1 : 0) + (unmatched ? 1 : 0) + (audio ? 1 : 0);
 }
 
+bool is_show_item(const Item& it) { return it.kind == kShow && !(it.episode > 0); }
+
+// The catalogue's part of Recently Added: every dated item, in index order;
+// finished ones left out when the settings say so. Grouped by show, a show's
+// dated episodes and show items give one candidate, where the first of them
+// stands: the show's first show item in the catalogue (else its newest
+// episode), dated by the newest of them.
+void push_recent_items() {
+  const ResumeSettings& rs = s_settings.resume;
+  const int32_t ni = n_items();
+  const auto pushed = [&rs](const Item& it) {
+    return it.added_ms >= 0 && !(rs.recent_skip_finished != 0 && it.resume_action == kFinished);
+  };
+  if (rs.recent_group_shows == 0) {
+    for (int32_t i = 0; i < ni; ++i) {
+      if (pushed(s_items[static_cast<std::size_t>(i)])) push_item(i);
+    }
+    return;
+  }
+  struct Group {
+    int32_t first;      // the member that places the group
+    int32_t show;       // the first show item of the catalogue, -1 for none
+    int32_t newest;     // the newest member episode
+    int64_t added_ms;   // the newest member's time
+  };
+  std::vector<Group> groups;
+  std::vector<int32_t> group_of(static_cast<std::size_t>(ni), -1);
+  Ht by_imdb;
+  if (!by_imdb.reset(static_cast<std::size_t>(ni) * 2 + 16)) return;
+  const auto group_for = [&](const Item& it) -> int32_t {
+    int32_t g = -1;
+    if (by_imdb.get(it.imdb_id.get(), &g) == 0) return g;
+    g = static_cast<int32_t>(groups.size());
+    groups.push_back(Group{-1, -1, -1, -1});
+    by_imdb.put_borrowed(it.imdb_id.get(), g, false);
+    return g;
+  };
+  for (int32_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    const bool show = is_show_item(it);
+    if (!it.imdb_id || !(show || is_episode_item(it))) continue;
+    // Every show item stands for its show, dated or not.
+    if (show) {
+      Group& g = groups[static_cast<std::size_t>(group_for(it))];
+      if (g.show < 0) g.show = i;
+    }
+    if (!pushed(it)) continue;
+    const int32_t gi = group_for(it);
+    Group& g = groups[static_cast<std::size_t>(gi)];
+    group_of[static_cast<std::size_t>(i)] = gi;
+    if (g.first < 0) g.first = i;
+    if (it.added_ms > g.added_ms) g.added_ms = it.added_ms;
+    if (!show && (g.newest < 0 || it.added_ms > s_items[static_cast<std::size_t>(g.newest)].added_ms)) g.newest = i;
+  }
+  for (int32_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    const int32_t gi = group_of[static_cast<std::size_t>(i)];
+    if (gi < 0) {
+      if (pushed(it)) push_item(i);
+      continue;
+    }
+    const Group& g = groups[static_cast<std::size_t>(gi)];
+    if (g.first != i) continue;
+    const int32_t shown = g.show >= 0 ? g.show : g.newest;
+    const Item& s = s_items[static_cast<std::size_t>(shown)];
+    cand_push(shown, s.title.get(), g.added_ms, s.server_key.get());
+  }
+}
+
 }  // namespace
 
 void build_recently_added() {
@@ -94,9 +163,7 @@ void build_recently_added() {
       }
     }
   }
-  for (int32_t i = 0; i < n_items(); ++i) {
-    if (s_items[static_cast<std::size_t>(i)].added_ms >= 0) push_item(i);
-  }
+  push_recent_items();
   for (const Item& e : s_lib) {
     if (e.added_ms >= 0 && e.catalogue_index < 0) push_library(e);
   }
@@ -120,14 +187,14 @@ void build_catalogue_rows() {
   for (int32_t i = 0; i < ni; ++i) {
     if (s_items[static_cast<std::size_t>(i)].kind == kMovie && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
-  make_row(kMovies, "Movies", "Movies", CandOrder::kYearDescTitle);
+  make_row(kMovies, "Movies", "Movies", catalogue_order());
 
   s_cand.clear();
   for (int32_t i = 0; i < ni; ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (it.kind == kShow && !(it.episode > 0) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
-  make_row(kTvShows, "TVShows", "TV Shows", CandOrder::kYearDescTitle);
+  make_row(kTvShows, "TVShows", "TV Shows", catalogue_order());
 
   // One row per show, in the order of each show's lowest-indexed episode
   // item. Episode items are grouped by IMDb id once; groups are numbered in
@@ -164,13 +231,17 @@ void build_catalogue_rows() {
   }
   // The rows that follow keep their place at the row limit: the shows at the
   // end of the order give way to them.
-  const std::size_t room = static_cast<std::size_t>(std::max(0, kMaxRows - n_rows() - store_rows_to_come()));
+  std::size_t room = static_cast<std::size_t>(std::max(0, kMaxRows - n_rows() - store_rows_to_come()));
+  if (s_settings.resume.show_rows_max >= 0) {
+    room = std::min(room, static_cast<std::size_t>(s_settings.resume.show_rows_max));
+  }
+  const CandOrder episodes = episode_order();
   for (std::size_t g = 0; g < ng && g < room; ++g) {
     const Item& first = s_items[static_cast<std::size_t>(first_of[g])];
     s_cand.clear();
     for (int32_t k = start[g]; k < start[g + 1]; ++k) push_item(members[static_cast<std::size_t>(k)]);
     const char* key = first.imdb_id.get();
-    make_row(kShowRow, key, first.title ? first.title.get() : key, CandOrder::kSeasonEpisode);
+    make_row(kShowRow, key, first.title ? first.title.get() : key, episodes);
   }
 }
 

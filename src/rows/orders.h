@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "frame/model.h"
 #include "rows/rows.h"
@@ -81,19 +82,97 @@ inline signed char fold(char ch) {
   return static_cast<signed char>(ch);
 }
 
+// Natural order of two texts: runs of digits by number (leading zeros
+// aside), everything else byte by byte ignoring ASCII case, a text that ends
+// first before the other; 0 when they are alike that way. Bytes compare as
+// signed values (kUnsigned false: non-ASCII before ASCII) or unsigned
+// (true: after it).
+template <bool kUnsigned>
+int natural_walk(const char* pa, const char* pb) {
+  for (;;) {
+    if (*pa == '\0') return *pb == '\0' ? 0 : -1;
+    if (*pb == '\0') return 1;
+    if (is_digit(*pa) && is_digit(*pb)) {
+      const char* ea = pa;
+      while (is_digit(*ea)) ++ea;
+      const char* eb = pb;
+      while (is_digit(*eb)) ++eb;
+      // Drop leading zeros, keeping at least the last digit of each run.
+      const char* sa = pa;
+      while (*sa == '0' && sa + 1 < ea) ++sa;
+      const char* sb = pb;
+      while (*sb == '0' && sb + 1 < eb) ++sb;
+      const std::ptrdiff_t la = ea - sa;
+      const std::ptrdiff_t lb = eb - sb;
+      if (la != lb) return la < lb ? -1 : 1;  // more digits: the greater number
+      for (std::ptrdiff_t k = 0; k < la; ++k) {
+        if (sa[k] != sb[k]) return sa[k] < sb[k] ? -1 : 1;
+      }
+      pa = ea;
+      pb = eb;
+      continue;
+    }
+    const signed char ca = fold(*pa);
+    const signed char cb = fold(*pb);
+    if (ca != cb) {
+      if constexpr (kUnsigned) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
+      return ca < cb ? -1 : 1;
+    }
+    ++pa;
+    ++pb;
+  }
+}
+
+// The byte order of titles: strcmp's, a title before none.
+struct ByteTitle {
+  TitleRef ref;
+  static ByteTitle of(const char* text) { return ByteTitle{title_ref(text)}; }
+  static int order(const ByteTitle& a, const ByteTitle& b) { return title_order(a.ref, b.ref); }
+};
+
+// The natural order of titles: the titles without a leading article ("The
+// Abyss" as "Abyss") in natural order, bytes of 0x80 and above after ASCII;
+// titles alike that way by strcmp; a title before none.
+struct NaturalTitle {
+  const char* text;
+  const char* key;  // the text without its article
+  static NaturalTitle of(const char* text) { return NaturalTitle{text, text ? without_article(text) : nullptr}; }
+  static int order(const NaturalTitle& a, const NaturalTitle& b) {
+    if (a.text == nullptr || b.text == nullptr) return ascending(a.text == nullptr, b.text == nullptr);
+    if (int c = natural_walk<true>(a.key, b.key)) return c;
+    const int c = std::strcmp(a.text, b.text);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  // The first of the settings' articles that begins the title (ignoring
+  // ASCII case) followed by a space and some more text is skipped.
+  static const char* without_article(const char* text) {
+    const TitleArticles& articles = s_settings.resume.title_articles;
+    for (int32_t k = 0; k < articles.count; ++k) {
+      const std::string& word = articles.words[k];
+      std::size_t n = 0;
+      while (n < word.size() && text[n] != '\0' && fold(text[n]) == fold(word[n])) ++n;
+      if (n == word.size() && text[n] == ' ' && text[n + 1] != '\0') return text + n + 1;
+    }
+    return text;
+  }
+};
+
 }  // namespace orders
 
 // Continue Watching: most recently watched first, then the larger fraction,
-// then the later position.
+// then the later position, all of the candidate's ranking item.
 struct ContinueKey {
   static constexpr bool kSelectFirst = true;
   int64_t updated;
   double fraction, position;
   int32_t pos;
-  static ContinueKey of(const Cand& c, int32_t pos) {
-    const Item* item = orders::cand_item(c);
-    return ContinueKey{cand_updated(c.item_index), item ? item->progress_fraction : 0.0,
+  static ContinueKey of_item(int32_t index, int32_t pos) {
+    const Item* item = valid_item_index(index) ? &s_items[static_cast<std::size_t>(index)] : nullptr;
+    return ContinueKey{cand_updated(index), item ? item->progress_fraction : 0.0,
                        item ? item->resume_position_s : 0.0, pos};
+  }
+  static ContinueKey of(const Cand& c, int32_t pos) {
+    return of_item(c.rank_index >= 0 ? c.rank_index : c.item_index, pos);
   }
   static int order(const ContinueKey& a, const ContinueKey& b) {
     if (a.updated != b.updated) return a.updated > b.updated ? -1 : 1;
@@ -121,33 +200,38 @@ struct AddedKey {
   }
 };
 
-// Later years first, then titles by bytes.
-struct YearTitleKey {
+// Later years first (unless kByYear is false), then titles in the order of
+// Title (orders::ByteTitle or orders::NaturalTitle).
+template <class Title, bool kByYear>
+struct CatalogueKey {
   static constexpr bool kSelectFirst = true;
-  orders::TitleRef title;
+  Title title;
   int32_t year, pos;
-  static YearTitleKey of(const Cand& c, int32_t pos) {
+  static CatalogueKey of(const Cand& c, int32_t pos) {
     const Item* item = orders::cand_item(c);
-    return YearTitleKey{orders::title_ref(orders::eff_title(c)), item ? item->year : -1, pos};
+    return CatalogueKey{Title::of(orders::eff_title(c)), item ? item->year : -1, pos};
   }
-  static int order(const YearTitleKey& a, const YearTitleKey& b) {
-    if (a.year != b.year) return b.year > a.year ? 1 : -1;
-    return orders::title_order(a.title, b.title);
+  static int order(const CatalogueKey& a, const CatalogueKey& b) {
+    if (kByYear && a.year != b.year) return b.year > a.year ? 1 : -1;
+    return Title::order(a.title, b.title);
   }
 };
+using YearTitleKey = CatalogueKey<orders::ByteTitle, true>;
 
-// Season, episode, air date (a date before none), then titles by bytes.
-struct EpisodeKey {
+// Season, episode, air date (a date before none), then titles in the order
+// of Title.
+template <class Title>
+struct SeasonEpisodeKey {
   static constexpr bool kSelectFirst = false;
   const char* air;
-  orders::TitleRef title;
+  Title title;
   int32_t season, episode, pos;
-  static EpisodeKey of(const Cand& c, int32_t pos) {
+  static SeasonEpisodeKey of(const Cand& c, int32_t pos) {
     const Item* item = orders::cand_item(c);
-    return EpisodeKey{item ? item->air_date.get() : nullptr, orders::title_ref(orders::eff_title(c)),
-                      item ? item->season : -1, item ? item->episode : -1, pos};
+    return SeasonEpisodeKey{item ? item->air_date.get() : nullptr, Title::of(orders::eff_title(c)),
+                            item ? item->season : -1, item ? item->episode : -1, pos};
   }
-  static int order(const EpisodeKey& a, const EpisodeKey& b) {
+  static int order(const SeasonEpisodeKey& a, const SeasonEpisodeKey& b) {
     if (int c = orders::ascending(a.season, b.season)) return c;
     if (int c = orders::ascending(a.episode, b.episode)) return c;
     if (a.air != nullptr && b.air == nullptr) return -1;
@@ -156,9 +240,10 @@ struct EpisodeKey {
       const int c = std::strcmp(a.air, b.air);
       if (c != 0) return c < 0 ? -1 : 1;
     }
-    return orders::title_order(a.title, b.title);
+    return Title::order(a.title, b.title);
   }
 };
+using EpisodeKey = SeasonEpisodeKey<orders::ByteTitle>;
 
 // Natural order of folder names: runs of digits by number (leading zeros
 // aside), everything else byte by byte ignoring ASCII case; names before
@@ -169,38 +254,8 @@ struct FolderKey {
   int32_t pos;
   static FolderKey of(const Cand& c, int32_t pos) { return FolderKey{orders::eff_title(c), pos}; }
   static int order(const FolderKey& a, const FolderKey& b) {
-    const char* pa = a.title;
-    const char* pb = b.title;
-    if (pa == nullptr || pb == nullptr) return orders::ascending(pa == nullptr, pb == nullptr);
-    for (;;) {
-      if (*pa == '\0') return *pb == '\0' ? 0 : -1;
-      if (*pb == '\0') return 1;
-      if (orders::is_digit(*pa) && orders::is_digit(*pb)) {
-        const char* ea = pa;
-        while (orders::is_digit(*ea)) ++ea;
-        const char* eb = pb;
-        while (orders::is_digit(*eb)) ++eb;
-        // Drop leading zeros, keeping at least the last digit of each run.
-        const char* sa = pa;
-        while (*sa == '0' && sa + 1 < ea) ++sa;
-        const char* sb = pb;
-        while (*sb == '0' && sb + 1 < eb) ++sb;
-        const std::ptrdiff_t la = ea - sa;
-        const std::ptrdiff_t lb = eb - sb;
-        if (la != lb) return la < lb ? -1 : 1;  // more digits: the greater number
-        for (std::ptrdiff_t k = 0; k < la; ++k) {
-          if (sa[k] != sb[k]) return sa[k] < sb[k] ? -1 : 1;
-        }
-        pa = ea;
-        pb = eb;
-        continue;
-      }
-      const signed char ca = orders::fold(*pa);
-      const signed char cb = orders::fold(*pb);
-      if (ca != cb) return ca < cb ? -1 : 1;
-      ++pa;
-      ++pb;
-    }
+    if (a.title == nullptr || b.title == nullptr) return orders::ascending(a.title == nullptr, b.title == nullptr);
+    return orders::natural_walk<false>(a.title, b.title);
   }
 };
 

@@ -83,13 +83,21 @@ void feed_ids_from_value(yyjson_val* value, const char* name);
 
 // ---- Row orders (rows/orders.h holds their keys) ------------------------------
 enum class CandOrder : int32_t {
-  kContinueRank,   // Continue Watching
-  kAddedDesc,      // Recently Added, Now Playing
-  kYearDescTitle,  // Movies, TV Shows
-  kSeasonEpisode,  // a show's row
-  kFolderNatural,  // Folders
-  kPushOrder,      // unsorted
+  kContinueRank,          // Continue Watching
+  kAddedDesc,             // Recently Added, Now Playing
+  kYearDescTitle,         // Movies, TV Shows
+  kTitle,                 // the same without the years
+  kYearDescNaturalTitle,  // the same two with titles in natural order
+  kNaturalTitle,
+  kSeasonEpisode,         // a show's row
+  kSeasonEpisodeNatural,  // the same with titles in natural order
+  kFolderNatural,         // Folders
+  kPushOrder,             // unsorted
 };
+// The orders of Movies and TV Shows, and of a show's row, under the current
+// resume and home settings.
+CandOrder catalogue_order();
+CandOrder episode_order();
 // Sorts the candidate list; stable, so candidates the order does not tell
 // apart keep push order.
 void sort_cands(CandOrder order);

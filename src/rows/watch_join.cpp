@@ -1,20 +1,24 @@
 // Watch join, resume decision and next-episode link.
 //
-// Each watch entry is joined to a catalogue item; every item then takes the
-// one entry that describes it (server progress before the player's own, the
-// latest of each, the earliest on equal times) and turns it into a resume
-// decision. In the same pass every episode is linked to the next episode of
-// its show.
+// Each watch entry is joined to a catalogue item; every episode is linked to
+// the next episode of its show; every item then takes the one entry that
+// describes it (server progress before the player's own, the latest of each,
+// the earliest on equal times) and turns it into a resume decision. The links
+// come first because a decision can depend on them: an item watched up to
+// its next-episode proposal can count as finished, and without a next
+// episode there may be no proposal.
 //
 // The matching is defined as "first in index order" over the whole catalogue
 // or watch list. It is done through tables built once per rebuild that keep,
 // for every key, the lowest index carrying it, which gives the same answer as
 // the scans without their quadratic cost.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "frame/json_lookup.h"
+#include "rows/autoplay.h"
 #include "rows/rows.h"
 
 namespace kavo {
@@ -131,24 +135,70 @@ class FirstIndex {
 bool numbered_episode(const Item& item) { return item.season > 0 && item.episode > 0; }
 
 // The position rule: action, position and clamped flag from a position within
-// a known duration `d` (> 0).
-void position_rule(double d, double pos, ResumeState* out) {
+// a known duration `d` (> 0). `proposal`, when not NULL, is the time of the
+// item's next-item proposal, from which on the item counts as finished.
+void position_rule(const ResumeSettings& rs, double d, double pos, const double* proposal, ResumeState* out) {
   out->clamped = 0;
   if (pos > d) {
     pos = d - 1.0;
     if (pos < 0.0) pos = 0.0;
     out->clamped = 1;
   }
-  if (d - pos < 5.0) {
+  const bool finished = d - pos < 5.0 || (rs.finished_fraction > 0.0 && pos > rs.finished_fraction * d) ||
+                        (proposal != nullptr && pos >= *proposal);
+  if (finished) {
     out->action = kFinished;
     out->position_s = 0.0;
-  } else if (pos > 5.0) {
-    out->action = kResume;
-    out->position_s = pos;
+  } else if (pos > rs.resume_min_s && pos > rs.resume_min_fraction * d) {
+    // Too short to be worth resuming: what would resume counts as watched.
+    const bool short_item = rs.short_item_s > 0.0 && d < rs.short_item_s;
+    out->action = short_item ? kFinished : kResume;
+    out->position_s = short_item ? 0.0 : pos;
   } else {
     out->action = kStart;
     out->position_s = 0.0;
   }
+}
+
+// For every numbered episode, an item of the same show (the same IMDb id, or
+// both without one) at the smallest (season, episode) after its own; -1 when
+// there is none. With the episodes sorted by show and position, that is the
+// next change of position within the show.
+std::vector<int32_t> later_episodes(const std::vector<uint64_t>& imdb_h) {
+  const auto item = [](int32_t i) -> const Item& { return s_items[static_cast<std::size_t>(i)]; };
+  std::vector<int32_t> order;
+  for (int32_t i = 0; i < n_items(); ++i) {
+    if (numbered_episode(item(i))) order.push_back(i);
+  }
+  const auto same_show = [&](int32_t a, int32_t b) {
+    return imdb_h[static_cast<std::size_t>(a)] == imdb_h[static_cast<std::size_t>(b)] &&
+           same_text(item(a).imdb_id.get(), item(b).imdb_id.get());
+  };
+  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    const uint64_t ha = imdb_h[static_cast<std::size_t>(a)], hb = imdb_h[static_cast<std::size_t>(b)];
+    if (ha != hb) return ha < hb;
+    const char* ta = item(a).imdb_id.get();
+    const char* tb = item(b).imdb_id.get();
+    if (!same_text(ta, tb)) return ta == nullptr || (tb != nullptr && std::strcmp(ta, tb) < 0);
+    if (item(a).season != item(b).season) return item(a).season < item(b).season;
+    if (item(a).episode != item(b).episode) return item(a).episode < item(b).episode;
+    return a < b;
+  });
+  std::vector<int32_t> later(static_cast<std::size_t>(n_items()), -1);
+  int32_t change = -1;
+  for (std::size_t p = order.size(); p-- > 0;) {
+    const int32_t a = order[p];
+    if (p + 1 < order.size()) {
+      const int32_t b = order[p + 1];
+      if (!same_show(a, b)) {
+        change = -1;
+      } else if (item(b).season != item(a).season || item(b).episode != item(a).episode) {
+        change = b;
+      }
+    }
+    later[static_cast<std::size_t>(a)] = change;
+  }
+  return later;
 }
 
 }  // namespace
@@ -156,13 +206,14 @@ void position_rule(double d, double pos, ResumeState* out) {
 ResumeState decide_resume(const Item& item, const WatchRec* entry) {
   ResumeState r;
   if (entry == nullptr) return r;
-  double d = 0.0;
-  if (item.duration_s > 0.0) {
-    d = item.duration_s;
-  } else if (item.runtime_min > 0) {
-    d = static_cast<double>(item.runtime_min) * 60.0;
-  }
+  const ResumeSettings& rs = s_settings.resume;
+  double base = 0.0;
+  const bool has_base = base_duration(item, &base);
+  double d = has_base ? base : 0.0;
   if (!(d > 0.0)) d = entry->duration_s > 0.0 ? entry->duration_s : 0.0;
+  // The proposal comes from the item's own duration, never the entry's.
+  double proposal = 0.0;
+  const bool has_proposal = rs.finished_at_proposal != 0 && has_base && proposal_time(base, &item, &proposal);
   const bool has_f = entry->fraction >= 0.0;  // false for NaN
   const double f = entry->fraction;
   const double p = entry->position_s >= 0.0 ? entry->position_s : 0.0;
@@ -170,7 +221,7 @@ ResumeState decide_resume(const Item& item, const WatchRec* entry) {
   if (entry->finished == 1) {
     r.action = kFinished;
     r.fraction = 1.0;
-  } else if (s_remember_last_position == 0 || (item.is_audio_only != 0 && s_remember_audio == 0) ||
+  } else if (rs.remember_last_position == 0 || (item.is_audio_only != 0 && rs.remember_audio == 0) ||
              item.is_cue_track != 0) {
     // start over: the defaults
   } else if (has_f && d > 30.0 && f > 1.0) {
@@ -178,11 +229,11 @@ ResumeState decide_resume(const Item& item, const WatchRec* entry) {
     r.fraction = 1.0;
     r.clamped = 1;
   } else if (has_f && d > 30.0) {
-    position_rule(d, d * f, &r);
+    position_rule(rs, d, d * f, has_proposal ? &proposal : nullptr, &r);
     r.fraction = f;
   } else if (d > 0.0) {
-    position_rule(d, p, &r);
-  } else if (p > 5.0) {
+    position_rule(rs, d, p, has_proposal ? &proposal : nullptr, &r);
+  } else if (p > rs.resume_min_s) {
     r.action = kResume;
     r.position_s = p;
   }
@@ -255,9 +306,35 @@ void join_watch() {
     w.item_index = index;
   }
 
-  // Step B, first half: the best entry of each group for every item, in one
-  // walk of the watch list. Only a strictly later time replaces, so the
-  // earliest entry stays among equal times.
+  // Step C: every next episode first; a decision may depend on it (no
+  // proposal without a next episode).
+  const ResumeSettings& rs = s_settings.resume;
+  std::vector<int32_t> later;
+  if (rs.next_episode_following != 0) later = later_episodes(imdb_h);
+  for (int32_t i = 0; i < ni; ++i) {
+    Item& it = s_items[static_cast<std::size_t>(i)];
+    const std::size_t ui = static_cast<std::size_t>(i);
+    if (!numbered_episode(it)) continue;
+    EpKey next{it.imdb_id.get(), imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr, no_text};
+    if (!later.empty()) {
+      if (later[ui] < 0) continue;
+      const Item& at = s_items[static_cast<std::size_t>(later[ui])];
+      next.season = at.season;
+      next.episode = at.episode;
+    }
+    const int32_t first = by_episode.find(next);
+    if (first < 0) continue;
+    it.next_index = first;
+    if (const char* own = addr[ui]) {
+      const int32_t same = by_episode_addr.find(
+          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, addr_h[ui]});
+      if (same >= 0) it.next_index = same;
+    }
+  }
+
+  // Step B: the best entry of each group for every item, in one walk of the
+  // watch list. Only a strictly later time replaces, so the earliest entry
+  // stays among equal times.
   std::vector<int32_t> best_server(static_cast<std::size_t>(ni), -1);
   std::vector<int32_t> best_local(static_cast<std::size_t>(ni), -1);
   for (int32_t k = 0; k < nw; ++k) {
@@ -267,31 +344,34 @@ void join_watch() {
     int32_t& best = (local ? best_local : best_server)[static_cast<std::size_t>(w.item_index)];
     if (best < 0 || w.updated_ms > s_watch[static_cast<std::size_t>(best)].updated_ms) best = k;
   }
+  // The latest entry of each item, of either group, that finishes it: a
+  // replay that has only just begun need not undo that.
+  std::vector<int32_t> last_finished;
+  if (rs.keep_finished_on_replay != 0) {
+    last_finished.assign(static_cast<std::size_t>(ni), -1);
+    for (int32_t k = 0; k < nw; ++k) {
+      const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
+      if (!valid_item_index(w.item_index)) continue;
+      int32_t& best = last_finished[static_cast<std::size_t>(w.item_index)];
+      if (best >= 0 && !(w.updated_ms > s_watch[static_cast<std::size_t>(best)].updated_ms)) continue;
+      if (decide_resume(s_items[static_cast<std::size_t>(w.item_index)], &w).action == kFinished) best = k;
+    }
+  }
 
   for (int32_t i = 0; i < ni; ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
     it.watch_index = best_server[ui] >= 0 ? best_server[ui] : best_local[ui];
     const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
-    const ResumeState r = decide_resume(it, entry);
+    ResumeState r = decide_resume(it, entry);
+    if (r.action == kStart && entry != nullptr && !last_finished.empty() && last_finished[ui] >= 0) {
+      it.watch_index = last_finished[ui];
+      r = decide_resume(it, &s_watch[static_cast<std::size_t>(it.watch_index)]);
+    }
     it.resume_action = r.action;
     it.resume_position_s = r.position_s;
     it.progress_fraction = r.fraction;
     it.resume_clamped = r.clamped;
-
-    // Step C: the next episode.
-    it.next_index = -1;
-    if (!numbered_episode(it)) continue;
-    const EpKey next{it.imdb_id.get(), imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1,
-                     nullptr, no_text};
-    const int32_t first = by_episode.find(next);
-    if (first < 0) continue;
-    it.next_index = first;
-    if (const char* own = addr[ui]) {
-      const int32_t same = by_episode_addr.find(
-          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, addr_h[ui]});
-      if (same >= 0) it.next_index = same;
-    }
   }
 }
 

@@ -142,3 +142,17 @@ TEST_F(PartialSortTest, EveryOrderIsAStrictWeakOrdering) {
 }
 
 }  // namespace
+
+namespace {
+
+// The title orders the settings choose are strict weak orderings too, which
+// selecting the first cells relies on.
+TEST_F(PartialSortTest, TheTitleOrdersOfTheSettingsAreStrictWeakOrderings) {
+  random_items();
+  expect_strict_weak<CatalogueKey<orders::NaturalTitle, true>>(20);
+  expect_strict_weak<CatalogueKey<orders::ByteTitle, false>>(20);
+  expect_strict_weak<SeasonEpisodeKey<orders::NaturalTitle>>(20);
+  s_cand.clear();
+}
+
+}  // namespace

@@ -103,6 +103,15 @@ check "ending event plays next" grep -qE '^  Ending +at 48:40 \(2920\.0 s\)  pla
 
 run item harbor-s01e02
 check "autoplay unconfigured without settings" has "Autoplay:  not configured" "$out"
+
+# One settings file with every optional behaviour, read by both options.
+peer="$examples/settings-peer.json"
+run item harbor-s01e02 --resume-settings "$peer" --autoplay-settings "$peer"
+check "proposal where the credits start" grep -qE '^  Proposal +at 46:30 \(2790\.0 s\)' "$work/out"
+run home --cells 1 --resume-settings "$peer" --autoplay-settings "$peer"
+check "one cell per show in Continue Watching, one show row" \
+  grep -qE '^  2 +continue_watching +Continue Watching +4$' "$work/out"
+check "the settings leave out the second show row" bash -c "! grep -q 'The Cartographers  ' '$work/out'"
 run item harbor-s02e01
 check "last episode has no next" has "Next:      none" "$out"
 check "unwatched item starts" has "Resume:    start" "$out"
