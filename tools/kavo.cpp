@@ -45,9 +45,6 @@ const char* const kUsage =
     "       kavo hash TEXT | kavo key A B C | kavo legacy-key TEXT\n"
     "       kavo --help | kavo COMMAND --help | kavo --version\n";
 
-// The status the library reports for a text that is not valid JSON.
-constexpr int32_t kBadJsonStatus = 1;
-
 std::string library_failure(const std::string& call) {
   return call + " failed: " + kavo_last_error() + " (code " + std::to_string(kavo_last_code()) + ")";
 }
@@ -78,9 +75,9 @@ std::string json_error_at(const std::string& label, const std::string& text) {
 // names the call, and for a text that is not valid JSON where it breaks.
 void check_text_call(int32_t status, const std::string& call, const std::string& label,
                      const std::string& text) {
-  if (status == 0) return;
+  if (status == KAVO_OK) return;
   std::string message = library_failure(call);
-  if (status == kBadJsonStatus) {
+  if (status == KAVO_ERR_JSON) {
     const std::string where = json_error_at(label, text);
     if (!where.empty()) message = where + "\n" + message;
   }
@@ -251,7 +248,7 @@ void print_cell(yyjson_val* c) {
     badge = resume_badge(int_of(c, "resume_action", 0), num_of(c, "resume_position_s", 0),
                          num_of(c, "progress_fraction", 0));
     // Shows are browsed, not played: only say so for what could be played.
-    if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != 1)
+    if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != KAVO_KIND_SHOW)
       badge += badge.empty() ? "not playable" : ", not playable";
   } else {
     badge = "·";  // a text of the row's own, not a catalogue item
@@ -413,7 +410,7 @@ void print_detail() {
   const double position = kavo_detail_resume_position_s();
   const double fraction = kavo_detail_progress_fraction();
   std::string resume = action_name(action);
-  if (action == kActionResume)
+  if (action == KAVO_ACTION_RESUME)
     resume += " at " + clock_time(position) + " (" + format("%.1f", position) + " s)";
   if (fraction > 0) resume += ", " + format("%.1f%%", fraction * 100) + " watched";
   if (kavo_detail_resume_clamped()) resume += ", clamped";
@@ -596,9 +593,9 @@ void replay_line(const std::string& where, const std::string& line, const std::s
     }
     return;
   }
-  if (got == 0) return;
+  if (got == KAVO_OK) return;
   std::string message = where + ": " + library_failure(name);
-  if (got == kBadJsonStatus && !null_text && entry->arg == ArgKind::kText) {
+  if (got == KAVO_ERR_JSON && !null_text && entry->arg == ArgKind::kText) {
     const std::string at = json_error_at(text_label, text);
     if (!at.empty()) message = at + "\n" + message;
   }
