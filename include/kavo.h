@@ -313,7 +313,8 @@ KAVO_API int32_t kavo_load_inputs(const char* json);
  * Queries on the catalogue (never the local library) by index
  * 0..kavo_item_count()-1. They never touch the status frame. Texts are valid
  * until the model is cleared; an invalid index gives NULL, -1 or 0 as
- * stated. */
+ * stated. The resume answers and the next episode are those of the last
+ * rebuild. */
 
 KAVO_API int32_t kavo_item_count(void);
 /* The index of the item with this id: exact match first, then the first item
@@ -333,6 +334,13 @@ KAVO_API int32_t     kavo_item_playable(int32_t index);
 KAVO_API int32_t     kavo_item_source_count(int32_t index);  /* 0 if invalid */
 /* A kavo_resume_action (KAVO_ACTION_START if invalid). */
 KAVO_API int32_t     kavo_item_resume_action(int32_t index);
+/* Where playback resumes, in seconds: 0.0 unless the action is
+ * KAVO_ACTION_RESUME; -1.0 if invalid. */
+KAVO_API double      kavo_item_resume_position_s(int32_t index);
+/* The share watched, 0.0 to 1.0, for a progress bar: the one the deciding
+ * watch entry gave (1.0 for an entry marked finished), 0.0 without one;
+ * -1.0 if invalid. */
+KAVO_API double      kavo_item_progress_fraction(int32_t index);
 /* Milliseconds since 1970; -1 absent/invalid. */
 KAVO_API int64_t     kavo_item_added_ms(int32_t index);
 KAVO_API int32_t     kavo_item_unmatched(int32_t index);  /* 0 if invalid */
@@ -344,9 +352,9 @@ KAVO_API const char* kavo_item_next_id(int32_t index);
 KAVO_API const char* kavo_item_json(int32_t index);
 
 /* ==== Rows and cells ======================================================
- * Rows 0..kavo_row_count()-1; cells 0..stored-1 of their row (a row keeps at
- * most the row cap of cells; kavo_row_cell_count also counts the ones the cap
- * refused). Scalar queries never touch the status frame; texts are valid
+ * Rows 0..kavo_row_count()-1; cells 0..kavo_row_emitted(row)-1 of their row
+ * (a row keeps at most the row cap of cells; kavo_row_cell_count also counts
+ * the ones the cap refused). Scalar queries never touch the status frame; texts are valid
  * until the next rebuild. Row kinds are the enum kavo_row_kind above. */
 
 KAVO_API int32_t     kavo_row_count(void);
@@ -355,8 +363,15 @@ KAVO_API const char* kavo_row_key(int32_t row);         /* NULL if invalid */
 KAVO_API const char* kavo_row_title(int32_t row);       /* NULL if invalid */
 /* Cells offered to the row, stored or refused by the cap (0 if invalid). */
 KAVO_API int32_t     kavo_row_cell_count(int32_t row);
+/* Cells stored: the valid cell indexes are 0..kavo_row_emitted(row)-1. At
+ * most the row cap in force when the row was built (0 if invalid). */
+KAVO_API int32_t     kavo_row_emitted(int32_t row);
 /* 1 when the cap refused cells (0 if invalid). */
 KAVO_API int32_t     kavo_row_truncated(int32_t row);
+/* The catalogue index of an item cell, for the kavo_item_ queries and
+ * kavo_select_item(kavo_item_id(index)); -1 for a cell of the row's own text
+ * (a server id, token or name that is no catalogue item) or invalid. */
+KAVO_API int32_t     kavo_row_cell_item_index(int32_t row, int32_t cell);
 /* The item's title for an item cell, else the cell's own text; NULL when
  * none or invalid. */
 KAVO_API const char* kavo_row_cell_title(int32_t row, int32_t cell);

@@ -77,6 +77,16 @@ KAVO_API int32_t kavo_item_resume_action(int32_t index) {
   return item ? item->resume_action : 0;
 }
 
+KAVO_API double kavo_item_resume_position_s(int32_t index) {
+  const Item* item = catalogue_item(index);
+  return item ? item->resume_position_s : -1.0;
+}
+
+KAVO_API double kavo_item_progress_fraction(int32_t index) {
+  const Item* item = catalogue_item(index);
+  return item ? item->progress_fraction : -1.0;
+}
+
 KAVO_API int64_t kavo_item_added_ms(int32_t index) {
   const Item* item = catalogue_item(index);
   return item ? item->added_ms : -1;
