@@ -309,6 +309,31 @@ KAVO_API int32_t kavo_set_autoplay_settings(const char* json);
  * whole, with every text handed out from it. */
 KAVO_API int32_t kavo_load_inputs(const char* json);
 
+/* Checks an inputs object (the argument of kavo_load_inputs) without loading
+ * it: the model, the settings and the status code stay as they are. Returns
+ * a JSON document (docs/outputs.md) of what a load of these inputs would
+ * turn away and why:
+ *   - "status", "message": what kavo_load_inputs would return (0 and "", or
+ *     the code and message of its first failure), and "errors" every
+ *     failure found: the text is not valid JSON ("syntax_error" then gives
+ *     its line and column, from 1, its byte offset and the parser's
+ *     message), the root is no object, a part has the wrong JSON type
+ *     ("items must be an array"), a table would pass 200000 entries;
+ *   - "turned_away": each element a load skips, with its part, its index
+ *     (from 0) and JSON pointer, its id when it has one and the reason ("not
+ *     an object", "no id", "duplicate id", "progress that says nothing",
+ *     ...); "rejected" counts those a load adds to the stats' "rejected";
+ *   - "unknown_members": each member name that no reader looks up, per kind
+ *     of object, with its count, where it first appears and the nearest
+ *     accepted spelling when one is close.
+ * The two lists hold at most 1000 entries each; "turned_away_count" and
+ * "unknown_member_count" count them all.
+ * The document is valid JSON for any text. It stays valid until the next
+ * kavo_lint_json call or kavo_shutdown. NULL with "null inputs" when inputs
+ * is NULL, or "oom" when memory runs out (the message is written, the
+ * status code is not changed). */
+KAVO_API const char* kavo_lint_json(const char* inputs);
+
 /* ==== Items ===============================================================
  * Queries on the catalogue (never the local library) by index
  * 0..kavo_item_count()-1. They never touch the status frame. Texts are valid

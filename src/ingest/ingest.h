@@ -41,13 +41,17 @@ std::span<const KeyList> watch_key_lists() noexcept;       // watch entries
 std::span<const KeyList> home_key_lists() noexcept;        // the server home
 std::span<const KeyList> basic_key_lists() noexcept;       // its "Basics"
 std::span<const KeyList> continue_key_lists() noexcept;    // its "Continues"
-std::span<const KeyList> home_list_key_lists() noexcept;   // its "List", "ExtentList"
-std::span<const KeyList> spotlight_key_lists() noexcept;   // its "Spotlights"
-std::span<const KeyList> collection_key_lists() noexcept;  // its "CollectionPlaylists"
-std::span<const KeyList> level30_key_lists() noexcept;     // its "Level30s"
 std::span<const KeyList> store_key_lists() noexcept;       // the store
 std::span<const KeyList> favourite_key_lists() noexcept;   // its favourites
 std::span<const KeyList> playlist_key_lists() noexcept;    // its playlists
+// The server home's arrays of objects that the server rows and the side
+// documents read ("List", "ExtentList", "Spotlights", ...), each with the
+// key lists of its elements.
+struct HomeList {
+  const char* member;
+  std::span<const KeyList> element_keys;
+};
+std::span<const HomeList> home_lists() noexcept;
 
 // ---- Items and sources -----------------------------------------------------
 // Where the item loader puts what it reads: a record table and the arena of
@@ -115,6 +119,9 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 int32_t read_host_watch(const char* json);
 // Frees the memory read_host_watch keeps from call to call.
 void release_staged_watch() noexcept;
+// The item id of a watch element as the entry would have it; none when it
+// has none. Its text goes where xstrdup puts it.
+Text watch_item_id(yyjson_val* element);
 // Reads one element of a watch array into `rec`, its texts into `texts`;
 // why it is turned away (with `rec` and `texts` as they were): no object, or
 // nothing about progress.
@@ -199,5 +206,12 @@ const char* part_shape_error(InputPart part, yyjson_val* value) noexcept;
 int32_t read_inputs(const char* json);
 // Frees the parsing memory that load_inputs keeps from call to call.
 void release_input_memory() noexcept;
+
+// ---- The inputs linter -------------------------------------------------------
+// The lint document of an inputs text (kavo_lint_json), held until the next
+// call or release_lint_document; NULL when memory runs out (the document
+// held before stays).
+const char* lint_json(const char* inputs);
+void release_lint_document() noexcept;
 
 }  // namespace kavo

@@ -58,6 +58,11 @@ const KeyList k_home_list_key_lists[] = {k_home_list_members};
 const KeyList k_spotlight_key_lists[] = {k_spotlight_members};
 const KeyList k_collection_key_lists[] = {k_collection_members};
 const KeyList k_level30_key_lists[] = {k_level30_members};
+const HomeList k_home_lists[] = {
+    {k_home_members[2], k_home_list_key_lists}, {k_home_members[3], k_home_list_key_lists},
+    {k_home_members[4], k_spotlight_key_lists},  {k_home_members[5], k_collection_key_lists},
+    {k_home_members[6], k_level30_key_lists},
+};
 
 const KeySchema& basic_schema() {
   static const KeySchema schema(k_basic_key_lists);
@@ -93,10 +98,7 @@ double continue_duration(yyjson_val* element) {
 std::span<const KeyList> home_key_lists() noexcept { return k_home_key_lists; }
 std::span<const KeyList> basic_key_lists() noexcept { return k_basic_key_lists; }
 std::span<const KeyList> continue_key_lists() noexcept { return k_continue_key_lists; }
-std::span<const KeyList> home_list_key_lists() noexcept { return k_home_list_key_lists; }
-std::span<const KeyList> spotlight_key_lists() noexcept { return k_spotlight_key_lists; }
-std::span<const KeyList> collection_key_lists() noexcept { return k_collection_key_lists; }
-std::span<const KeyList> level30_key_lists() noexcept { return k_level30_key_lists; }
+std::span<const HomeList> home_lists() noexcept { return k_home_lists; }
 
 yyjson_val* home_basics(yyjson_val* home) noexcept {
   yyjson_val* basics = obj_get(home, k_home_members[0]);

@@ -79,6 +79,12 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 std::span<const KeyList> watch_key_lists() noexcept { return k_watch_key_lists; }
 
+Text watch_item_id(yyjson_val* element) {
+  Text id;
+  js_str_first(element, k_watch_item_id, &id);
+  return id;
+}
+
 bool looks_like_datetime(const char* text) noexcept {
   if (text == nullptr) return false;
   const char* p = text;

@@ -61,6 +61,17 @@ class Json {
   kavo::JsonDoc doc_;
 };
 
+// The lint document of a text, with its "status" and one count.
+inline int32_t lint_status(const std::string& text) {
+  Json lint(kavo_lint_json(text.c_str()));
+  EXPECT_NE(lint.root(), nullptr) << kavo_last_error();
+  return static_cast<int32_t>(lint.num("status"));
+}
+inline int64_t lint_count(const std::string& text, const char* key) {
+  Json lint(kavo_lint_json(text.c_str()));
+  return lint.num(key);
+}
+
 // A count from the "stats" member of the result document.
 inline int64_t stat(const char* key) {
   Json result(kavo_result_json());

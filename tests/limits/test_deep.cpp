@@ -71,6 +71,12 @@ TEST_F(DeepInputs, EveryInputCallTakesDeepValues) {
   ASSERT_EQ(TIMED(kavo_load_inputs(inputs.c_str())), 0);
   EXPECT_EQ(kavo_item_count(), 1);
   EXPECT_EQ(stat("watch"), 1);
+
+  // The linter walks the same values, and a deep value as the whole text.
+  EXPECT_EQ(TIMED(lint_status(inputs)), 0);
+  EXPECT_EQ(lint_count(inputs, "unknown_member_count"), 4);  // extra, x, deep and deep
+  EXPECT_EQ(TIMED(lint_status(arr)), 1);
+  EXPECT_EQ(TIMED(lint_status(obj)), 0);
 }
 
 TEST_F(DeepInputs, DeepCopyAndWriteOfDeepValues) {
