@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -32,6 +35,16 @@ enum Kind : int {
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// A name as a key of the linter's maps. (A type of this file's own: maps of
+// plain strings would export their code from the shared library.)
+struct Name {
+  std::string text;
+  bool operator==(const Name&) const = default;
+};
+struct NameHash {
+  std::size_t operator()(const Name& name) const noexcept { return std::hash<std::string_view>{}(name.text); }
+};
+
 // A member name as the lookups compare it ignoring case: folded, up to its
 // first NUL.
 std::string folded(const char* text, std::size_t len) {
@@ -43,19 +56,19 @@ std::string folded(const char* text, std::size_t len) {
 // The spellings of one kind of object, in the order of its key lists.
 struct Spellings {
   std::vector<const char*> listed;
-  std::unordered_set<std::string> folded_set;
+  std::unordered_set<Name, NameHash> folded_set;
 
   void add(std::span<const KeyList> lists) {
     for (KeyList list : lists) {
       for (KeyList k = list; *k != nullptr; ++k) {
         listed.push_back(*k);
-        folded_set.insert(folded(*k, std::strlen(*k)));
+        folded_set.insert(Name{folded(*k, std::strlen(*k))});
       }
     }
   }
   // Whether some lookup of the readers finds a member of this name: one
   // spelled so exactly, or so ignoring case.
-  bool knows(const char* name, std::size_t len) const { return folded_set.count(folded(name, len)) != 0; }
+  bool knows(const char* name, std::size_t len) const { return folded_set.count(Name{folded(name, len)}) != 0; }
 };
 
 Spellings make_spellings(Kind kind) {
@@ -85,13 +98,19 @@ const Spellings& spellings(Kind kind) {
   return all[static_cast<std::size_t>(kind)];
 }
 
-// The server home's other lists: each with the spellings of its elements.
-const Spellings& home_list_spellings(std::size_t list) {
-  static const std::vector<Spellings> all = [] {
-    std::vector<Spellings> v;
+// The server home's other lists: each with the name the document gives its
+// elements ("server_home/List") and their spellings.
+struct HomeListKind {
+  std::string input;
+  Spellings spellings;
+};
+const HomeListKind& home_list_kind(std::size_t list) {
+  static const std::vector<HomeListKind> all = [] {
+    std::vector<HomeListKind> v;
     for (const HomeList& l : home_lists()) {
       v.emplace_back();
-      v.back().add(l.element_keys);
+      v.back().input = std::string("server_home/") + l.member;
+      v.back().spellings.add(l.element_keys);
     }
     return v;
   }();
@@ -209,7 +228,11 @@ class Pointer {
     }
   }
   void down(yyjson_val* key) { down(yyjson_get_str(key), yyjson_get_len(key)); }
-  void down(std::size_t index) { text_ += '/' + std::to_string(index); }
+  void down(std::size_t index) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "/%zu", index);
+    text_ += digits;
+  }
 
  private:
   std::string text_;
@@ -434,11 +457,11 @@ class Linter {
     for (std::size_t l = 0; l < lists.size(); ++l) {
       yyjson_val* array = obj_get(home, lists[l].member);
       if (!yyjson_is_arr(array)) continue;
-      const std::string input = std::string("server_home/") + lists[l].member;
+      const HomeListKind& kind = home_list_kind(l);
       const std::size_t depth = at_.depth();
       at_.down(key_of(home, array));
       each(array, [&](std::size_t, yyjson_val* element) {
-        if (yyjson_is_obj(element)) members(element, home_list_spellings(l), list_input(input));
+        if (yyjson_is_obj(element)) members(element, kind.spellings, kind.input.c_str());
       });
       at_.up_to(depth);
     }
@@ -498,9 +521,9 @@ class Linter {
       const char* name = yyjson_get_str(k);
       const std::size_t len = yyjson_get_len(k);
       if (known.knows(name, len)) continue;
-      std::string key = input;
-      key += '\0';
-      key.append(name, len);
+      Name key{input};
+      key.text += '\0';
+      key.text.append(name, len);
       const auto found = unknown_at_.find(key);
       if (found != unknown_at_.end()) {
         if (found->second < unknown_.size()) ++unknown_[found->second].count;
@@ -514,11 +537,6 @@ class Linter {
       unknown_.push_back(Unknown{input, &known, std::string(name, len), 1, at_.text()});
       at_.up_to(depth);
     }
-  }
-
-  // A lasting copy of a name made while walking.
-  const char* list_input(const std::string& input) {
-    return list_inputs_.insert(input).first->c_str();
   }
 
   // ---- Writing ----
@@ -552,8 +570,7 @@ class Linter {
   std::vector<Unknown> unknown_;  // the first kListed names
   // Every name by input and name, with its place in unknown_ (SIZE_MAX past
   // the listed ones).
-  std::unordered_map<std::string, std::size_t> unknown_at_;
-  std::unordered_set<std::string> list_inputs_;
+  std::unordered_map<Name, std::size_t, NameHash> unknown_at_;
   std::size_t taken_[kPartCount] = {0, 0, 0, 0, 0};
   Pointer at_;
   TextArena texts_;  // what the readers copy, given back after each element

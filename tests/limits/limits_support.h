@@ -61,15 +61,12 @@ class Json {
   kavo::JsonDoc doc_;
 };
 
-// The lint document of a text, with its "status" and one count.
-inline int32_t lint_status(const std::string& text) {
+// The "status" of the lint document of a text, and one of its counts.
+inline int32_t lint_status(const std::string& text, const char* count_key = nullptr, int64_t* count = nullptr) {
   Json lint(kavo_lint_json(text.c_str()));
   EXPECT_NE(lint.root(), nullptr) << kavo_last_error();
+  if (count != nullptr) *count = lint.num(count_key);
   return static_cast<int32_t>(lint.num("status"));
-}
-inline int64_t lint_count(const std::string& text, const char* key) {
-  Json lint(kavo_lint_json(text.c_str()));
-  return lint.num(key);
 }
 
 // A count from the "stats" member of the result document.

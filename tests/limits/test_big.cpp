@@ -79,10 +79,10 @@ TEST_F(BigInputs, MillionElementArrays) {
   EXPECT_EQ(stat("watch"), 0);
   EXPECT_EQ(stat("rejected"), static_cast<int64_t>(3 * kMillion));
 
-  // The linter counts them all and lists a thousand.
-  const std::string inputs = "{\"items\":" + numbers + ",\"watch\":" + silent + "}";
-  EXPECT_EQ(TIMED(lint_status(inputs)), 0);
-  EXPECT_EQ(lint_count(inputs, "rejected"), static_cast<int64_t>(2 * kMillion));
+  // The linter counts them all.
+  int64_t rejected = 0;
+  EXPECT_EQ(TIMED(lint_status("{\"items\":" + numbers + ",\"watch\":" + silent + "}", "rejected", &rejected)), 0);
+  EXPECT_EQ(rejected, static_cast<int64_t>(2 * kMillion));
 
   // Copies of one item: the first is taken, the rest are duplicates.
   ASSERT_EQ(TIMED(kavo_add_items(array_of("{\"id\":\"a\"}", 100000).c_str())), 0);
@@ -106,7 +106,6 @@ TEST_F(BigInputs, MillionElementArrays) {
                            ",\"Spotlights\":" + array_of("{\"Items\":\"tt9\"}", kMillion) + "}";
   ASSERT_EQ(TIMED(kavo_set_server_home(home.c_str())), 0);
   EXPECT_EQ(stat("watch"), 200000);
-  EXPECT_EQ(TIMED(lint_status("{\"server_home\":" + home + "}")), 0);
   ASSERT_GE(kavo_row_count(), 1);
   EXPECT_EQ(str(kavo_row_key(0)), "Spotlight");
   EXPECT_EQ(kavo_row_cell_count(0), static_cast<int32_t>(kMillion));
