@@ -503,6 +503,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)kavo_row_cell_title(r, c), (void)kavo_row_cell_poster_url(r, c);
         FZ_CHECK(kavo_row_cell_resume_action(r, c) >= 0 && kavo_row_cell_resume_action(r, c) <= 2);
         FZ_CHECK(kavo_row_cell_playable(r, c) == 0 || kavo_row_cell_playable(r, c) == 1);
+        FZ_CHECK(kavo_row_emitted(r) >= 0 && kavo_row_emitted(r) <= kavo_row_cell_count(r));
+        const int32_t cell_item = kavo_row_cell_item_index(r, c);
+        FZ_CHECK(cell_item >= -1 && cell_item < kavo_item_count());
+        if (cell_item >= 0) FZ_CHECK(c < kavo_row_emitted(r) && kavo_item_id(cell_item) != nullptr);
+        const double fraction = kavo_item_progress_fraction(i);
+        FZ_CHECK(i >= 0 && i < kavo_item_count() ? fraction >= 0.0 && fraction <= 1.0 : fraction == -1.0);
+        FZ_CHECK(i >= 0 && i < kavo_item_count() ? kavo_item_resume_position_s(i) >= 0.0
+                                                  : kavo_item_resume_position_s(i) == -1.0);
         const char* rj = kavo_row_json(r);
         if (rj) fz::check_parses(rj, "row");
         const char* cj = kavo_row_cell_json(r, c);

@@ -86,6 +86,7 @@ KAVO_API void kavo_shutdown(void) {
   // rebuild goes too.
   release_model_memory();
   release_input_memory();
+  release_lint_document();
   release_document_memory();
   release_rows_memory();
   succeed();

@@ -32,10 +32,12 @@ const char* const k_watch_updated[] = {"updated_ms", "UpdatedAt", "updatedAt", "
                                        nullptr};
 const char* const k_watch_size[] = {"size", "Size", "p7", nullptr};
 
+const KeyList k_watch_key_lists[] = {k_watch_item_id,  k_watch_imdb,     k_watch_source,   k_watch_key,
+                                     k_watch_season,   k_watch_episode,  k_watch_position, k_watch_duration,
+                                     k_watch_fraction, k_watch_finished, k_watch_updated,  k_watch_size};
+
 const KeySchema& watch_schema() {
-  static const KeySchema schema({k_watch_item_id, k_watch_imdb, k_watch_source, k_watch_key, k_watch_season,
-                                 k_watch_episode, k_watch_position, k_watch_duration, k_watch_fraction,
-                                 k_watch_finished, k_watch_updated, k_watch_size});
+  static const KeySchema schema(k_watch_key_lists);
   return schema;
 }
 
@@ -79,6 +81,14 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
+std::span<const KeyList> watch_key_lists() noexcept { return k_watch_key_lists; }
+
+Text watch_item_id(yyjson_val* element) {
+  Text id;
+  js_str_first(element, k_watch_item_id, &id);
+  return id;
+}
+
 bool looks_like_datetime(const char* text) noexcept {
   if (text == nullptr) return false;
   const char* p = text;
@@ -90,8 +100,8 @@ bool looks_like_datetime(const char* text) noexcept {
 
 int watch_ensure_room() noexcept { return ensure_room(s_watch); }
 
-bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
-  if (!yyjson_is_obj(element)) return false;
+Refusal read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
   // The entry's texts go to `texts`; an entry turned away gives them back at
   // once.
   const TextArena::Mark mark = texts.mark();
@@ -103,13 +113,14 @@ bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
   if (!taken) {
     *rec = WatchRec();
     texts.rollback(mark);
+    return Refusal::kNoProgress;
   }
-  return taken;
+  return Refusal::kTaken;
 }
 
 int32_t load_watch_element(yyjson_val* element) {
   WatchRec rec;
-  if (!read_watch_element(element, s_watch_texts, &rec)) {
+  if (read_watch_element(element, s_watch_texts, &rec) != Refusal::kTaken) {
     ++s_rejected;
     return kOk;
   }
@@ -154,7 +165,7 @@ int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(root, idx, max, element) {
     WatchRec rec;
-    if (!read_watch_element(element, staged.texts, &rec)) {
+    if (read_watch_element(element, staged.texts, &rec) != Refusal::kTaken) {
       ++staged.rejected;
       continue;
     }
@@ -322,7 +333,7 @@ int32_t read_watch_update(const char* json) {
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(root, idx, max, element) {
     WatchRec rec;
-    if (!read_watch_element(element, s_watch_texts, &rec)) {
+    if (read_watch_element(element, s_watch_texts, &rec) != Refusal::kTaken) {
       ++s_rejected;
       continue;
     }

@@ -541,6 +541,31 @@ int main() {
     cases.push_back(c);
   }
 
+  // The linter: its document, or NULL with "oom"; the status code and the
+  // model untouched either way.
+  static std::string model_before;
+  Case lint{"kavo_lint_json",
+            [loaded_selected] {
+              loaded_selected();
+              model_before = snapshot();
+            },
+            [] {
+              // Something of everything the document tells.
+              static const char* const inputs =
+                  R"({"items":[{"id":"a","AddedMs":1},{"id":"a"},3,{"name":"x","sources":[1]}],)"
+                  R"("watch":[{"itemId":"a","PositionTicks":5},{"id":"a","position":1}],"store":[],)"
+                  R"("server_home":{"Basics":[{}],"Continues":[{"Valeu":1}],"List":[{"Idd":1}]},"x":1})";
+              code_before = kavo_last_code();
+              got = kavo_lint_json(inputs);
+              return 0;
+            },
+            {}, {}};
+  lint.verify = [] {
+    const bool answered = got != nullptr ? parses(got) : std::strcmp(kavo_last_error(), "oom") == 0;
+    return answered && kavo_last_code() == code_before && snapshot() == model_before;
+  };
+  cases.push_back(lint);
+
   // Warm up: every getter has its buffer, every lazily made block exists.
   for (const Case& c : cases) {
     c.setup();
