@@ -67,8 +67,9 @@ bool is_show_item(const Item& it) { return it.kind == kShow && !(it.episode > 0)
 void push_recent_items() {
   const ResumeSettings& rs = s_settings.resume;
   const int32_t ni = n_items();
-  const auto pushed = [&rs](const Item& it) {
-    return it.added_ms >= 0 && !(rs.recent_skip_finished != 0 && it.resume_action == kFinished);
+  const bool skip_finished = rs.recent_skip_finished != 0;
+  const auto pushed = [skip_finished](const Item& it) {
+    return it.added_ms >= 0 && !(skip_finished && it.resume_action == kFinished);
   };
   if (rs.recent_group_shows == 0) {
     for (int32_t i = 0; i < ni; ++i) {
