@@ -39,7 +39,7 @@
  * ---------------------------------------------------------------------------
  * Status codes and errors
  * ---------------------------------------------------------------------------
- * Every fallible call returns one of these codes (enum kavo_status below) and
+ * Every fallible call returns one of these codes (enum kavo_status_code below) and
  * keeps it for kavo_last_code():
  *   0  KAVO_OK             success
  *   1  KAVO_ERR_JSON       the text is not valid JSON, or its root or a member
@@ -132,10 +132,11 @@
 
 /* ==== Codes =================================================================
  * The numbers the library answers with, by name. The functions take and
- * return them as int32_t. */
+ * return them as int32_t; the enum tags only group them (they end in _code,
+ * so none is spelled like a function). */
 
 /* Status codes: what every fallible call returns and kavo_last_code() keeps. */
-enum kavo_status {
+enum kavo_status_code {
   KAVO_OK = 0,
   KAVO_ERR_JSON = 1,      /* not valid JSON, or the wrong JSON shape */
   KAVO_ERR_ARGUMENT = 2,  /* NULL or out-of-range argument */
@@ -145,7 +146,7 @@ enum kavo_status {
 };
 
 /* Row kinds (kavo_row_kind, "kind" of a row document). 13 is never used. */
-enum kavo_row_kind {
+enum kavo_row_kind_code {
   KAVO_ROW_CONTINUE_WATCHING = 0,
   KAVO_ROW_RECENTLY_ADDED = 1,
   KAVO_ROW_MOVIES = 2,
@@ -163,7 +164,7 @@ enum kavo_row_kind {
 };
 
 /* Item kinds (kavo_item_kind, "kind" of item and cell documents). */
-enum kavo_item_kind {
+enum kavo_item_kind_code {
   KAVO_KIND_MOVIE = 0,
   KAVO_KIND_SHOW = 1,
   KAVO_KIND_EPISODE = 2,
@@ -174,14 +175,14 @@ enum kavo_item_kind {
 
 /* Resume actions (kavo_item_resume_action, kavo_row_cell_resume_action,
  * kavo_detail_resume_action, "resume_action" of the documents). */
-enum kavo_resume_action {
+enum kavo_resume_action_code {
   KAVO_ACTION_START = 0,   /* play from the beginning */
   KAVO_ACTION_RESUME = 1,  /* play from the resume position */
   KAVO_ACTION_FINISHED = 2 /* watched to the end; plays from the beginning */
 };
 
 /* Content sources ("library" of an item, "content_source" of a source). */
-enum kavo_content_source {
+enum kavo_content_source_code {
   KAVO_SOURCE_VELORA_PLUS = 0,
   KAVO_SOURCE_HARBOR = 1,
   KAVO_SOURCE_DEBRID = 2,
@@ -495,7 +496,7 @@ KAVO_API const char* kavo_item_id(int32_t index);          /* NULL if invalid */
 KAVO_API const char* kavo_item_title(int32_t index);       /* may be NULL */
 KAVO_API const char* kavo_item_imdb(int32_t index);        /* may be NULL */
 KAVO_API const char* kavo_item_poster_url(int32_t index);  /* may be NULL */
-/* A kavo_item_kind (KAVO_KIND_MOVIE ...); -1 if invalid. */
+/* An item kind (KAVO_KIND_MOVIE ...); -1 if invalid. */
 KAVO_API int32_t     kavo_item_kind(int32_t index);
 KAVO_API int32_t     kavo_item_year(int32_t index);     /* -1 absent/invalid */
 KAVO_API int32_t     kavo_item_season(int32_t index);   /* -1 absent/invalid */
@@ -503,7 +504,7 @@ KAVO_API int32_t     kavo_item_episode(int32_t index);  /* -1 absent/invalid */
 /* 1 when a source has an address; 0 otherwise or invalid. */
 KAVO_API int32_t     kavo_item_playable(int32_t index);
 KAVO_API int32_t     kavo_item_source_count(int32_t index);  /* 0 if invalid */
-/* A kavo_resume_action (KAVO_ACTION_START if invalid). */
+/* A resume action (KAVO_ACTION_START if invalid). */
 KAVO_API int32_t     kavo_item_resume_action(int32_t index);
 /* Where playback resumes, in seconds: 0.0 unless the action is
  * KAVO_ACTION_RESUME; -1.0 if invalid. */
@@ -526,7 +527,7 @@ KAVO_API const char* kavo_item_json(int32_t index);
  * Rows 0..kavo_row_count()-1; cells 0..kavo_row_emitted(row)-1 of their row
  * (a row keeps at most the row cap of cells; kavo_row_cell_count also counts
  * the ones the cap refused). Scalar queries never touch the status frame; texts are valid
- * until the next rebuild. Row kinds are the enum kavo_row_kind above. */
+ * until the next rebuild. Row kinds are the KAVO_ROW_ codes above. */
 
 KAVO_API int32_t     kavo_row_count(void);
 KAVO_API int32_t     kavo_row_kind(int32_t row);        /* -1 if invalid */

@@ -661,8 +661,8 @@ struct LintOptions {
   bool strict = false;
 };
 
-// The lint document as a report; returns whether the inputs are clean.
-bool print_lint(const std::string& path, yyjson_val* doc, bool strict) {
+// The lint document as a report.
+void print_lint(const std::string& path, yyjson_val* doc) {
   bool printed = false;  // a blank line goes between the parts of the report
   auto part = [&printed](const char* heading) {
     std::printf("%s%s", printed ? "\n" : "", heading);
@@ -747,7 +747,6 @@ bool print_lint(const std::string& path, yyjson_val* doc, bool strict) {
     if (n_turned + n_unknown > 0) part("");
     std::printf("%s: %s\n", path.c_str(), summary.c_str());
   }
-  return status == KAVO_OK && n_turned == 0 && (!strict || n_unknown == 0);
 }
 
 // Returns the exit status: 0 clean, 1 when a load fails or turns something
@@ -758,14 +757,13 @@ int run_lint(const std::string& path, const LintOptions& o) {
   if (doc_text == nullptr) throw ToolError(std::string("kavo_lint_json failed: ") + kavo_last_error());
   const Json doc(doc_text);
   if (!yyjson_is_obj(doc.root())) throw ToolError("the library gave no lint document");
-  bool clean = false;
   if (o.json) {
     print_document(doc_text, o.pretty);
-    clean = int_of(doc.root(), "status", 0) == KAVO_OK && int_of(doc.root(), "turned_away_count", 0) == 0 &&
-            (!o.strict || int_of(doc.root(), "unknown_member_count", 0) == 0);
   } else {
-    clean = print_lint(path, doc.root(), o.strict);
+    print_lint(path, doc.root());
   }
+  const bool clean = int_of(doc.root(), "status", 0) == KAVO_OK && int_of(doc.root(), "turned_away_count", 0) == 0 &&
+                     (!o.strict || int_of(doc.root(), "unknown_member_count", 0) == 0);
   return clean ? 0 : 1;
 }
 

@@ -25,39 +25,22 @@ const KeyList k_store_key_lists[] = {k_store_members};
 const KeyList k_favourite_key_lists[] = {k_fav_token, k_fav_metadata, k_fav_display};
 const KeyList k_playlist_key_lists[] = {k_pl_key, k_pl_name, k_pl_ids};
 
-template <class T>
-bool reserve_for(std::vector<T>& table, yyjson_val* array) {
+// Reads the records of a list (none when `array` is NULL) into `table`, each
+// element with `read`; false when the table cannot be allocated.
+template <class Record, class Read>
+bool read_records(yyjson_val* array, std::vector<Record>& table, Read read) {
+  if (array == nullptr) return true;
   try {
     table.reserve(std::max<std::size_t>(1, yyjson_arr_size(array)));
   } catch (...) {
     return false;
   }
-  return true;
-}
-
-// Reads the favourites; false when their table cannot be allocated.
-bool read_favourites(yyjson_val* root, std::vector<FavRec>& favs) {
-  yyjson_val* array = store_favourites(root);
-  if (array == nullptr) return true;
-  if (!reserve_for(favs, array)) return false;
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(array, idx, max, element) {
-    FavRec rec;
-    if (read_favourite(element, &rec) == Refusal::kTaken) favs.push_back(std::move(rec));
-  }
-  return true;
-}
-
-bool read_playlists(yyjson_val* root, std::vector<PlaylistRec>& pls) {
-  yyjson_val* array = store_playlists(root);
-  if (array == nullptr) return true;
-  if (!reserve_for(pls, array)) return false;
-  size_t idx = 0, max = 0;
-  yyjson_val* element = nullptr;
-  yyjson_arr_foreach(array, idx, max, element) {
-    PlaylistRec rec;
-    if (read_playlist(element, &rec) == Refusal::kTaken) pls.push_back(std::move(rec));
+    Record rec;
+    // Within the reserved room: no reallocation, so no throw.
+    if (read(element, &rec) == Refusal::kTaken) table.push_back(std::move(rec));
   }
   return true;
 }
@@ -137,8 +120,8 @@ Refusal read_playlist(yyjson_val* element, PlaylistRec* out) {
 }
 
 int32_t load_store_value(yyjson_val* root, Store* out) {
-  if (!(read_favourites(root, out->favs) && read_playlists(root, out->pls) &&
-        read_dismissals(root, out->dismissed))) {
+  if (!(read_records(store_favourites(root), out->favs, read_favourite) &&
+        read_records(store_playlists(root), out->pls, read_playlist) && read_dismissals(root, out->dismissed))) {
     return fail(kNoMemory, "oom");
   }
   return kOk;

@@ -173,46 +173,27 @@ static int32_t row_of_kind(int32_t kind) {
 static void test_cells(void) {
   const char* inputs =
       "{\"items\": [{\"id\": \"a\", \"kind\": \"movie\", \"title\": \"A\", \"duration_s\": 1000},"
-      "           {\"id\": \"b\", \"kind\": \"movie\", \"title\": \"B\"},"
-      "           {\"id\": \"c\", \"kind\": \"movie\", \"title\": \"C\"}],"
+      "           {\"id\": \"b\", \"kind\": \"movie\"}, {\"id\": \"c\", \"kind\": \"movie\"}],"
       " \"watch\": [{\"item_id\": \"a\", \"position_s\": 250, \"fraction\": 0.25}],"
       " \"store\": {\"favourites\": [{\"token\": \"gone\", \"display_name\": \"Gone\"}]}}";
-  int32_t movies, favourites, a, b, c, cell;
+  int32_t movies, favourites, a;
 
   check_int(kavo_set_row_cap(2), KAVO_OK, "row cap 2");
   check_int(kavo_load_inputs(inputs), KAVO_OK, "load three movies");
   a = kavo_item_index_of("a");
-  b = kavo_item_index_of("b");
-  c = kavo_item_index_of("c");
-
   movies = row_of_kind(KAVO_ROW_MOVIES);
-  check_int(movies >= 0, 1, "a Movies row");
   check_int(kavo_row_cell_count(movies), 3, "three movies offered");
   check_int(kavo_row_emitted(movies), 2, "two stored under the cap");
-  check_int(kavo_row_truncated(movies), 1, "the row is truncated");
-  for (cell = 0; cell < kavo_row_emitted(movies); ++cell) {
-    int32_t item = kavo_row_cell_item_index(movies, cell);
-    check_int(item == a || item == b || item == c, 1, "a movie cell's item");
-    check_str(kavo_row_cell_title(movies, cell), kavo_item_title(item), "the cell shows its item");
-  }
+  check_int(kavo_row_cell_item_index(movies, 0), a, "the first movie cell is a's");
   check_int(kavo_row_cell_item_index(movies, 2), -1, "no item beyond the stored cells");
-
   favourites = row_of_kind(KAVO_ROW_FAVOURITES);
-  check_int(favourites >= 0, 1, "a Favourites row");
-  check_int(kavo_row_emitted(favourites), 1, "one favourite");
-  check_int(kavo_row_cell_item_index(favourites, 0), -1, "an unknown token is no item");
-  check_str(kavo_row_cell_title(favourites, 0), "Gone", "its own text");
+  check_int(kavo_row_cell_item_index(favourites, 0), -1, "an unknown favourite is no item");
+  check_str(kavo_row_cell_title(favourites, 0), "Gone", "but a text of its own");
 
   check_int(kavo_item_resume_action(a), KAVO_ACTION_RESUME, "a resumes");
   check_int(kavo_item_resume_position_s(a) == 250.0, 1, "a resumes at 250 s");
   check_int(kavo_item_progress_fraction(a) == 0.25, 1, "a is a quarter watched");
-  check_int(kavo_item_resume_action(b), KAVO_ACTION_START, "b starts");
-  check_int(kavo_item_resume_position_s(b) == 0.0, 1, "b starts at 0 s");
-  check_int(kavo_item_progress_fraction(b) == 0.0, 1, "b has no progress");
-  check_int(kavo_item_progress_fraction(kavo_item_count()) == -1.0, 1, "progress of the item count");
-
-  check_int(kavo_select_item(kavo_item_id(kavo_row_cell_item_index(movies, 0))), KAVO_OK,
-            "a cell's item can be selected");
+  check_int(kavo_item_progress_fraction(kavo_item_index_of("b")) == 0.0, 1, "b has no progress");
   check_int(kavo_set_row_cap(200), KAVO_OK, "row cap back to 200");
   check_int(kavo_clear(), KAVO_OK, "clear after the cells");
 }

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,16 +53,6 @@ class Lint {
     }
     return out;
   }
-  // The first unknown member's "nearest" ("<null>" for null).
-  std::string nearest_of(const std::string& member) const {
-    std::size_t i, max;
-    yyjson_val* e;
-    yyjson_arr_foreach(get("unknown_members"), i, max, e) {
-      if (member == yyjson_get_str(yyjson_obj_get(e, "member"))) return str(yyjson_get_str(yyjson_obj_get(e, "nearest")));
-    }
-    return "(not reported)";
-  }
-
  private:
   yyjson_doc* doc_;
 };
@@ -82,11 +72,12 @@ class RandomInputs {
   explicit RandomInputs(uint32_t seed) : rng_(seed), doc_(yyjson_mut_doc_new(nullptr)) {
     yyjson_mut_val* root = yyjson_mut_obj(doc_);
     yyjson_mut_doc_set_root(doc_, root);
-    if (chance(80) && !part(root, "server_home", home())) basics = continues = 0;
-    if (chance(85)) part(root, "items", array(16, [this] { return item(true); }));
-    if (chance(85)) part(root, "watch", array(12, [this] { return watch(); }));
-    if (chance(60)) part(root, "library", array(8, [this] { return item(false); }));
-    if (chance(70) && !part(root, "store", store())) favourites = 0;
+    objects_.emplace_back("inputs", root);
+    if (chance(80)) part(root, "server_home", home(), {"server_home/Basics", "server_home/Continues"});
+    if (chance(85)) part(root, "items", counted("items", array(16, [this] { return item(true); })), {"items"});
+    if (chance(85)) part(root, "watch", counted("watch", array(12, [this] { return watch(); })), {"watch"});
+    if (chance(60)) part(root, "library", counted("library", array(8, [this] { return item(false); })), {"library"});
+    if (chance(70)) part(root, "store", store(), {"store/favourites"});
     if (chance(10)) add(root, pick({"extras", "Itemz", "watchlist"}), value());
   }
   ~RandomInputs() { yyjson_mut_doc_free(doc_); }
@@ -104,13 +95,17 @@ class RandomInputs {
   // Removes every member named `member` from the objects that `input` names
   // ("items", "items/sources", "server_home/List", ...).
   void remove(const std::string& input, const std::string& member) {
-    for (yyjson_mut_val* object : objects_of(input)) {
-      yyjson_mut_obj_remove_keyn(object, member.data(), member.size());
+    for (const auto& [kind, object] : objects_) {
+      if (kind == input) yyjson_mut_obj_remove_keyn(object, member.data(), member.size());
     }
   }
 
-  // Elements given for the parts the store and server home read.
-  std::size_t favourites = 0, basics = 0, continues = 0;
+  // The elements given in a list the linter names so ("items",
+  // "store/favourites", ...); 0 for one the load does not read.
+  int64_t given(const std::string& input) const {
+    const auto found = given_.find(input);
+    return found != given_.end() ? static_cast<int64_t>(found->second) : 0;
+  }
 
  private:
   bool chance(int percent) { return static_cast<int>(rng_() % 100) < percent; }
@@ -121,43 +116,33 @@ class RandomInputs {
   void add(yyjson_mut_val* object, const std::string& key, yyjson_mut_val* value) {
     yyjson_mut_obj_add(object, s(key), value);
   }
-  // Adds a part, now and then in place of a value of the wrong type, which
-  // fails the whole load; whether `value` went in.
-  bool part(yyjson_mut_val* root, const char* name, yyjson_mut_val* value) {
+  // Adds a part, now and then a value of the wrong type in its place, which
+  // fails the whole load and whose lists are then not given.
+  void part(yyjson_mut_val* root, const char* name, yyjson_mut_val* value, std::initializer_list<const char*> lists) {
     const bool wrong = chance(4);
     add(root, name, wrong ? (chance(50) ? yyjson_mut_null(doc_) : yyjson_mut_sint(doc_, 3)) : value);
-    return !wrong;
+    if (wrong) {
+      for (const char* list : lists) given_.erase(list);
+    }
+  }
+  yyjson_mut_val* counted(const char* input, yyjson_mut_val* array) {
+    given_[input] = yyjson_mut_arr_size(array);
+    return array;
   }
 
+  // One of `json`'s elements (a JSON array), copied in.
+  yyjson_mut_val* one_of(const char* json) {
+    yyjson_doc* values = yyjson_read(json, std::strlen(json), 0);
+    yyjson_val* array = yyjson_doc_get_root(values);
+    yyjson_mut_val* v = yyjson_val_mut_copy(doc_, yyjson_arr_get(array, below(yyjson_arr_size(array))));
+    yyjson_doc_free(values);
+    return v;
+  }
   yyjson_mut_val* value() {
-    switch (below(9)) {
-      case 0: return s(pick({"a", "12", "yes", "2024-01-15T10:20:30Z", "01:30:00", ""}));
-      case 1: return yyjson_mut_sint(doc_, static_cast<int64_t>(below(5)) - 1);
-      case 2: return yyjson_mut_real(doc_, pick({"0.25", "1.5", "1e21"})[0] == '0' ? 0.25 : 1.5);
-      case 3: return yyjson_mut_bool(doc_, chance(50));
-      case 4: return yyjson_mut_null(doc_);
-      case 5: {
-        yyjson_mut_val* a = yyjson_mut_arr(doc_);
-        yyjson_mut_arr_append(a, s("Drama"));
-        yyjson_mut_arr_append(a, yyjson_mut_sint(doc_, 5));
-        return a;
-      }
-      case 6: {
-        yyjson_mut_val* o = yyjson_mut_obj(doc_);
-        add(o, "url", s("u"));
-        return o;
-      }
-      default: return yyjson_mut_uint(doc_, 1700000000000ull + below(1000));
-    }
+    return one_of(R"(["a", "12", "yes", "2024-01-15T10:20:30Z", "01:30:00", "", -1, 0, 3, 0.25, 1.5, true,
+                     false, null, ["Drama", 5], {"url": "u"}, 1700000000123])");
   }
-  yyjson_mut_val* not_an_object() {
-    switch (below(4)) {
-      case 0: return yyjson_mut_sint(doc_, 3);
-      case 1: return s("x");
-      case 2: return yyjson_mut_null(doc_);
-      default: return yyjson_mut_arr(doc_);
-    }
-  }
+  yyjson_mut_val* not_an_object() { return one_of(R"([3, "x", null, []])"); }
 
   // A spelling of one of the lists, sometimes in other letter case.
   std::string spelling(std::span<const kavo::KeyList> lists) {
@@ -174,8 +159,11 @@ class RandomInputs {
   std::string unknown_name() {
     return pick({"AddedMs", "titel", "PositionTicks", "imdb-id", "zz", "a/b~c", "ratingz", "Tokens", "Valeu"});
   }
-  // Members read under `lists`, and some that nothing reads.
-  void members(yyjson_mut_val* object, std::span<const kavo::KeyList> lists, std::size_t most) {
+  // Members read under `lists`, and some that nothing reads, in an object of
+  // the kind the linter calls `input`.
+  void members(yyjson_mut_val* object, std::span<const kavo::KeyList> lists, std::size_t most,
+               const std::string& input) {
+    objects_.emplace_back(input, object);
     for (std::size_t n = below(most + 1); n > 0; --n) add(object, spelling(lists), value());
     for (std::size_t n = chance(40) ? below(3) : 0; n > 0; --n) add(object, unknown_name(), value());
   }
@@ -186,139 +174,78 @@ class RandomInputs {
     return a;
   }
 
-  yyjson_mut_val* item(bool catalogue) {
-    if (chance(6)) return not_an_object();
-    yyjson_mut_val* o = yyjson_mut_obj(doc_);
-    const std::string id = "i" + std::to_string(below(catalogue ? 14 : 6));
-    switch (below(8)) {
-      case 0: break;  // no id
-      case 1: add(o, "id", s("")); break;
-      case 2: add(o, "key", s(id)); break;
-      case 3: add(o, "ID", yyjson_mut_sint(doc_, static_cast<int64_t>(below(3)))); break;
-      default: add(o, "id", s(id)); break;
-    }
-    members(o, kavo::item_key_lists(), 5);
-    if (chance(50)) {
-      yyjson_mut_val* list = array(3, [this] { return source(); });
-      add(o, chance(80) ? "sources" : "entries", list);
-    }
+  // An element of a list: now and then no object, else an object that starts
+  // as one of `starts` (a JSON array of objects) and has random members.
+  yyjson_mut_val* record(const std::string& input, std::span<const kavo::KeyList> lists, std::size_t most,
+                         const char* starts) {
+    if (chance(8)) return not_an_object();
+    yyjson_mut_val* o = one_of(starts);
+    members(o, lists, most, input);
     return o;
   }
-  yyjson_mut_val* source() {
-    if (chance(10)) return not_an_object();
-    yyjson_mut_val* o = yyjson_mut_obj(doc_);
-    members(o, kavo::source_key_lists(), 4);
-    if (chance(20)) {
-      yyjson_mut_val* file = yyjson_mut_obj(doc_);
-      members(file, kavo::source_key_lists(), 3);
-      add(o, "theFile", file);
+
+  // Ids from a small pool, so that some repeat.
+  yyjson_mut_val* item(bool catalogue) {
+    const char* input = catalogue ? "items" : "library";
+    yyjson_mut_val* o = record(input, kavo::item_key_lists(), 5,
+                               R"([{}, {"id": ""}, {"key": "i3"}, {"ID": 2}, {"id": "i1"}, {"id": "i2"},
+                                   {"id": "i5"}, {"id": "i9"}, {"id": "i12"}, {"id": "i13"}])");
+    if (yyjson_mut_is_obj(o) && chance(50)) {
+      const std::string sources = std::string(input) + "/sources";
+      add(o, chance(80) ? "sources" : "entries", array(3, [&] {
+            yyjson_mut_val* source = record(sources, kavo::source_key_lists(), 4, "[{}]");
+            if (yyjson_mut_is_obj(source) && chance(20)) {
+              add(source, "theFile", record(sources, kavo::source_key_lists(), 3, "[{}]"));
+            }
+            return source;
+          }));
     }
     return o;
   }
   yyjson_mut_val* watch() {
-    if (chance(6)) return not_an_object();
-    yyjson_mut_val* o = yyjson_mut_obj(doc_);
-    if (chance(70)) add(o, "item_id", s("i" + std::to_string(below(14))));
-    members(o, kavo::watch_key_lists(), 3);
-    return o;
+    return record("watch", kavo::watch_key_lists(), 3,
+                  R"([{}, {"item_id": "i1"}, {"item_id": "i2"}, {"item_id": "i7"}, {"item_id": "i12"}])");
   }
   yyjson_mut_val* store() {
     yyjson_mut_val* o = yyjson_mut_obj(doc_);
     yyjson_mut_val* favs = array(6, [this] {
-      if (chance(10)) return not_an_object();
-      yyjson_mut_val* f = yyjson_mut_obj(doc_);
-      if (chance(75)) add(f, pick({"token", "Token"}), chance(80) ? s("i" + std::to_string(below(14))) : value());
-      members(f, kavo::favourite_key_lists(), 2);
-      return f;
+      return record("store/favourites", kavo::favourite_key_lists(), 2,
+                    R"([{}, {"token": "i1"}, {"Token": "i2"}, {"token": 3}, {"token": null}])");
     });
-    favourites = yyjson_mut_arr_size(favs);
-    add(o, chance(80) ? "favourites" : "favorites", favs);
+    add(o, chance(80) ? "favourites" : "favorites", counted("store/favourites", favs));
     if (chance(50)) {
       add(o, "playlists", array(4, [this] {
-            yyjson_mut_val* p = yyjson_mut_obj(doc_);
-            members(p, kavo::playlist_key_lists(), 3);
-            return p;
+            return record("store/playlists", kavo::playlist_key_lists(), 3, R"([{}, {"key": "p"}])");
           }));
     }
-    if (chance(20)) add(o, unknown_name(), value());
+    members(o, {}, 0, "store");
     return o;
   }
   yyjson_mut_val* home() {
     yyjson_mut_val* o = yyjson_mut_obj(doc_);
-    yyjson_mut_val* b = array(5, [this] {
-      if (chance(10)) return not_an_object();
-      yyjson_mut_val* e = yyjson_mut_obj(doc_);
-      if (chance(70)) add(e, "IMDbId", s("tt" + std::to_string(below(5))));
-      members(e, kavo::basic_key_lists(), 3);
-      return e;
-    });
-    basics = yyjson_mut_arr_size(b);
-    add(o, "Basics", b);
-    yyjson_mut_val* c = array(5, [this] {
-      if (chance(10)) return not_an_object();
-      yyjson_mut_val* e = yyjson_mut_obj(doc_);
-      if (chance(70)) add(e, "Value", chance(80) ? yyjson_mut_real(doc_, 0.5) : yyjson_mut_sint(doc_, -1));
-      add(e, "IMDbId", s("tt" + std::to_string(below(5))));
-      members(e, kavo::continue_key_lists(), 2);
-      return e;
-    });
-    continues = yyjson_mut_arr_size(c);
-    add(o, "Continues", c);
+    members(o, {}, 0, "server_home");
+    add(o, "Basics", counted("server_home/Basics", array(5, [this] {
+                               return record("server_home/Basics", kavo::basic_key_lists(), 3,
+                                             R"([{}, {"IMDbId": "tt1"}, {"IMDbId": "tt2"}])");
+                             })));
+    add(o, "Continues", counted("server_home/Continues", array(5, [this] {
+                                  return record("server_home/Continues", kavo::continue_key_lists(), 2,
+                                                R"([{"IMDbId": "tt1"}, {"Value": 0.5, "IMDbId": "tt1"},
+                                                    {"Value": 0.5, "IMDbId": "tt2"}, {"Value": -1}])");
+                                })));
     for (const kavo::HomeList& list : kavo::home_lists()) {
       if (!chance(40)) continue;
       add(o, list.member, array(3, [&] {
-            yyjson_mut_val* e = yyjson_mut_obj(doc_);
-            members(e, list.element_keys, 2);
-            return e;
+            return record(std::string("server_home/") + list.member, list.element_keys, 2, "[{}]");
           }));
     }
-    if (chance(20)) add(o, unknown_name(), value());
     return o;
-  }
-
-  // The objects of one kind, as the generator placed them.
-  std::vector<yyjson_mut_val*> objects_of(const std::string& input) {
-    std::vector<yyjson_mut_val*> out;
-    yyjson_mut_val* root = yyjson_mut_doc_get_root(doc_);
-    auto elements = [&](yyjson_mut_val* array) {
-      std::vector<yyjson_mut_val*> objects;
-      std::size_t i, max;
-      yyjson_mut_val* e;
-      if (yyjson_mut_is_arr(array)) {
-        yyjson_mut_arr_foreach(array, i, max, e) {
-          if (yyjson_mut_is_obj(e)) objects.push_back(e);
-        }
-      }
-      return objects;
-    };
-    const std::size_t slash = input.find('/');
-    const std::string part = input.substr(0, slash);
-    const std::string inner = slash == std::string::npos ? "" : input.substr(slash + 1);
-    if (input == "inputs") return {root};
-    yyjson_mut_val* value = yyjson_mut_obj_get(root, part.c_str());
-    if ((part == "server_home" || part == "store") && inner.empty()) return {value};
-    if (part == "server_home" || part == "store") {
-      yyjson_mut_val* list = yyjson_mut_obj_get(value, inner.c_str());
-      if (inner == "favourites" && list == nullptr) list = yyjson_mut_obj_get(value, "favorites");
-      return elements(list);
-    }
-    for (yyjson_mut_val* element : elements(value)) {
-      if (inner.empty()) {
-        out.push_back(element);
-        continue;
-      }
-      yyjson_mut_val* list = yyjson_mut_obj_get(element, "sources");
-      if (list == nullptr) list = yyjson_mut_obj_get(element, "entries");
-      for (yyjson_mut_val* source : elements(list)) {
-        out.push_back(source);
-        if (yyjson_mut_val* file = yyjson_mut_obj_get(source, "theFile")) out.push_back(file);
-      }
-    }
-    return out;
   }
 
   std::mt19937 rng_;
   yyjson_mut_doc* doc_;
+  std::vector<std::pair<std::string, yyjson_mut_val*>> objects_;  // by the linter's name of their kind
+  std::map<std::string, std::size_t> given_;
 };
 
 class LintTest : public KavoTest {
@@ -370,29 +297,15 @@ TEST_F(LintTest, PredictsWhatRandomLoadsKeepAndReadsNothingItCallsUnknown) {
     turned += static_cast<int>(yyjson_arr_size(lint.get("turned_away")));
 
     // What it keeps, part by part.
-    std::size_t n_items = 0, n_watch = 0, n_library = 0;
-    {
-      yyjson_doc* d = yyjson_read(text.data(), text.size(), 0);
-      yyjson_val* root = yyjson_doc_get_root(d);
-      n_items = yyjson_arr_size(yyjson_obj_get(root, "items"));
-      n_watch = yyjson_arr_size(yyjson_obj_get(root, "watch"));
-      n_library = yyjson_arr_size(yyjson_obj_get(root, "library"));
-      const bool has_home = yyjson_obj_get(root, "server_home") != nullptr;
-      const bool has_store = yyjson_obj_get(root, "store") != nullptr;
-      yyjson_doc_free(d);
-      if (!has_home) inputs.basics = inputs.continues = 0;
-      if (!has_store) inputs.favourites = 0;
-    }
+    auto kept = [&](const char* input) { return inputs.given(input) - lint.turned_away(input); };
     EXPECT_EQ(lint.num("rejected"), stat("rejected"));
     EXPECT_EQ(lint.turned_away("items") + lint.turned_away("watch") + lint.turned_away("library"),
               stat("rejected"));
-    EXPECT_EQ(static_cast<int64_t>(n_items) - lint.turned_away("items"), stat("items"));
-    EXPECT_EQ(static_cast<int64_t>(n_library) - lint.turned_away("library"), stat("library"));
-    EXPECT_EQ(static_cast<int64_t>(inputs.favourites) - lint.turned_away("store/favourites"), stat("favourites"));
-    EXPECT_EQ(static_cast<int64_t>(inputs.basics) - lint.turned_away("server_home/Basics"), stat("basics"));
-    EXPECT_EQ(static_cast<int64_t>(n_watch) - lint.turned_away("watch") + static_cast<int64_t>(inputs.continues) -
-                  lint.turned_away("server_home/Continues"),
-              stat("watch"));
+    EXPECT_EQ(kept("items"), stat("items"));
+    EXPECT_EQ(kept("library"), stat("library"));
+    EXPECT_EQ(kept("store/favourites"), stat("favourites"));
+    EXPECT_EQ(kept("server_home/Basics"), stat("basics"));
+    EXPECT_EQ(kept("watch") + kept("server_home/Continues"), stat("watch"));
 
     // Without the members called unknown, the load gives the same model,
     // and the linter finds none left.
@@ -417,9 +330,12 @@ TEST_F(LintTest, AnyTextGivesADocumentThatAgreesWithTheLoad) {
   // Random bytes, and valid inputs cut short or with one byte changed.
   std::mt19937 rng(7);
   const std::string example = kavo_test::example_text("inputs.json");
+  const char* const fixed[] = {"", "[]", "3", "{\"items\":[}", R"({"store":[],"items":{},"watch":null})"};
   for (int round = 0; round < 400; ++round) {
     std::string text;
-    if (round % 2 == 0) {
+    if (round < 5) {
+      text = fixed[round];
+    } else if (round % 2 == 0) {
       const std::size_t n = rng() % 64;
       for (std::size_t i = 0; i < n; ++i) text += static_cast<char>(1 + rng() % 255);
     } else {
@@ -433,39 +349,6 @@ TEST_F(LintTest, AnyTextGivesADocumentThatAgreesWithTheLoad) {
     ASSERT_EQ(lint.text("message"), kavo_last_error()) << text;
     EXPECT_EQ(yyjson_is_obj(lint.get("syntax_error")), std::string(kavo_last_error()) == "inputs: not valid JSON");
   }
-}
-
-TEST_F(LintTest, SyntaxErrorsAreLocated) {
-  const Lint lint(kavo_lint_json("{\"items\": [\n  {\"id\": \"a\"},\n  {\"id\": \"b\",}\n]}"));
-  EXPECT_EQ(lint.num("status"), 1);
-  EXPECT_EQ(lint.text("message"), "inputs: not valid JSON");
-  yyjson_val* e = lint.get("syntax_error");
-  EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(e, "line")), 3);
-  EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(e, "column")), 13);  // at the comma
-  EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(e, "byte")), 39);
-  EXPECT_STREQ(yyjson_get_str(yyjson_obj_get(e, "message")), "trailing comma is not allowed");
-
-  const Lint empty(kavo_lint_json(""));
-  EXPECT_EQ(empty.num("status"), 1);
-  EXPECT_TRUE(yyjson_is_obj(empty.get("syntax_error")));
-}
-
-TEST_F(LintTest, EveryWrongPartIsListedTheFirstDecides) {
-  const Lint lint(kavo_lint_json(R"({"store":[],"items":{},"watch":null,"library":[3]})"));
-  EXPECT_EQ(lint.num("status"), 1);
-  EXPECT_EQ(lint.text("message"), "items must be an array");
-  std::vector<std::string> messages;
-  std::size_t i, max;
-  yyjson_val* e;
-  yyjson_arr_foreach(lint.get("errors"), i, max, e) messages.push_back(yyjson_get_str(yyjson_obj_get(e, "message")));
-  EXPECT_EQ(messages, (std::vector<std::string>{"items must be an array", "watch must be an array",
-                                                "store must be an object"}));
-  // The parts of the right type are still looked at.
-  EXPECT_EQ(lint.turned_away("library"), 1);
-
-  const Lint root(kavo_lint_json("[]"));
-  EXPECT_EQ(root.text("message"), "inputs: root not object");
-  EXPECT_TRUE(yyjson_is_null(root.get("syntax_error")));
 }
 
 TEST_F(LintTest, UsableElementsPastTheTableLimitFailTheLoad) {
@@ -499,34 +382,6 @@ TEST_F(LintTest, ListsTheFirstThousandAndCountsAll) {
   EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(yyjson_arr_get_first(lint.get("unknown_members")), "count")), 2);
   ASSERT_EQ(kavo_load_inputs(inputs.c_str()), 0);
   EXPECT_EQ(stat("rejected"), 1502);
-}
-
-TEST_F(LintTest, ReasonsIdsAndNearestSpellings) {
-  const Lint lint(kavo_lint_json(
-      R"({"items":[{"id":"a","AddedMs":1,"titel":"x","zzzzzz":1},{"id":"a","AddedMs":2},{"name":"x"},7],)"
-      R"("watch":[{"item_id":"a","PositionTicks":10}],"store":{"favourites":[{"token":"a","Tokens":1},{"Tokens":2}]}})"));
-  EXPECT_EQ(lint.num("status"), 0);
-  std::vector<std::string> seen;
-  std::size_t i, max;
-  yyjson_val* e;
-  yyjson_arr_foreach(lint.get("turned_away"), i, max, e) {
-    seen.push_back(str(yyjson_get_str(yyjson_obj_get(e, "pointer"))) + " " +
-                   str(yyjson_get_str(yyjson_obj_get(e, "id"))) + " " + yyjson_get_str(yyjson_obj_get(e, "reason")));
-  }
-  EXPECT_EQ(seen, (std::vector<std::string>{"/items/1 a duplicate id", "/items/2 <null> no id",
-                                            "/items/3 <null> not an object",
-                                            "/watch/0 a progress that says nothing",
-                                            "/store/favourites/1 <null> no token"}));
-  EXPECT_EQ(lint.num("rejected"), 4);
-  // Members of elements turned away count too (one may be the reason).
-  yyjson_val* first = yyjson_arr_get_first(lint.get("unknown_members"));
-  EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(first, "count")), 2);
-  EXPECT_STREQ(yyjson_get_str(yyjson_obj_get(first, "pointer")), "/items/0/AddedMs");
-  EXPECT_EQ(lint.nearest_of("PositionTicks"), "position_s");
-  EXPECT_EQ(lint.nearest_of("AddedMs"), "added_ms");
-  EXPECT_EQ(lint.nearest_of("titel"), "title");
-  EXPECT_EQ(lint.nearest_of("zzzzzz"), "<null>");
-  EXPECT_EQ(lint.nearest_of("Tokens"), "token");
 }
 
 TEST_F(LintTest, NullAndLifetime) {
