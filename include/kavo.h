@@ -363,6 +363,7 @@ KAVO_API int32_t kavo_set_store(const char* json);
  *     names the shown item and is compared with the anchor's time. Episode 1
  *     finished at 100 and episode 2 finished at 300: one cell, episode 3,
  *     ranked at 300. A cell whose resume action is start is such a cell.
+ *     An item a show's cell shows has no cell of its own.
  *
  * Next episodes:
  *   "next_episode_following" (bool, default false): the next episode is the

@@ -24,12 +24,27 @@ bool admitted(const Item& shown, int32_t action, int64_t updated_ms) {
   return !dismissed_since(shown.id.get(), updated_ms);
 }
 
+// The item a show's cell shows, given its anchor: the anchor itself, or, when
+// it is finished, its next episode when that can be played; -1 when the
+// show gives no cell.
+int32_t shown_for(int32_t anchor) {
+  const Item& a = s_items[static_cast<std::size_t>(anchor)];
+  const int64_t updated = cand_updated(anchor);
+  if (a.resume_action == kFinished && valid_item_index(a.next_index) &&
+      s_items[static_cast<std::size_t>(a.next_index)].playable != 0) {
+    const int32_t next = a.next_index;
+    return dismissed_since(s_items[static_cast<std::size_t>(next)].id.get(), updated) ? -1 : next;
+  }
+  return a.playable != 0 && admitted(a, a.resume_action, updated) ? anchor : -1;
+}
+
 // Next Up: the show of every episode item that has one (its IMDb id, as a
-// group number; -1 for other items), and each show's anchor, the item of
-// the show that Continue Watching would rank first.
+// group number; -1 for other items); each show's anchor, the item of the
+// show that Continue Watching would rank first, and the item its cell shows.
 struct Shows {
   std::vector<int32_t> group_of;
-  std::vector<int32_t> anchor;
+  std::vector<int32_t> anchor, shown;
+  std::vector<char> taken;  // per item: shown by a show's cell
 };
 
 Shows group_shows() {
@@ -54,26 +69,12 @@ Shows group_shows() {
     // Items in index order: an equal rank keeps the earlier one.
     if (a < 0 || ContinueKey::order(ContinueKey::of_item(i, i), ContinueKey::of_item(a, a)) < 0) a = i;
   }
-  return shows;
-}
-
-// The candidate of a show whose anchor is `anchor`: the anchor itself, or,
-// when it is finished, its next episode when that can be played.
-void push_show(int32_t anchor) {
-  const Item& a = s_items[static_cast<std::size_t>(anchor)];
-  const int64_t updated = cand_updated(anchor);
-  int32_t shown = anchor;
-  if (a.resume_action == kFinished && valid_item_index(a.next_index) &&
-      s_items[static_cast<std::size_t>(a.next_index)].playable != 0) {
-    shown = a.next_index;
-    if (dismissed_since(s_items[static_cast<std::size_t>(shown)].id.get(), updated)) return;
-  } else if (a.playable == 0 || !admitted(a, a.resume_action, updated)) {
-    return;
+  shows.taken.assign(static_cast<std::size_t>(ni), 0);
+  for (const int32_t a : shows.anchor) {
+    shows.shown.push_back(a >= 0 ? shown_for(a) : -1);
+    if (shows.shown.back() >= 0) shows.taken[static_cast<std::size_t>(shows.shown.back())] = 1;
   }
-  const Item& it = s_items[static_cast<std::size_t>(shown)];
-  const std::size_t before = s_cand.size();
-  cand_push(shown, it.title.get(), it.added_ms, it.server_key.get());
-  if (s_cand.size() > before) s_cand.back().rank_index = anchor;
+  return shows;
 }
 
 }  // namespace
@@ -82,13 +83,23 @@ void build_continue_watching() {
   s_cand.clear();
   Shows shows;
   if (s_settings.resume.continue_next_up != 0) shows = group_shows();
+  const bool by_show = !shows.taken.empty();
   for (int32_t i = 0; i < n_items(); ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (!shows.group_of.empty() && shows.group_of[static_cast<std::size_t>(i)] >= 0) {
-      // A show gives its one candidate where the walk meets its anchor.
-      if (shows.anchor[static_cast<std::size_t>(shows.group_of[static_cast<std::size_t>(i)])] == i) push_show(i);
+    const int32_t g = by_show ? shows.group_of[static_cast<std::size_t>(i)] : -1;
+    if (g >= 0) {
+      // A show gives its one candidate where the walk meets its anchor,
+      // placed by the anchor.
+      const int32_t shown = shows.shown[static_cast<std::size_t>(g)];
+      if (shows.anchor[static_cast<std::size_t>(g)] != i || shown < 0) continue;
+      const Item& s = s_items[static_cast<std::size_t>(shown)];
+      const std::size_t before = s_cand.size();
+      cand_push(shown, s.title.get(), s.added_ms, s.server_key.get());
+      if (s_cand.size() > before) s_cand.back().rank_index = i;
       continue;
     }
+    // An item that a show's cell shows has no cell of its own.
+    if (by_show && shows.taken[static_cast<std::size_t>(i)] != 0) continue;
     if (has_progress(it) && it.playable != 0 && admitted(it, it.resume_action, cand_updated(i))) {
       cand_push(i, it.title.get(), it.added_ms, it.server_key.get());
     }

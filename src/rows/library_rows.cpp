@@ -65,13 +65,12 @@ bool is_show_item(const Item& it) { return it.kind == kShow && !(it.episode > 0)
 // stands: the show's first show item in the catalogue (else its newest
 // episode), dated by the newest of them.
 void push_recent_items() {
-  const ResumeSettings& rs = s_settings.resume;
   const int32_t ni = n_items();
-  const bool skip_finished = rs.recent_skip_finished != 0;
+  const bool skip_finished = s_settings.resume.recent_skip_finished != 0;
   const auto pushed = [skip_finished](const Item& it) {
     return it.added_ms >= 0 && !(skip_finished && it.resume_action == kFinished);
   };
-  if (rs.recent_group_shows == 0) {
+  if (s_settings.resume.recent_group_shows == 0) {
     for (int32_t i = 0; i < ni; ++i) {
       if (pushed(s_items[static_cast<std::size_t>(i)])) push_item(i);
     }

@@ -205,6 +205,10 @@ TEST_F(HomeSettings, NextUpGivesEachShowOneCell) {
   load(up, "[" + episode("e11", 1, 1) + R"(,{"id":"e12","kind":"episode","imdb_id":"tt9","season":1,"episode":2,
        "duration_s":3000}])", "[" + pos("e11", 1000, 100) + "," + pos("e12", 1000, 200) + "]");
   EXPECT_EQ(cw(), "");
+  // A next episode outside the show's episode items (here of no kind) is not shown twice.
+  load(up, "[" + episode("e11", 1, 1) + R"(,{"id":"n","imdb_id":"tt9","season":1,"episode":2,"sources":[{"url":"u"}]}])",
+       "[" + fin("e11", 200) + "," + pos("n", 100, 100) + "]");
+  EXPECT_EQ(cw(), "n");
 }
 
 TEST_F(HomeSettings, ProposalTimes) {
