@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -60,6 +61,12 @@ class Text {
   };
   std::unique_ptr<char, Deleter> p_;
 };
+
+// Whether two texts are equal byte for byte; none equals only none.
+inline bool same_text(const char* a, const char* b) noexcept {
+  if (a == nullptr || b == nullptr) return a == b;
+  return std::strcmp(a, b) == 0;
+}
 
 // The longest text the model stores, in bytes (without the NUL).
 inline constexpr std::size_t kMaxTextBytes = 8192;

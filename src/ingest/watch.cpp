@@ -1,6 +1,5 @@
 // Watch progress: the host's array of watch entries. A call replaces the
 // host's entries whole and keeps the ones made from the held server home.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -131,10 +130,11 @@ int32_t load_watch_element(yyjson_val* element) {
 
 namespace {
 
-int32_t count_server_progress() {
-  int32_t count = 0;
-  for (const WatchRec& w : s_watch) count += w.from_server_home ? 1 : 0;
-  return count;
+// The host's entries are the front of the table: the server's come after.
+std::size_t host_count() {
+  std::size_t n = s_watch.size();
+  while (n > 0 && s_watch[n - 1].from_server_home) --n;
+  return n;
 }
 
 // The host's entries of the next watch table, read aside so that a call that
@@ -169,9 +169,8 @@ int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
       ++staged.rejected;
       continue;
     }
-    if (staged.entries.size() >= room) return fail(kNoMemory, "out of memory");
-    if (staged.entries.size() == staged.entries.capacity()) {
-      staged.entries.reserve(std::min(room, std::max<std::size_t>(64, 2 * staged.entries.size())));
+    if (staged.entries.size() >= room || ensure_room(staged.entries) != 0) {
+      return fail(kNoMemory, "out of memory");
     }
     staged.entries.push_back(std::move(rec));
   }
@@ -183,7 +182,8 @@ int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
 int32_t read_host_watch(const char* json) {
   StagedWatch& staged = s_staged_watch;
   staged.empty();
-  const int32_t kept = count_server_progress();
+  const std::size_t hosts = host_count();
+  const int32_t kept = static_cast<int32_t>(s_watch.size() - hosts);
   if (json != nullptr) {
     const JsonDoc doc = read_json(json, std::strlen(json));
     if (!doc) return fail(kBadJson, "watch: not valid JSON");
@@ -196,9 +196,7 @@ int32_t read_host_watch(const char* json) {
   // The server progress entries stay, after the host's, in their order.
   staged.entries.reserve(staged.entries.size() + static_cast<std::size_t>(kept));
   // Nothing below allocates: the table changes whole or not at all.
-  for (WatchRec& w : s_watch) {
-    if (w.from_server_home) staged.entries.push_back(std::move(w));
-  }
+  for (std::size_t i = hosts; i < s_watch.size(); ++i) staged.entries.push_back(std::move(s_watch[i]));
   s_watch.swap(staged.entries);
   s_watch_texts.swap(staged.texts);
   s_model.watch.host_index.ready = false;
@@ -210,13 +208,6 @@ int32_t read_host_watch(const char* json) {
 namespace {
 
 using HostIndex = Watch::HostIndex;
-
-// The host's entries are the front of the table: the server's come after.
-std::size_t host_count() {
-  std::size_t n = s_watch.size();
-  while (n > 0 && s_watch[n - 1].from_server_home) --n;
-  return n;
-}
 
 // The IMDb id with season and episode of an entry as one text, or none when
 // it lacks one of them.
@@ -272,13 +263,9 @@ int32_t matching_entry(const HostIndex& index, const WatchRec& update) {
   return -1;
 }
 
-bool same_text(const Text& a, const Text& b) {
-  if (!a || !b) return !a && !b;
-  return std::strcmp(a.get(), b.get()) == 0;
-}
-
 bool same_identifiers(const WatchRec& a, const WatchRec& b) {
-  return same_text(a.key, b.key) && same_text(a.item_id, b.item_id) && episode_key(a) == episode_key(b);
+  return same_text(a.key.get(), b.key.get()) && same_text(a.item_id.get(), b.item_id.get()) &&
+         episode_key(a) == episode_key(b);
 }
 
 // What an update changed, to be undone when it fails part-way.

@@ -37,11 +37,6 @@ struct EpKey {
   uint64_t addr_h;
 };
 
-bool same_text(const char* a, const char* b) {
-  if (a == nullptr || b == nullptr) return a == b;
-  return std::strcmp(a, b) == 0;
-}
-
 bool same_key(const EpKey& a, const EpKey& b) {
   return a.season == b.season && a.episode == b.episode && a.imdb_h == b.imdb_h && a.addr_h == b.addr_h &&
          same_text(a.imdb, b.imdb) && same_text(a.addr, b.addr);
