@@ -233,15 +233,54 @@ void load_inputs(benchmark::State& state, bool all_on) {
   kavo_shutdown();
 }
 
-void set_watch(benchmark::State& state, bool all_on) {
+// The whole watch array again, with every optional behaviour off or on;
+// with `read`, as a host does it, the result document read after it.
+void set_watch(benchmark::State& state, bool all_on, bool read = false) {
   const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
   const OptionalBehaviours behaviours(all_on);
   if (!check(state, kavo_load_inputs(behaviours.inputs(in).c_str()), "kavo_load_inputs")) return;
   int32_t rc = 0;
   int k = 0;
-  run_timed(state, all_on ? "set_watch_all_on" : "set_watch", 1,
-            [&] { rc |= kavo_set_watch(in.watch[k++ & 1].c_str()); });
+  const char* name = read ? "set_watch+result" : all_on ? "set_watch_all_on" : "set_watch";
+  run_timed(state, name, 1, [&] {
+    rc |= kavo_set_watch(in.watch[k++ & 1].c_str());
+    if (read) benchmark::DoNotOptimize(kavo_result_json());
+  });
   check(state, rc, "kavo_set_watch");
+  kavo_shutdown();
+}
+
+// One progress entry as a player sends it, at two positions in turn.
+std::string update_of(const std::string& watch, int position) {
+  yyjson_doc* doc = yyjson_read(watch.data(), watch.size(), 0);
+  yyjson_mut_doc* out = yyjson_mut_doc_new(nullptr);
+  yyjson_mut_val* entry = yyjson_val_mut_copy(out, yyjson_arr_get_first(yyjson_doc_get_root(doc)));
+  yyjson_mut_obj_remove_key(entry, "position_s");
+  yyjson_mut_obj_remove_key(entry, "position");
+  yyjson_mut_obj_add_int(out, entry, "position_s", position);
+  yyjson_mut_val* array = yyjson_mut_arr(out);
+  yyjson_mut_arr_append(array, entry);
+  yyjson_mut_doc_set_root(out, array);
+  char* text = yyjson_mut_write(out, 0, nullptr);
+  std::string update = text ? text : "[]";
+  std::free(text);
+  yyjson_mut_doc_free(out);
+  yyjson_doc_free(doc);
+  return update;
+}
+
+template <bool Read>
+void BM_UpdateWatch(benchmark::State& state) {
+  const Inputs& in = inputs_for(static_cast<int32_t>(state.range(0)));
+  if (!check(state, kavo_load_inputs(in.text.c_str()), "kavo_load_inputs")) return;
+  const std::string updates[2] = {update_of(in.watch[0], 600), update_of(in.watch[0], 1200)};
+  int32_t rc = 0;
+  int k = 0;
+  run_timed(state, Read ? "update_watch+result" : "update_watch", 1, [&] {
+    rc |= kavo_update_watch(updates[k++ & 1].c_str());
+    if (Read) benchmark::DoNotOptimize(kavo_result_json());
+  });
+  check(state, rc, "kavo_update_watch");
   kavo_shutdown();
 }
 
@@ -249,6 +288,7 @@ void BM_LoadInputs(benchmark::State& state) { load_inputs(state, false); }
 void BM_LoadInputsAllOn(benchmark::State& state) { load_inputs(state, true); }
 void BM_SetWatch(benchmark::State& state) { set_watch(state, false); }
 void BM_SetWatchAllOn(benchmark::State& state) { set_watch(state, true); }
+void BM_SetWatchResult(benchmark::State& state) { set_watch(state, false, true); }
 
 void BM_AddItems(benchmark::State& state) {
   // A catalogue of the size named less room for the batches added on top
@@ -272,6 +312,7 @@ void BM_AddItems(benchmark::State& state) {
       next = 0;
     }
     rc |= kavo_add_items(batches[next++].c_str());
+    benchmark::DoNotOptimize(kavo_result_json());
   });
   check(state, rc, "kavo_add_items");
   kavo_shutdown();
@@ -396,6 +437,9 @@ BENCHMARK(BM_LoadInputs)->Apply(sizes);
 BENCHMARK(BM_LoadInputs)->Apply(largest);
 BENCHMARK(BM_SetWatch)->Apply(sizes);
 BENCHMARK(BM_SetWatch)->Apply(largest);
+BENCHMARK(BM_SetWatchResult)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_UpdateWatch, false)->Apply(largest);
+BENCHMARK_TEMPLATE(BM_UpdateWatch, true)->Apply(largest);
 BENCHMARK(BM_LoadInputsAllOn)->Apply(sizes);
 BENCHMARK(BM_LoadInputsAllOn)->Apply(largest);
 BENCHMARK(BM_SetWatchAllOn)->Apply(sizes);
@@ -437,6 +481,15 @@ void print_targets() {
   ratio("load_inputs", 200000, "floor_warm", 200000, 0);
   ratio("load_inputs", 200000, "load_inputs", 25000, 9.0);
   ratio("set_watch", 200000, "load_inputs", 200000, 0.5);
+  ratio("set_watch+result", 200000, "floor_warm", 200000, 0);
+  ratio("update_watch+result", 200000, "floor_warm", 200000, 0);
+  ratio("add_items", 200000, "floor_warm", 200000, 0);
+  for (const char* call : {"update_watch", "update_watch+result", "select"}) {
+    double ms = 0;
+    if (get(cpu_timings(), call, 200000, &ms)) {
+      rows.push_back({std::string(call) + " (200000), ms CPU", ms * 1e3, -1.0, 0});
+    }
+  }
   ratio("load_inputs_all_on", 200000, "load_inputs", 200000, 0);
   ratio("set_watch_all_on", 200000, "set_watch", 200000, 0);
   ratio("load_inputs_all_on", 200000, "load_inputs_all_on", 25000, 0);

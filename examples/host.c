@@ -1,6 +1,7 @@
 /*
  * A minimal host of libkavo in plain C: read an inputs object from a file,
- * load it with one call, print the home rows, shut the library down.
+ * load it with one call, print the home rows with each cell's progress,
+ * select an item as a click on its cell would, shut the library down.
  *
  *   cc -std=c99 host.c $(pkg-config --cflags --libs kavo) -o host
  *   ./host inputs.json
@@ -40,7 +41,7 @@ static char* read_file(const char* path) {
 
 int main(int argc, char** argv) {
   char* inputs;
-  int32_t rows, r, status;
+  int32_t rows, r, status, resume_item = -1;
 
   if (argc != 2) {
     fprintf(stderr, "usage: %s INPUTS.json\n", argv[0]);
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
   /* One call replaces the whole model; the library copies what it keeps. */
   status = kavo_load_inputs(inputs);
   free(inputs);
-  if (status != 0) {
+  if (status != KAVO_OK) {
     fprintf(stderr, "%s: kavo_load_inputs: %s (code %d)\n", argv[1], kavo_last_error(),
             (int)kavo_last_code());
     kavo_shutdown();
@@ -66,19 +67,44 @@ int main(int argc, char** argv) {
   rows = kavo_row_count();
   printf("libkavo %s: %d rows\n", kavo_version(), (int)rows);
   for (r = 0; r < rows; ++r) {
-    int32_t cells = kavo_row_cell_count(r), c;
-    /* A row truncated by the cap stored only as many cells as the cap (set
-     * before loading) allowed; the others were counted but never kept. */
-    int32_t stored = kavo_row_truncated(r) ? kavo_get_row_cap() : cells;
-    printf("[%d] kind %d  %s  (%d cells%s)\n", (int)r, (int)kavo_row_kind(r), kavo_row_title(r),
-           (int)cells, kavo_row_truncated(r) ? ", truncated" : "");
+    /* A row stores at most the row cap of cells; the others are only counted. */
+    int32_t stored = kavo_row_emitted(r), c;
+    printf("[%d] kind %d  %s  (%d cells", (int)r, (int)kavo_row_kind(r), kavo_row_title(r),
+           (int)kavo_row_cell_count(r));
+    if (kavo_row_truncated(r)) printf(", %d kept", (int)stored);
+    printf(")\n");
     for (c = 0; c < stored; ++c) {
       const char* title = kavo_row_cell_title(r, c);
-      printf("    %s%s\n", title ? title : "(untitled)",
-             kavo_row_cell_resume_action(r, c) == 1   ? "  [resume]"
-             : kavo_row_cell_resume_action(r, c) == 2 ? "  [watched]"
-                                                       : "");
+      int32_t item = kavo_row_cell_item_index(r, c);
+      printf("    %s", title ? title : "(untitled)");
+      if (item < 0) {
+        printf("  (the row's own text)\n"); /* nothing to select */
+        continue;
+      }
+      if (kavo_item_resume_action(item) == KAVO_ACTION_RESUME) {
+        printf("  [resume at %.0f s", kavo_item_resume_position_s(item));
+        if (kavo_item_progress_fraction(item) > 0)
+          printf(", %.0f%% watched", 100 * kavo_item_progress_fraction(item));
+        printf("]");
+      } else if (kavo_item_resume_action(item) == KAVO_ACTION_FINISHED) {
+        printf("  [watched]");
+      }
+      printf("\n");
+      if (resume_item < 0 && kavo_row_kind(r) == KAVO_ROW_CONTINUE_WATCHING) resume_item = item;
     }
+  }
+
+  /* A click on the first cell of Continue Watching: select its item and play
+   * it from its best source. */
+  if (resume_item >= 0) {
+    const char* url;
+    if (kavo_select_item(kavo_item_id(resume_item)) != KAVO_OK) {
+      fprintf(stderr, "kavo_select_item: %s\n", kavo_last_error());
+      kavo_shutdown();
+      return 1;
+    }
+    url = kavo_detail_best_source_url();
+    printf("selected %s: plays %s\n", kavo_item_id(resume_item), url ? url : "(nothing playable)");
   }
 
   kavo_shutdown(); /* before the host unloads the library */

@@ -355,7 +355,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string result_before = kavo_result_json();
     const int32_t sel_before = kavo_selected_index();
     const int32_t cap = kavo_get_row_cap();
-    const uint8_t op = fdp.ConsumeIntegral<uint8_t>() % 22;
+    const uint8_t op = fdp.ConsumeIntegral<uint8_t>() % 23;
     int32_t rc = -1;
     bool rebuilt = false;  // whether a success rebuilds rows and result
     bool fallible = true;
@@ -424,8 +424,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                "store: not valid JSON", "store: root not object"},
                           {0, 1, 2});
         rebuilt = true;
-        // A load that fails keeps the model from before it (checked below).
-        if (rc != 0) FZ_CHECK(kavo_selected_index() == sel_before);
+        if (rc != 0) FZ_CHECK(kavo_selected_index() == sel_before);  // the model from before stays
         break;
       }
       case 10:
@@ -504,6 +503,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)kavo_row_cell_title(r, c), (void)kavo_row_cell_poster_url(r, c);
         FZ_CHECK(kavo_row_cell_resume_action(r, c) >= 0 && kavo_row_cell_resume_action(r, c) <= 2);
         FZ_CHECK(kavo_row_cell_playable(r, c) == 0 || kavo_row_cell_playable(r, c) == 1);
+        FZ_CHECK(kavo_row_emitted(r) >= 0 && kavo_row_emitted(r) <= kavo_row_cell_count(r));
+        const int32_t cell_item = kavo_row_cell_item_index(r, c);
+        FZ_CHECK(cell_item >= -1 && cell_item < kavo_item_count());
+        if (cell_item >= 0) FZ_CHECK(c < kavo_row_emitted(r) && kavo_item_id(cell_item) != nullptr);
+        const double fraction = kavo_item_progress_fraction(i);
+        FZ_CHECK(i >= 0 && i < kavo_item_count() ? fraction >= 0.0 && fraction <= 1.0 : fraction == -1.0);
+        FZ_CHECK(i >= 0 && i < kavo_item_count() ? kavo_item_resume_position_s(i) >= 0.0
+                                                  : kavo_item_resume_position_s(i) == -1.0);
         const char* rj = kavo_row_json(r);
         if (rj) fz::check_parses(rj, "row");
         const char* cj = kavo_row_cell_json(r, c);
@@ -559,6 +566,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fz::check_model();
         check_rows_within_cap(st);
         break;
+      case 21: {
+        // A progress update, as a player sends it.
+        const Input in = input_text(fdp, gen, true, kWatch);
+        auto watch_count = [] {
+          fz::Json stats(kavo_stats_json());
+          return yyjson_get_int(yyjson_obj_get(stats.root(), "watch"));
+        };
+        const int watch_before = watch_count();
+        rc = kavo_update_watch(in.get());
+        fz::check_outcome(rc, {"watch: not valid JSON", "watch: expected an array"}, {0, 1});
+        rebuilt = !in.null;
+        if (rc == 0) FZ_CHECK(watch_count() >= watch_before);  // entries are replaced or added
+        break;
+      }
       default: {
         // An item lookup by any text.
         fallible = false;

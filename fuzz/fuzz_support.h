@@ -137,6 +137,28 @@ inline void check_getter_failure(const char* got, const char* expected, const ch
   FZ_CHECK(kavo_last_code() == code_before);
 }
 
+// A cell's item as the getters give it against the cell document: the
+// catalogue index of an item cell, whose id, resume position and progress
+// the document shows; -1 for a cell of the row's own text.
+inline void check_cell_item(int32_t row, int32_t cell, yyjson_val* doc) {
+  const int32_t index = kavo_row_cell_item_index(row, cell);
+  yyjson_val* id = yyjson_obj_get(doc, "item_id");
+  if (index < 0) {
+    FZ_CHECK(index == -1 && yyjson_is_null(id));
+    return;
+  }
+  FZ_CHECK(index < kavo_item_count());
+  FZ_CHECK(yyjson_is_str(id) && std::strcmp(kavo_item_id(index), yyjson_get_str(id)) == 0);
+  const double position = kavo_item_resume_position_s(index);
+  const double fraction = kavo_item_progress_fraction(index);
+  yyjson_val* jposition = yyjson_obj_get(doc, "resume_position_s");
+  yyjson_val* jfraction = yyjson_obj_get(doc, "progress_fraction");
+  // Written as null when negative.
+  FZ_CHECK(position < 0 ? yyjson_is_null(jposition) : yyjson_get_num(jposition) == position);
+  FZ_CHECK(fraction < 0 ? yyjson_is_null(jfraction) : yyjson_get_num(jfraction) == fraction);
+  FZ_CHECK(kavo_item_resume_action(index) == kavo_row_cell_resume_action(row, cell));
+}
+
 struct Limits {
   int32_t rows = 48;
   int32_t cells = 24;
@@ -181,6 +203,7 @@ inline void check_model(const Limits& lim = Limits()) {
       const int64_t emitted = int_member(row, "emitted");
       FZ_CHECK(emitted >= 0 && emitted <= 2000 && emitted <= kavo_row_cell_count(r));
       FZ_CHECK((kavo_row_truncated(r) != 0) == (emitted < kavo_row_cell_count(r)));
+      FZ_CHECK(kavo_row_emitted(r) == emitted);
       yyjson_val* row_cells = yyjson_obj_get(row, "cells");
       FZ_CHECK(yyjson_is_arr(row_cells) && static_cast<int64_t>(yyjson_arr_size(row_cells)) == emitted);
       cells += emitted;
@@ -204,11 +227,14 @@ inline void check_model(const Limits& lim = Limits()) {
         yyjson_val* jtitle = yyjson_obj_get(cell, "title");
         FZ_CHECK(title ? (yyjson_is_str(jtitle) && std::strcmp(title, yyjson_get_str(jtitle)) == 0)
                        : yyjson_is_null(jtitle));
+        check_cell_item(r, static_cast<int32_t>(c), cell);
       }
       check_getter_failure(kavo_row_cell_json(r, static_cast<int32_t>(emitted)), nullptr,
                            "cell index out of range", code);
       check_getter_failure(kavo_row_cell_json(r, -1), nullptr, "cell index out of range", code);
       FZ_CHECK(kavo_row_cell_title(r, static_cast<int32_t>(emitted)) == nullptr);
+      FZ_CHECK(kavo_row_cell_item_index(r, static_cast<int32_t>(emitted)) == -1);
+      FZ_CHECK(kavo_row_cell_item_index(r, -1) == -1);
     }
     FZ_CHECK(int_member(stats, "cells") == cells);
     FZ_CHECK(int_member(stats, "continue_candidates") == continue_candidates);
@@ -226,7 +252,8 @@ inline void check_model(const Limits& lim = Limits()) {
   for (int32_t bad : {-1, n_rows, INT32_MIN, INT32_MAX}) {
     FZ_CHECK(kavo_row_kind(bad) == -1);
     FZ_CHECK(kavo_row_key(bad) == nullptr && kavo_row_title(bad) == nullptr);
-    FZ_CHECK(kavo_row_cell_count(bad) == 0 && kavo_row_truncated(bad) == 0);
+    FZ_CHECK(kavo_row_cell_count(bad) == 0 && kavo_row_truncated(bad) == 0 && kavo_row_emitted(bad) == 0);
+    FZ_CHECK(kavo_row_cell_item_index(bad, 0) == -1);
     FZ_CHECK(kavo_row_cell_title(bad, 0) == nullptr && kavo_row_cell_poster_url(bad, 0) == nullptr);
     FZ_CHECK(kavo_row_cell_resume_action(bad, 0) == 0 && kavo_row_cell_playable(bad, 0) == 0);
     check_getter_failure(kavo_row_json(bad), nullptr, "row index out of range", code);
@@ -257,6 +284,7 @@ inline void check_model(const Limits& lim = Limits()) {
     check_getter_failure(kavo_item_json(bad), nullptr, "item index out of range", code);
     FZ_CHECK(kavo_item_id(bad) == nullptr && kavo_item_kind(bad) == -1);
     FZ_CHECK(kavo_item_added_ms(bad) == -1 && kavo_item_next_id(bad) == nullptr);
+    FZ_CHECK(kavo_item_resume_position_s(bad) == -1.0 && kavo_item_progress_fraction(bad) == -1.0);
   }
 
   // The selection's getters.

@@ -39,16 +39,19 @@
  * ---------------------------------------------------------------------------
  * Status codes and errors
  * ---------------------------------------------------------------------------
- * Every fallible call returns one of these codes and keeps it for
- * kavo_last_code():
- *   0  success
- *   1  the text is not valid JSON, or its root or a member has the wrong type
- *   2  a required argument is NULL, or a number is out of range
- *   3  an allocation failed, or a table is full (more than 200000 catalogue
- *      items, library entries or watch entries; the message is the call's
- *      "out of memory" or "oom", the same as for memory)
- *   4  the caller's output buffer is too small
- *   5  no such item or source, or nothing selected
+ * Every fallible call returns one of these codes (enum kavo_status_code below) and
+ * keeps it for kavo_last_code():
+ *   0  KAVO_OK             success
+ *   1  KAVO_ERR_JSON       the text is not valid JSON, or its root or a member
+ *                          has the wrong type
+ *   2  KAVO_ERR_ARGUMENT   a required argument is NULL, or a number is out of
+ *                          range
+ *   3  KAVO_ERR_MEMORY     an allocation failed, or a table is full (more than
+ *                          200000 catalogue items, library entries or watch
+ *                          entries; the message is the call's "out of memory"
+ *                          or "oom", the same as for memory)
+ *   4  KAVO_ERR_BUFFER     the caller's output buffer is too small
+ *   5  KAVO_ERR_NOT_FOUND  no such item or source, or nothing selected
  * A failure also writes a fixed English message (always under 64 characters)
  * that kavo_last_error() returns; a success empties the message. Queries never
  * change the code (the one exception is kavo_detail_json); the JSON buffer
@@ -98,6 +101,8 @@
  *     kavo_row_cell_json, kavo_detail_source_json, kavo_detail_next_json,
  *     kavo_detail_autoplay_json) return the whole document in a buffer of
  *     their own, valid until the next call of the same getter.
+ *   - kavo_lint_json: valid until the next kavo_lint_json call or
+ *     kavo_shutdown.
  *   - kavo_version: valid for the library's lifetime.
  * No call takes over memory from the host. Texts of the model are at most
  * 8192 bytes; a longer input text is cut at a character boundary.
@@ -111,6 +116,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "kavo_version.h"
+
 #if defined(_WIN32)
 #  if defined(KAVO_BUILDING)
 #    define KAVO_API __declspec(dllexport)
@@ -123,13 +130,76 @@
 #  define KAVO_API
 #endif
 
+/* ==== Codes =================================================================
+ * The numbers the library answers with, by name. The functions take and
+ * return them as int32_t; the enum tags only group them (they end in _code,
+ * so none is spelled like a function). */
+
+/* Status codes: what every fallible call returns and kavo_last_code() keeps. */
+enum kavo_status_code {
+  KAVO_OK = 0,
+  KAVO_ERR_JSON = 1,      /* not valid JSON, or the wrong JSON shape */
+  KAVO_ERR_ARGUMENT = 2,  /* NULL or out-of-range argument */
+  KAVO_ERR_MEMORY = 3,    /* out of memory, or a table is full */
+  KAVO_ERR_BUFFER = 4,    /* the caller's buffer is too small */
+  KAVO_ERR_NOT_FOUND = 5  /* no such item or source, or nothing selected */
+};
+
+/* Row kinds (kavo_row_kind, "kind" of a row document). 13 is never used. */
+enum kavo_row_kind_code {
+  KAVO_ROW_CONTINUE_WATCHING = 0,
+  KAVO_ROW_RECENTLY_ADDED = 1,
+  KAVO_ROW_MOVIES = 2,
+  KAVO_ROW_TV_SHOWS = 3,
+  KAVO_ROW_FOLDERS = 4,
+  KAVO_ROW_FAVOURITES = 5,
+  KAVO_ROW_GENRE = 6,
+  KAVO_ROW_COLLECTIONS = 7,
+  KAVO_ROW_UNMATCHED = 8,
+  KAVO_ROW_SERVER_LIST = 9, /* one list of the server home, keyed by its id */
+  KAVO_ROW_SPOTLIGHT = 10,
+  KAVO_ROW_NOW_PLAYING = 11,
+  KAVO_ROW_SHOW = 12,       /* the episodes of one show, keyed by its IMDb id */
+  KAVO_ROW_AUDIO = 14
+};
+
+/* Item kinds (kavo_item_kind, "kind" of item and cell documents). */
+enum kavo_item_kind_code {
+  KAVO_KIND_MOVIE = 0,
+  KAVO_KIND_SHOW = 1,
+  KAVO_KIND_EPISODE = 2,
+  KAVO_KIND_FILE = 3,
+  KAVO_KIND_FOLDER = 4,
+  KAVO_KIND_UNKNOWN = 5
+};
+
+/* Resume actions (kavo_item_resume_action, kavo_row_cell_resume_action,
+ * kavo_detail_resume_action, "resume_action" of the documents). */
+enum kavo_resume_action_code {
+  KAVO_ACTION_START = 0,   /* play from the beginning */
+  KAVO_ACTION_RESUME = 1,  /* play from the resume position */
+  KAVO_ACTION_FINISHED = 2 /* watched to the end; plays from the beginning */
+};
+
+/* Content sources ("library" of an item, "content_source" of a source). */
+enum kavo_content_source_code {
+  KAVO_SOURCE_VELORA_PLUS = 0,
+  KAVO_SOURCE_HARBOR = 1,
+  KAVO_SOURCE_DEBRID = 2,
+  KAVO_SOURCE_LOCAL = 3,
+  KAVO_SOURCE_OTHER = 4,   /* another named source */
+  KAVO_SOURCE_UNSTATED = 5
+};
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* ==== Frame =============================================================== */
 
-/* The library version, "1.0.0". Valid for the library's lifetime. */
+/* The version of the library loaded, KAVO_VERSION_STRING ("1.0.0") of the
+ * kavo_version.h it was built with; compare it with the one a host was
+ * compiled against. Valid for the library's lifetime. */
 KAVO_API const char* kavo_version(void);
 
 /* The message of the last failure: "" after a successful fallible call. Never
@@ -196,6 +266,24 @@ KAVO_API int32_t kavo_set_library(const char* json);
  * 200000 (elements turned away do not count) or memory runs out. On failure
  * the watch progress stays as it was. */
 KAVO_API int32_t kavo_set_watch(const char* json);
+
+/* Updates the host's watch progress with the entries of a JSON array, one
+ * after another, as a player reports progress: each entry replaces, in its
+ * place, the host entry it matches, or follows the host's entries when none
+ * matches. An entry with a "key" matches only the first host entry with that
+ * key; one without a key the first with its item id; one with neither the
+ * first with its IMDb id, season and episode; an entry with none of these
+ * matches nothing. A later entry may match one an earlier entry of the same
+ * call added. Afterwards the model is the one kavo_set_watch would make of
+ * the host's entries so updated (the server's progress entries stay).
+ * Elements kavo_set_watch would turn away are skipped and counted as
+ * "rejected". NULL changes nothing and returns 0.
+ * Example: [{"key":"hl-102","item_id":"harbor-s01e02","position_s":1300}].
+ * Returns 0; 1 "watch: not valid JSON" or "watch: expected an array";
+ * 3 "out of memory" when the host's and the server's entries would pass
+ * 200000 or memory runs out. On failure the watch progress stays as it
+ * was. */
+KAVO_API int32_t kavo_update_watch(const char* json);
 
 /* Loads the media server's home document (a JSON object): its basics
  * complete catalogue items, its "Continues" become server progress entries
@@ -369,11 +457,37 @@ KAVO_API int32_t kavo_set_autoplay_settings(const char* json);
  * whole, with every text handed out from it. */
 KAVO_API int32_t kavo_load_inputs(const char* json);
 
+/* Checks an inputs object (the argument of kavo_load_inputs) without loading
+ * it: the model, the settings and the status code stay as they are. Returns
+ * a JSON document (docs/outputs.md) of what a load of these inputs would
+ * turn away and why:
+ *   - "status", "message": what kavo_load_inputs would return (0 and "", or
+ *     the code and message of its first failure), and "errors" every
+ *     failure found: the text is not valid JSON ("syntax_error" then gives
+ *     its line and column, from 1, its byte offset and the parser's
+ *     message), the root is no object, a part has the wrong JSON type
+ *     ("items must be an array"), a table would pass 200000 entries;
+ *   - "turned_away": each element a load skips, with its part, its index
+ *     (from 0) and JSON pointer, its id when it has one and the reason ("not
+ *     an object", "no id", "duplicate id", "progress that says nothing",
+ *     ...); "rejected" counts those a load adds to the stats' "rejected";
+ *   - "unknown_members": each member name that no reader looks up, per kind
+ *     of object, with its count, where it first appears and the nearest
+ *     accepted spelling when one is close.
+ * The two lists hold at most 1000 entries each; "turned_away_count" and
+ * "unknown_member_count" count them all.
+ * The document is valid JSON for any text. It stays valid until the next
+ * kavo_lint_json call or kavo_shutdown. NULL with "null inputs" when inputs
+ * is NULL, or "oom" when memory runs out (the message is written, the
+ * status code is not changed). */
+KAVO_API const char* kavo_lint_json(const char* inputs);
+
 /* ==== Items ===============================================================
  * Queries on the catalogue (never the local library) by index
  * 0..kavo_item_count()-1. They never touch the status frame. Texts are valid
  * until the model is cleared; an invalid index gives NULL, -1 or 0 as
- * stated. */
+ * stated. The resume answers and the next episode are those of the last
+ * rebuild. */
 
 KAVO_API int32_t kavo_item_count(void);
 /* The index of the item with this id: exact match first, then the first item
@@ -383,7 +497,7 @@ KAVO_API const char* kavo_item_id(int32_t index);          /* NULL if invalid */
 KAVO_API const char* kavo_item_title(int32_t index);       /* may be NULL */
 KAVO_API const char* kavo_item_imdb(int32_t index);        /* may be NULL */
 KAVO_API const char* kavo_item_poster_url(int32_t index);  /* may be NULL */
-/* 0 movie, 1 show, 2 episode, 3 file, 4 folder, 5 unknown; -1 if invalid. */
+/* An item kind (KAVO_KIND_MOVIE ...); -1 if invalid. */
 KAVO_API int32_t     kavo_item_kind(int32_t index);
 KAVO_API int32_t     kavo_item_year(int32_t index);     /* -1 absent/invalid */
 KAVO_API int32_t     kavo_item_season(int32_t index);   /* -1 absent/invalid */
@@ -391,8 +505,15 @@ KAVO_API int32_t     kavo_item_episode(int32_t index);  /* -1 absent/invalid */
 /* 1 when a source has an address; 0 otherwise or invalid. */
 KAVO_API int32_t     kavo_item_playable(int32_t index);
 KAVO_API int32_t     kavo_item_source_count(int32_t index);  /* 0 if invalid */
-/* 0 start, 1 resume, 2 finished (0 if invalid). */
+/* A resume action (KAVO_ACTION_START if invalid). */
 KAVO_API int32_t     kavo_item_resume_action(int32_t index);
+/* Where playback resumes, in seconds: 0.0 unless the action is
+ * KAVO_ACTION_RESUME; -1.0 if invalid. */
+KAVO_API double      kavo_item_resume_position_s(int32_t index);
+/* The share watched, 0.0 to 1.0, for a progress bar: the one the deciding
+ * watch entry gave (1.0 for an entry marked finished), 0.0 without one;
+ * -1.0 if invalid. */
+KAVO_API double      kavo_item_progress_fraction(int32_t index);
 /* Milliseconds since 1970; -1 absent/invalid. */
 KAVO_API int64_t     kavo_item_added_ms(int32_t index);
 KAVO_API int32_t     kavo_item_unmatched(int32_t index);  /* 0 if invalid */
@@ -404,13 +525,10 @@ KAVO_API const char* kavo_item_next_id(int32_t index);
 KAVO_API const char* kavo_item_json(int32_t index);
 
 /* ==== Rows and cells ======================================================
- * Rows 0..kavo_row_count()-1; cells 0..stored-1 of their row (a row keeps at
- * most the row cap of cells; kavo_row_cell_count also counts the ones the cap
- * refused). Scalar queries never touch the status frame; texts are valid
- * until the next rebuild. Row kinds: 0 Continue Watching, 1 Recently Added,
- * 2 Movies, 3 TV Shows, 4 Folders, 5 Favourites, 6 Genre, 7 Collections,
- * 8 Unmatched, 9 a server list, 10 Spotlight, 11 Now Playing, 12 one show,
- * 14 Audio. */
+ * Rows 0..kavo_row_count()-1; cells 0..kavo_row_emitted(row)-1 of their row
+ * (a row keeps at most the row cap of cells; kavo_row_cell_count also counts
+ * the ones the cap refused). Scalar queries never touch the status frame; texts are valid
+ * until the next rebuild. Row kinds are the KAVO_ROW_ codes above. */
 
 KAVO_API int32_t     kavo_row_count(void);
 KAVO_API int32_t     kavo_row_kind(int32_t row);        /* -1 if invalid */
@@ -418,8 +536,15 @@ KAVO_API const char* kavo_row_key(int32_t row);         /* NULL if invalid */
 KAVO_API const char* kavo_row_title(int32_t row);       /* NULL if invalid */
 /* Cells offered to the row, stored or refused by the cap (0 if invalid). */
 KAVO_API int32_t     kavo_row_cell_count(int32_t row);
+/* Cells stored: the valid cell indexes are 0..kavo_row_emitted(row)-1. At
+ * most the row cap in force when the row was built (0 if invalid). */
+KAVO_API int32_t     kavo_row_emitted(int32_t row);
 /* 1 when the cap refused cells (0 if invalid). */
 KAVO_API int32_t     kavo_row_truncated(int32_t row);
+/* The catalogue index of an item cell, for the kavo_item_ queries and
+ * kavo_select_item(kavo_item_id(index)); -1 for a cell of the row's own text
+ * (a server id, token or name that is no catalogue item) or invalid. */
+KAVO_API int32_t     kavo_row_cell_item_index(int32_t row, int32_t cell);
 /* The item's title for an item cell, else the cell's own text; NULL when
  * none or invalid. */
 KAVO_API const char* kavo_row_cell_title(int32_t row, int32_t cell);

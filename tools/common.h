@@ -2,6 +2,7 @@
 // documents, the names of its number codes, and small text formatting.
 #pragma once
 
+#include <kavo.h>
 #include <yyjson.h>
 
 #include <cstdint>
@@ -26,39 +27,52 @@ struct UsageError : std::runtime_error {
 
 inline const char* row_kind_name(int64_t kind) {
   switch (kind) {
-    case 0: return "continue_watching";
-    case 1: return "recently_added";
-    case 2: return "movies";
-    case 3: return "tv_shows";
-    case 4: return "folders";
-    case 5: return "favourites";
-    case 6: return "genre";
-    case 7: return "collections";
-    case 8: return "unmatched_items";
-    case 9: return "server_list";
-    case 10: return "spotlight";
-    case 11: return "now_playing";
-    case 12: return "show";
-    case 14: return "audio";
+    case KAVO_ROW_CONTINUE_WATCHING: return "continue_watching";
+    case KAVO_ROW_RECENTLY_ADDED: return "recently_added";
+    case KAVO_ROW_MOVIES: return "movies";
+    case KAVO_ROW_TV_SHOWS: return "tv_shows";
+    case KAVO_ROW_FOLDERS: return "folders";
+    case KAVO_ROW_FAVOURITES: return "favourites";
+    case KAVO_ROW_GENRE: return "genre";
+    case KAVO_ROW_COLLECTIONS: return "collections";
+    case KAVO_ROW_UNMATCHED: return "unmatched_items";
+    case KAVO_ROW_SERVER_LIST: return "server_list";
+    case KAVO_ROW_SPOTLIGHT: return "spotlight";
+    case KAVO_ROW_NOW_PLAYING: return "now_playing";
+    case KAVO_ROW_SHOW: return "show";
+    case KAVO_ROW_AUDIO: return "audio";
     default: return "unknown";
   }
 }
 
 inline const char* item_kind_name(int64_t kind) {
-  static const char* const names[] = {"movie", "show", "episode", "file", "folder", "unknown"};
-  return kind >= 0 && kind <= 5 ? names[kind] : "unknown";
+  switch (kind) {
+    case KAVO_KIND_MOVIE: return "movie";
+    case KAVO_KIND_SHOW: return "show";
+    case KAVO_KIND_EPISODE: return "episode";
+    case KAVO_KIND_FILE: return "file";
+    case KAVO_KIND_FOLDER: return "folder";
+    default: return "unknown";
+  }
 }
 
-// Resume actions: 0 start, 1 resume, 2 finished.
-constexpr int64_t kActionResume = 1;
-constexpr int64_t kActionFinished = 2;
 inline const char* action_name(int64_t action) {
-  return action == kActionResume ? "resume" : action == kActionFinished ? "finished" : "start";
+  switch (action) {
+    case KAVO_ACTION_RESUME: return "resume";
+    case KAVO_ACTION_FINISHED: return "finished";
+    default: return "start";
+  }
 }
 
 inline const char* content_source_name(int64_t code) {
-  static const char* const names[] = {"velora_plus", "harbor", "debrid", "local", "other", "unstated"};
-  return code >= 0 && code <= 5 ? names[code] : "unstated";
+  switch (code) {
+    case KAVO_SOURCE_VELORA_PLUS: return "velora_plus";
+    case KAVO_SOURCE_HARBOR: return "harbor";
+    case KAVO_SOURCE_DEBRID: return "debrid";
+    case KAVO_SOURCE_LOCAL: return "local";
+    case KAVO_SOURCE_OTHER: return "other";
+    default: return "unstated";
+  }
 }
 
 // ---- Reading the library's JSON documents --------------------------------
@@ -134,8 +148,8 @@ inline std::string label_suffix(int64_t season, int64_t episode, int64_t year) {
 
 // The resume state of a cell or item, as a player would badge it.
 inline std::string resume_badge(int64_t action, double position_s, double fraction) {
-  if (action == kActionFinished) return "✓ done";
-  if (action != kActionResume) return "";
+  if (action == KAVO_ACTION_FINISHED) return "✓ done";
+  if (action != KAVO_ACTION_RESUME) return "";
   std::string out = "resume";
   if (fraction > 0) out += " " + format("%.0f%%", fraction * 100);
   return out + " at " + clock_time(position_s);

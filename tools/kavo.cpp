@@ -5,10 +5,12 @@
 // of calls), then the queries. It prints the home rows as a table, as the
 // result document or as an HTML page, the detail of one item (resume
 // decision, ranked sources, the address to play, next episode, autoplay
-// timeline), or the stable hash and resume keys of its arguments.
+// timeline), what a load of an inputs object would turn away (lint), or the
+// stable hash and resume keys of its arguments.
 //
-// Exit status: 0 done, 1 an error of the data or a failed library call,
-// 2 a wrong command line.
+// Exit status: 0 done, 1 an error of the data or a failed library call (for
+// lint: inputs a load would fail on or turn something away from), 2 a wrong
+// command line.
 #include <kavo.h>
 #include <yyjson.h>
 
@@ -42,11 +44,9 @@ const char* const kUsage =
     "                 [--autoplay-settings FILE] [--select ID] [--json [--pretty] | --html OUT.html]\n"
     "       kavo item ID [INPUTS] [the same options but --select]\n"
     "       kavo replay CALLS.jsonl [--cells N] [--json [--pretty] | --html OUT.html]\n"
+    "       kavo lint INPUTS [--strict] [--json [--pretty]]\n"
     "       kavo hash TEXT | kavo key A B C | kavo legacy-key TEXT\n"
     "       kavo --help | kavo COMMAND --help | kavo --version\n";
-
-// The status the library reports for a text that is not valid JSON.
-constexpr int32_t kBadJsonStatus = 1;
 
 std::string library_failure(const std::string& call) {
   return call + " failed: " + kavo_last_error() + " (code " + std::to_string(kavo_last_code()) + ")";
@@ -78,9 +78,9 @@ std::string json_error_at(const std::string& label, const std::string& text) {
 // names the call, and for a text that is not valid JSON where it breaks.
 void check_text_call(int32_t status, const std::string& call, const std::string& label,
                      const std::string& text) {
-  if (status == 0) return;
+  if (status == KAVO_OK) return;
   std::string message = library_failure(call);
-  if (status == kBadJsonStatus) {
+  if (status == KAVO_ERR_JSON) {
     const std::string where = json_error_at(label, text);
     if (!where.empty()) message = where + "\n" + message;
   }
@@ -251,7 +251,7 @@ void print_cell(yyjson_val* c) {
     badge = resume_badge(int_of(c, "resume_action", 0), num_of(c, "resume_position_s", 0),
                          num_of(c, "progress_fraction", 0));
     // Shows are browsed, not played: only say so for what could be played.
-    if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != 1)
+    if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != KAVO_KIND_SHOW)
       badge += badge.empty() ? "not playable" : ", not playable";
   } else {
     badge = "·";  // a text of the row's own, not a catalogue item
@@ -413,7 +413,7 @@ void print_detail() {
   const double position = kavo_detail_resume_position_s();
   const double fraction = kavo_detail_progress_fraction();
   std::string resume = action_name(action);
-  if (action == kActionResume)
+  if (action == KAVO_ACTION_RESUME)
     resume += " at " + clock_time(position) + " (" + format("%.1f", position) + " s)";
   if (fraction > 0) resume += ", " + format("%.1f%%", fraction * 100) + " watched";
   if (kavo_detail_resume_clamped()) resume += ", clamped";
@@ -477,6 +477,7 @@ const std::vector<ReplayCall>& replay_calls() {
       {"kavo_add_items", ArgKind::kText, [](const char* t, int32_t) { return kavo_add_items(t); }},
       {"kavo_set_library", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_library(t); }},
       {"kavo_set_watch", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_watch(t); }},
+      {"kavo_update_watch", ArgKind::kText, [](const char* t, int32_t) { return kavo_update_watch(t); }},
       {"kavo_set_server_home", ArgKind::kText,
        [](const char* t, int32_t) { return kavo_set_server_home(t); }},
       {"kavo_set_store", ArgKind::kText, [](const char* t, int32_t) { return kavo_set_store(t); }},
@@ -596,9 +597,9 @@ void replay_line(const std::string& where, const std::string& line, const std::s
     }
     return;
   }
-  if (got == 0) return;
+  if (got == KAVO_OK) return;
   std::string message = where + ": " + library_failure(name);
-  if (got == kBadJsonStatus && !null_text && entry->arg == ArgKind::kText) {
+  if (got == KAVO_ERR_JSON && !null_text && entry->arg == ArgKind::kText) {
     const std::string at = json_error_at(text_label, text);
     if (!at.empty()) message = at + "\n" + message;
   }
@@ -622,6 +623,148 @@ void run_replay(const std::string& path, const ShowOptions& so) {
   }
   if (!so.json && so.html.empty()) std::printf("Replayed %zu call%s from %s\n\n", calls, calls == 1 ? "" : "s", path.c_str());
   show_home(so, path);
+}
+
+// ---- kavo lint -----------------------------------------------------------------
+
+// A text of the inputs (a member name, an id, a pointer) as a JSON string
+// literal, so that quotes, control characters and spaces show.
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// A pointer into the inputs, quoted only when it holds something that would
+// not show plainly.
+std::string shown_pointer(const std::string& pointer) {
+  const bool plain = std::all_of(pointer.begin(), pointer.end(), [](char c) {
+    return static_cast<unsigned char>(c) > 0x20 && c != 0x7f && c != '"' && c != '\\';
+  });
+  return plain ? pointer : quoted(pointer);
+}
+
+struct LintOptions {
+  bool json = false;
+  bool pretty = false;
+  bool strict = false;
+};
+
+// The lint document as a report.
+void print_lint(const std::string& path, yyjson_val* doc) {
+  bool printed = false;  // a blank line goes between the parts of the report
+  auto part = [&printed](const char* heading) {
+    std::printf("%s%s", printed ? "\n" : "", heading);
+    printed = true;
+  };
+  yyjson_val* syntax = yyjson_obj_get(doc, "syntax_error");
+  if (yyjson_is_obj(syntax)) {
+    std::string where = path;
+    if (yyjson_is_int(yyjson_obj_get(syntax, "line")))
+      where += ":" + std::to_string(int_of(syntax, "line")) + ":" + std::to_string(int_of(syntax, "column"));
+    std::printf("%s: %s (byte %" PRId64 ")\n", where.c_str(), str_of(syntax, "message").c_str(),
+                int_of(syntax, "byte"));
+    printed = true;
+  }
+  yyjson_val* errors = yyjson_obj_get(doc, "errors");
+  size_t i, max;
+  yyjson_val* e;
+  yyjson_arr_foreach(errors, i, max, e) {
+    const int64_t code = int_of(e, "code");
+    std::string why;
+    if (code == KAVO_ERR_MEMORY) why = ": " + str_of(e, "input") + " holds more than 200000 usable elements";
+    std::printf("%s: %s %s (code %" PRId64 ")%s\n", path.c_str(), i == 0 ? "a load fails:" : "also:",
+                str_of(e, "message").c_str(), code, why.c_str());
+    printed = true;
+  }
+
+  yyjson_val* turned = yyjson_obj_get(doc, "turned_away");
+  const size_t n_turned = static_cast<size_t>(int_of(doc, "turned_away_count", 0));
+  if (n_turned > 0) {
+    part("Turned away:\n");
+    size_t width = 0;
+    yyjson_arr_foreach(turned, i, max, e) width = std::max(width, columns(shown_pointer(str_of(e, "pointer"))));
+    yyjson_arr_foreach(turned, i, max, e) {
+      std::string line = "  " + pad(shown_pointer(str_of(e, "pointer")), width) + "  " + str_of(e, "reason");
+      yyjson_val* id = yyjson_obj_get(e, "id");
+      if (yyjson_is_str(id)) line += ", id " + quoted(yyjson_get_str(id));
+      std::printf("%s\n", line.c_str());
+    }
+    if (n_turned > yyjson_arr_size(turned)) std::printf("  … %zu more\n", n_turned - yyjson_arr_size(turned));
+  }
+
+  yyjson_val* unknown = yyjson_obj_get(doc, "unknown_members");
+  const size_t n_unknown = static_cast<size_t>(int_of(doc, "unknown_member_count", 0));
+  if (n_unknown > 0) {
+    part("Members no reader knows (ignored):\n");
+    size_t input_width = 0, member_width = 0;
+    yyjson_arr_foreach(unknown, i, max, e) {
+      input_width = std::max(input_width, columns(str_of(e, "input")));
+      member_width = std::max(member_width, columns(quoted(str_of(e, "member"))));
+    }
+    yyjson_arr_foreach(unknown, i, max, e) {
+      const int64_t count = int_of(e, "count");
+      std::string line = "  " + pad(str_of(e, "input"), input_width) + "  " +
+                         pad(quoted(str_of(e, "member")), member_width) + "  ";
+      line += count == 1 ? "at " + shown_pointer(str_of(e, "pointer"))
+                         : std::to_string(count) + " times, first at " + shown_pointer(str_of(e, "pointer"));
+      yyjson_val* nearest = yyjson_obj_get(e, "nearest");
+      if (yyjson_is_str(nearest)) line += "; did you mean " + quoted(yyjson_get_str(nearest)) + "?";
+      std::printf("%s\n", line.c_str());
+    }
+    if (n_unknown > yyjson_arr_size(unknown)) std::printf("  … %zu more\n", n_unknown - yyjson_arr_size(unknown));
+  }
+
+  const int64_t status = int_of(doc, "status", 0);
+  const int64_t rejected = int_of(doc, "rejected", 0);
+  std::string summary;
+  if (status == KAVO_OK && n_turned == 0 && n_unknown == 0) {
+    summary = "clean: a load takes every element and reads every member";
+  } else {
+    summary = status == KAVO_OK ? "a load succeeds" : "a load fails";
+    if (n_turned > 0) {
+      summary += ", " + std::to_string(n_turned) + (n_turned == 1 ? " element" : " elements") + " turned away";
+      if (rejected > 0) summary += " (" + std::to_string(rejected) + " counted as rejected)";
+    }
+    if (n_unknown > 0) {
+      summary += ", " + std::to_string(n_unknown) + (n_unknown == 1 ? " member name" : " member names") +
+                 " no reader knows";
+    }
+  }
+  // A failed load with nothing else to count was said above.
+  if (status == KAVO_OK || n_turned + n_unknown > 0) {
+    if (n_turned + n_unknown > 0) part("");
+    std::printf("%s: %s\n", path.c_str(), summary.c_str());
+  }
+}
+
+// Returns the exit status: 0 clean, 1 when a load fails or turns something
+// away (with --strict also when a member name is unknown).
+int run_lint(const std::string& path, const LintOptions& o) {
+  const std::string text = read_file(path);
+  const char* doc_text = kavo_lint_json(text.c_str());
+  if (doc_text == nullptr) throw ToolError(std::string("kavo_lint_json failed: ") + kavo_last_error());
+  const Json doc(doc_text);
+  if (!yyjson_is_obj(doc.root())) throw ToolError("the library gave no lint document");
+  if (o.json) {
+    print_document(doc_text, o.pretty);
+  } else {
+    print_lint(path, doc.root());
+  }
+  const bool clean = int_of(doc.root(), "status", 0) == KAVO_OK && int_of(doc.root(), "turned_away_count", 0) == 0 &&
+                     (!o.strict || int_of(doc.root(), "unknown_member_count", 0) == 0);
+  return clean ? 0 : 1;
 }
 
 // ---- kavo hash / key / legacy-key -------------------------------------------
@@ -692,6 +835,16 @@ int main(int argc, char** argv) {
   replay->add_option("CALLS", replay_path, "Recording, JSON lines")->required();
   add_show_options(replay, replay_show, false);
 
+  LintOptions lint_options;
+  std::string lint_path;
+  CLI::App* lint = app.add_subcommand(
+      "lint", "Check an inputs object without loading it: what a load would turn away and why, "
+              "member names no reader knows; exit 1 when a load fails or turns something away");
+  lint->add_option("INPUTS", lint_path, "Inputs object (the JSON kavo_load_inputs takes)")->required();
+  lint->add_flag("--strict", lint_options.strict, "Exit 1 also for member names no reader knows");
+  lint->add_flag("--json", lint_options.json, "Print the library's lint document instead of a report");
+  lint->add_flag("--pretty", lint_options.pretty, "Print the lint document indented (implies --json)");
+
   std::string hash_text;
   CLI::App* hash = app.add_subcommand("hash", "Print the stable 32-bit hash of a text");
   hash->add_option("TEXT", hash_text, "Text to hash")->required();
@@ -725,6 +878,10 @@ int main(int argc, char** argv) {
     if (*replay) {
       check_show_options(replay_show);
       run_replay(replay_path, replay_show);
+    }
+    if (*lint) {
+      if (lint_options.pretty) lint_options.json = true;
+      status = run_lint(lint_path, lint_options);
     }
     if (*hash) run_hash(hash_text);
     if (*key) run_key(key_a, key_b, key_c);

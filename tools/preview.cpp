@@ -139,8 +139,8 @@ std::string poster(const std::string& title, const std::string& url, int64_t act
     out += "<img src=\"" + html_escape(url) +
            "\" alt=\"\" decoding=\"async\" referrerpolicy=\"no-referrer\" onerror=\"this.remove()\">";
   }
-  if (action == kActionFinished) out += "<span class=\"done\" title=\"Watched\">✓</span>";
-  if (action == kActionResume && fraction > 0) {
+  if (action == KAVO_ACTION_FINISHED) out += "<span class=\"done\" title=\"Watched\">✓</span>";
+  if (action == KAVO_ACTION_RESUME && fraction > 0) {
     out += "<div class=\"progress\" role=\"progressbar\" aria-valuemin=\"0\" aria-valuemax=\"100\" "
            "aria-valuenow=\"" + format("%.0f", std::clamp(fraction, 0.0, 1.0) * 100) +
            "\"><span style=\"width:" + percent(fraction) + "\"></span></div>";
@@ -171,11 +171,11 @@ std::string cell_html(yyjson_val* c, const std::string& selected_id) {
     if (label.size() > 2 && label[0] == '(') label = label.substr(1, label.size() - 2);
     sub = label;
     std::string state;
-    if (action == kActionResume) {
+    if (action == KAVO_ACTION_RESUME) {
       state = "resume at " + clock_time(num_of(c, "resume_position_s", 0));
-    } else if (action == kActionFinished) {
+    } else if (action == KAVO_ACTION_FINISHED) {
       state = "watched";
-    } else if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != 1) {
+    } else if (int_of(c, "playable", 0) == 0 && int_of(c, "kind") != KAVO_KIND_SHOW) {
       state = "not playable";
     }
     if (!state.empty()) sub += (sub.empty() ? "" : " · ") + state;
@@ -325,7 +325,7 @@ std::string detail_html(yyjson_val* item, const std::string& best) {
          poster(title, str_of(item, "poster_url"), action, fraction) + "</div><div>";
   out += "<h2>" + html_escape(title + label_suffix(int_of(item, "season"), int_of(item, "episode"), -1)) +
          "</h2>";
-  std::string meta = item_kind_name(int_of(item, "kind", 5));
+  std::string meta = item_kind_name(int_of(item, "kind", KAVO_KIND_UNKNOWN));
   if (int_of(item, "year") > 0) meta += " · " + std::to_string(int_of(item, "year"));
   if (int_of(item, "runtime_min") > 0) meta += " · " + std::to_string(int_of(item, "runtime_min")) + " min";
   if (!str_of(item, "imdb_id").empty()) meta += " · " + str_of(item, "imdb_id");
@@ -336,9 +336,9 @@ std::string detail_html(yyjson_val* item, const std::string& best) {
   out += "</div></div>";
 
   out += "<h3>Resume</h3><div class=\"resume\">";
-  std::string decision = action == kActionResume
+  std::string decision = action == KAVO_ACTION_RESUME
                              ? "Resume at " + clock_time(num_of(resume, "position_s", 0))
-                             : action == kActionFinished ? "Finished: starts over" : "Starts from the beginning";
+                             : action == KAVO_ACTION_FINISHED ? "Finished: starts over" : "Starts from the beginning";
   if (fraction > 0) decision += " · " + format("%.0f%%", std::min(fraction, 1.0) * 100) + " watched";
   if (int_of(resume, "clamped", 0)) decision += " · clamped";
   out += html_escape(decision);

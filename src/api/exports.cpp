@@ -37,6 +37,10 @@ KAVO_API int32_t kavo_set_watch(const char* json) {
   return guard_status("out of memory", [&] { return call_set_watch(json); });
 }
 
+KAVO_API int32_t kavo_update_watch(const char* json) {
+  return guard_status("out of memory", [&] { return call_update_watch(json); });
+}
+
 KAVO_API int32_t kavo_set_server_home(const char* json) {
   return guard_status("out of memory", [&] { return call_set_server_home(json); });
 }
@@ -82,6 +86,7 @@ KAVO_API void kavo_shutdown(void) {
   // rebuild goes too.
   release_model_memory();
   release_input_memory();
+  release_lint_document();
   release_document_memory();
   release_rows_memory();
   succeed();

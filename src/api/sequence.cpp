@@ -11,12 +11,12 @@ void rebuild_after_input() {
   rebuild_rows();
   write_stats();
   rebuild_detail();
-  rebuild_result();
+  result_changed();
 }
 
 void rebuild_after_selection() {
   rebuild_detail();
-  rebuild_result();
+  result_changed();
 }
 
 namespace {
@@ -41,6 +41,12 @@ int32_t call_set_library(const char* json) {
 
 int32_t call_set_watch(const char* json) {
   const int32_t rc = read_host_watch(json);
+  return rc != kOk ? rc : rebuilt();
+}
+
+int32_t call_update_watch(const char* json) {
+  if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
+  const int32_t rc = read_watch_update(json);
   return rc != kOk ? rc : rebuilt();
 }
 

@@ -17,6 +17,7 @@ void rebuild_after_selection();
 int32_t call_add_items(const char* json);
 int32_t call_set_library(const char* json);
 int32_t call_set_watch(const char* json);
+int32_t call_update_watch(const char* json);
 int32_t call_set_server_home(const char* json);
 int32_t call_set_store(const char* json);
 int32_t call_load_inputs(const char* json);

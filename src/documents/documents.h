@@ -17,7 +17,14 @@ namespace kavo {
 // NULL for an invalid index or when its object cannot be allocated.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
 
+// Writes the result document now, from the model and the current settings.
 void rebuild_result();
+// The model changed: the result document is written when it is next read,
+// with the settings in force now.
+void result_changed() noexcept;
+// kavo_result_json: the result document, written first when it is stale;
+// "{}" while there is none.
+const char* result_json_text();
 void rebuild_detail();
 // The stats document (s_stats_json) of the rows built last.
 void write_stats() noexcept;

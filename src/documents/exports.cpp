@@ -30,7 +30,7 @@ KAVO_API const char* kavo_row_cell_json(int32_t row, int32_t cell) {
   return guard_getter(nullptr, [&] { return cell_json_text(row, cell); });
 }
 
-KAVO_API const char* kavo_result_json(void) { return held_or_empty(s_result_json); }
+KAVO_API const char* kavo_result_json(void) { return result_json_text(); }
 KAVO_API const char* kavo_server_flags_json(void) { return held_or_empty(s_flags_json); }
 KAVO_API const char* kavo_watchlist_json(void) { return held_or_empty(s_watchlist_json); }
 KAVO_API const char* kavo_browse_history_json(void) { return held_or_empty(s_bh_json); }

@@ -1,6 +1,7 @@
 // The result document: every row with its cells, the selected item's detail,
 // the server side documents and a block of counts.
 #include <cstring>
+#include <utility>
 
 #include "documents/documents.h"
 #include "documents/layouts.h"
@@ -31,6 +32,29 @@ bool write_side(KeptJson& out, const char (&key)[N], const Text& stored) {
 }
 
 }  // namespace
+
+void result_changed() noexcept {
+  s_model.result_stale = true;
+  s_model.result_settings = s_settings;
+}
+
+const char* result_json_text() {
+  if (s_model.result_stale) {
+    s_model.result_stale = false;
+    // Written under the settings of the change; the current ones come back
+    // whatever happens.
+    std::swap(s_settings, s_model.result_settings);
+    struct Restore {
+      ~Restore() { std::swap(s_settings, s_model.result_settings); }
+    } restore;
+    try {
+      rebuild_result();
+    } catch (...) {
+      // memory ran out: the previous text stays, as a rebuild would leave it
+    }
+  }
+  return s_result_json ? s_result_json.get() : "{}";
+}
 
 void rebuild_result() {
   // The detail of the selected item is made as a document of its own; when

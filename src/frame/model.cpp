@@ -30,41 +30,72 @@ static void release_array(std::vector<T>& array) noexcept {
   std::vector<T>().swap(array);
 }
 
-void clear_model() noexcept {
-  s_home_doc.reset();
+void empty_model(Model& m) noexcept {
+  m.home.doc.reset();
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
-  s_items.clear();
-  s_watch.clear();
-  s_lib.clear();
-  s_model.store = Store();
-  release_array(s_rows);
-  release_array(s_basics);
-  s_by_id.empty();
-  s_by_imdb.empty();
-  s_basic_imdb.release();
-  s_seen_id.empty();
-  for (Text* doc : {&s_result_json, &s_stats_json, &s_flags_json, &s_watchlist_json, &s_bh_json,
-                    &s_detail_json}) {
+  m.catalogue.items.clear();
+  m.watch.entries.clear();
+  m.library.entries.clear();
+  m.store = Store();
+  release_array(m.rows.rows);
+  release_array(m.home.basics);
+  m.catalogue.by_id.empty();
+  m.catalogue.by_imdb.empty();
+  m.home.basic_imdb.release();
+  m.catalogue.seen_id.empty();
+  for (Text* doc : {&m.result_json, &m.rows.stats_json, &m.home.flags_json, &m.home.watchlist_json,
+                    &m.home.bh_json, &m.selection.detail_json}) {
     doc->reset();
   }
-  s_sel = -1;
-  s_rejected = 0;
-  s_have_home = 0;
+  m.selection.index = -1;
+  m.rejected = 0;
+  m.result_stale = false;
+  m.watch.host_index.ready = false;
+  m.watch.host_index.by_key.empty();
+  m.watch.host_index.by_item.empty();
+  m.watch.host_index.by_episode.empty();
+  m.home.have = 0;
   // Last: the records referring to these texts are gone.
-  s_item_texts.reset();
-  s_lib_texts.reset();
-  s_watch_texts.reset();
-  s_basic_texts.reset();
+  m.catalogue.texts.reset();
+  m.library.texts.reset();
+  m.watch.texts.reset();
+  m.home.basic_texts.reset();
+}
+
+void clear_model() noexcept { empty_model(s_model); }
+
+namespace {
+
+// An empty model whose arrays, maps and text blocks kept their memory: what a
+// whole load fills instead of growing a new model from nothing.
+Model s_spare_model;
+
+}  // namespace
+
+ModelAside::ModelAside() noexcept : saved_(std::move(s_model)) {
+  s_model = std::move(s_spare_model);
+}
+
+ModelAside::~ModelAside() {
+  if (!kept_) std::swap(s_model, saved_);
+  // What is set aside now is the model that lost; emptied, it serves the next
+  // load.
+  empty_model(saved_);
+  s_spare_model = std::move(saved_);
 }
 
 void release_model_memory() noexcept {
+  s_spare_model = Model();
   release_array(s_items);
   release_array(s_watch);
   release_array(s_lib);
   s_by_id.release();
   s_by_imdb.release();
   s_seen_id.release();
+  s_model.watch.host_index.by_key.release();
+  s_model.watch.host_index.by_item.release();
+  s_model.watch.host_index.by_episode.release();
   s_item_texts.release();
   s_lib_texts.release();
   s_watch_texts.release();

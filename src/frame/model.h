@@ -151,84 +151,6 @@ struct ApEvents {
 };
 
 
-// ---- The model -------------------------------------------------------------
-// Everything the inputs put in and the rebuild derives, one part per input.
-// Moving a model moves its texts' storage along, so pointers into it stay
-// valid: an input call that must change nothing when it fails can set the
-// whole model aside and put it back.
-
-// The catalogue: only ever appended to, emptied by a clear.
-struct Catalogue {
-  std::vector<Item> items;
-  // Texts of the records the item loader reads, and of what the rebuild
-  // fills in from the basics and the library.
-  TextArena texts;
-  Ht by_id;    // item id -> index (first wins), rebuilt per rebuild
-  Ht by_imdb;  // item IMDb id -> index (first wins), rebuilt per rebuild
-  Ht seen_id;  // every id accepted since the last clear
-};
-
-// The local library, replaced whole by each library call.
-struct Library {
-  std::vector<Item> entries;
-  TextArena texts;
-};
-
-// Watch progress: the host's entries, then those made from the held server
-// home's "Continues" (their texts are heap copies of their own).
-struct Watch {
-  std::vector<WatchRec> entries;
-  TextArena texts;  // texts of the host's entries
-};
-
-// The held server home and what is derived from it alone.
-struct ServerHome {
-  JsonDoc doc;  // read in place
-  int32_t have = 0;
-  std::vector<BasicRec> basics;
-  TextArena basic_texts;
-  Ht basic_imdb;  // basics IMDb id -> index in basics (first wins)
-  Text flags_json, watchlist_json, bh_json;
-};
-
-// The items the user took out of Continue Watching, each with the time of
-// its dismissal: an item stays out until progress newer than that arrives.
-struct Dismissals {
-  // Item id -> index into `at`, or -1 for a name given without a time (which
-  // dismisses nothing). The ids are borrowed from `texts`.
-  Ht by_id;
-  std::vector<int64_t> at;
-  TextArena texts;
-};
-
-struct Store {
-  std::vector<FavRec> favs;
-  std::vector<PlaylistRec> pls;
-  Dismissals dismissed;
-};
-
-struct Rows {
-  std::vector<Row> rows;
-  Text stats_json;
-};
-
-struct Selection {
-  int32_t index = -1;  // selected catalogue index, -1 for none
-  Text detail_json;
-};
-
-struct Model {
-  Catalogue catalogue;
-  Library library;
-  Watch watch;
-  ServerHome home;
-  Store store;
-  Rows rows;
-  Selection selection;
-  Text result_json;
-  int32_t rejected = 0;  // input elements turned away since the last clear
-};
-
 // The settings: not part of the model, they survive clears. A member at its
 // default leaves the rule it adjusts as it is without it.
 
@@ -284,6 +206,96 @@ struct Settings {
   int32_t row_cap = kDefaultRowCap;
   ResumeSettings resume;
   AutoplaySettings autoplay;
+};
+
+
+// ---- The model -------------------------------------------------------------
+// Everything the inputs put in and the rebuild derives, one part per input.
+// Moving a model moves its texts' storage along, so pointers into it stay
+// valid: an input call that must change nothing when it fails can set the
+// whole model aside and put it back.
+
+// The catalogue: only ever appended to, emptied by a clear.
+struct Catalogue {
+  std::vector<Item> items;
+  // Texts of the records the item loader reads, and of what the rebuild
+  // fills in from the basics and the library.
+  TextArena texts;
+  Ht by_id;    // item id -> index (first wins), rebuilt per rebuild
+  Ht by_imdb;  // item IMDb id -> index (first wins), rebuilt per rebuild
+  Ht seen_id;  // every id accepted since the last clear
+};
+
+// The local library, replaced whole by each library call.
+struct Library {
+  std::vector<Item> entries;
+  TextArena texts;
+};
+
+// Watch progress: the host's entries, then those made from the held server
+// home's "Continues" (their texts are heap copies of their own).
+struct Watch {
+  std::vector<WatchRec> entries;
+  TextArena texts;  // texts of the host's entries
+  // Where each identifier first stands among the host's entries, for the
+  // progress updates; made when an update first needs it after the host's
+  // entries were replaced, kept up to date by the updates.
+  struct HostIndex {
+    Ht by_key, by_item, by_episode;
+    bool ready = false;
+  } host_index;
+};
+
+// The held server home and what is derived from it alone.
+struct ServerHome {
+  JsonDoc doc;  // read in place
+  int32_t have = 0;
+  std::vector<BasicRec> basics;
+  TextArena basic_texts;
+  Ht basic_imdb;  // basics IMDb id -> index in basics (first wins)
+  Text flags_json, watchlist_json, bh_json;
+};
+
+// The items the user took out of Continue Watching, each with the time of
+// its dismissal: an item stays out until progress newer than that arrives.
+struct Dismissals {
+  // Item id -> index into `at`, or -1 for a name given without a time (which
+  // dismisses nothing). The ids are borrowed from `texts`.
+  Ht by_id;
+  std::vector<int64_t> at;
+  TextArena texts;
+};
+
+struct Store {
+  std::vector<FavRec> favs;
+  std::vector<PlaylistRec> pls;
+  Dismissals dismissed;
+};
+
+struct Rows {
+  std::vector<Row> rows;
+  Text stats_json;
+};
+
+struct Selection {
+  int32_t index = -1;  // selected catalogue index, -1 for none
+  Text detail_json;
+};
+
+struct Model {
+  Catalogue catalogue;
+  Library library;
+  Watch watch;
+  ServerHome home;
+  Store store;
+  Rows rows;
+  Selection selection;
+  // The result document is written when it is first read after a change,
+  // as it would have been written at the change: with the settings of then.
+  Text result_json;
+  bool result_stale = false;
+  Settings result_settings;
+  int32_t rejected = 0;  // input elements turned away since the last clear
 };
 
 inline Model s_model;
@@ -344,6 +356,9 @@ inline int32_t n_pls() { return static_cast<int32_t>(s_pls.size()); }
 // ---- Release functions -----------------------------------------------------
 void free_item(Item* item) noexcept;
 void free_row(Row* row) noexcept;
+// Empties a model, keeping the memory of its large arrays, maps and text
+// blocks.
+void empty_model(Model& m) noexcept;
 // Empties the whole model; settings, the row cap, the status frame and the
 // candidate scratch list are left alone. The item, library and watch arrays,
 // the id maps and the text arenas keep their memory for the next filling.
@@ -356,13 +371,12 @@ void release_model_memory() noexcept;
 // the call fills an empty one, and put back in place of whatever the call
 // made unless the call keeps the new one. Moving a model keeps its texts
 // where they are, so every pointer handed out before stays valid when it
-// comes back.
+// comes back. The model that loses is emptied and its memory kept for the
+// next such call.
 class ModelAside {
  public:
-  ModelAside() noexcept { std::swap(s_model, saved_); }
-  ~ModelAside() {
-    if (!kept_) std::swap(s_model, saved_);
-  }
+  ModelAside() noexcept;
+  ~ModelAside();
   ModelAside(const ModelAside&) = delete;
   ModelAside& operator=(const ModelAside&) = delete;
   void keep_new() noexcept { kept_ = true; }

@@ -1,4 +1,4 @@
-// Exported item queries.
+// Exported item queries, and the inputs linter.
 #include "frame/guard.h"
 #include "frame/model.h"
 #include "ingest/ingest.h"
@@ -77,6 +77,16 @@ KAVO_API int32_t kavo_item_resume_action(int32_t index) {
   return item ? item->resume_action : 0;
 }
 
+KAVO_API double kavo_item_resume_position_s(int32_t index) {
+  const Item* item = catalogue_item(index);
+  return item ? item->resume_position_s : -1.0;
+}
+
+KAVO_API double kavo_item_progress_fraction(int32_t index) {
+  const Item* item = catalogue_item(index);
+  return item ? item->progress_fraction : -1.0;
+}
+
 KAVO_API int64_t kavo_item_added_ms(int32_t index) {
   const Item* item = catalogue_item(index);
   return item ? item->added_ms : -1;
@@ -91,6 +101,18 @@ KAVO_API const char* kavo_item_next_id(int32_t index) {
   const Item* item = catalogue_item(index);
   if (item == nullptr || !valid_item_index(item->next_index)) return nullptr;
   return s_items[static_cast<std::size_t>(item->next_index)].id.get();
+}
+
+KAVO_API const char* kavo_lint_json(const char* inputs) {
+  return guard_getter(nullptr, [&]() -> const char* {
+    if (inputs == nullptr) {
+      set_message("null inputs");
+      return nullptr;
+    }
+    const char* doc = lint_json(inputs);
+    if (doc == nullptr) set_message("oom");
+    return doc;
+  });
 }
 
 }  // extern "C"

@@ -42,6 +42,20 @@ class PartText {
   char* text_;
 };
 
+// The five parts in load order, the shape each must have, and the message of
+// a load when it has another.
+const char* const k_part_names[] = {"server_home", "items", "watch", "library", "store", nullptr};
+const KeyList k_inputs_key_lists[] = {k_part_names};
+struct PartShape {
+  bool array;
+  const char* message;
+};
+const PartShape k_part_shapes[kPartCount] = {
+    {false, "server_home must be an object"}, {true, "items must be an array"},
+    {true, "watch must be an array"},         {true, "library must be an array"},
+    {false, "store must be an object"},
+};
+
 // ---- The streamed way ----------------------------------------------------------
 
 bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -127,8 +141,8 @@ class ElementReader {
   std::size_t guess_ = 1024;
 };
 
-enum Part { kHome, kItems, kWatch, kLibrary, kStore, kOtherMember };
-const char* const k_part_names[] = {"server_home", "items", "watch", "library", "store"};
+constexpr int kHome = kPartHome, kItems = kPartItems, kWatch = kPartWatch, kLibrary = kPartLibrary,
+              kStore = kPartStore, kOtherMember = kPartCount;
 
 // Which part a member key names: kOtherMember for keys that no lookup of the
 // five names would find; -1 for keys that one finds only ignoring case,
@@ -279,6 +293,19 @@ int32_t load_inputs_stepwise(const char* json);
 
 }  // namespace
 
+std::span<const KeyList> inputs_key_lists() noexcept { return k_inputs_key_lists; }
+
+const char* input_part_name(InputPart part) noexcept { return k_part_names[part]; }
+
+yyjson_val* input_part(yyjson_val* inputs, InputPart part) noexcept { return obj_get(inputs, k_part_names[part]); }
+
+const char* part_shape_error(InputPart part, yyjson_val* value) noexcept {
+  // A present null is the wrong type too.
+  if (value == nullptr) return nullptr;
+  const PartShape& shape = k_part_shapes[part];
+  return (shape.array ? yyjson_is_arr(value) : yyjson_is_obj(value)) ? nullptr : shape.message;
+}
+
 void release_input_memory() noexcept {
   s_reader.trim(true);
   release_staged_watch();
@@ -295,21 +322,20 @@ namespace {
 
 int32_t load_inputs_stepwise(const char* json) {
   JsonDoc doc = read_json(json, std::strlen(json));
-  if (!doc) return fail(kBadJson, "inputs: not valid JSON");
+  if (!doc) return fail(kBadJson, kInputsNotJson);
   yyjson_val* root = yyjson_doc_get_root(doc.get());
-  if (!yyjson_is_obj(root)) return fail(kBadJson, "inputs: root not object");
+  if (!yyjson_is_obj(root)) return fail(kBadJson, kInputsNotObject);
 
-  yyjson_val* home = obj_get(root, "server_home");
-  yyjson_val* items = obj_get(root, "items");
-  yyjson_val* watch = obj_get(root, "watch");
-  yyjson_val* library = obj_get(root, "library");
-  yyjson_val* store = obj_get(root, "store");
-  // A present null is the wrong type too.
-  if (home && !yyjson_is_obj(home)) return fail(kBadJson, "server_home must be an object");
-  if (items && !yyjson_is_arr(items)) return fail(kBadJson, "items must be an array");
-  if (watch && !yyjson_is_arr(watch)) return fail(kBadJson, "watch must be an array");
-  if (library && !yyjson_is_arr(library)) return fail(kBadJson, "library must be an array");
-  if (store && !yyjson_is_obj(store)) return fail(kBadJson, "store must be an object");
+  yyjson_val* parts[kPartCount];
+  for (int p = 0; p < kPartCount; ++p) {
+    parts[p] = input_part(root, static_cast<InputPart>(p));
+    if (const char* wrong = part_shape_error(static_cast<InputPart>(p), parts[p])) return fail(kBadJson, wrong);
+  }
+  yyjson_val* home = parts[kPartHome];
+  yyjson_val* items = parts[kPartItems];
+  yyjson_val* watch = parts[kPartWatch];
+  yyjson_val* library = parts[kPartLibrary];
+  yyjson_val* store = parts[kPartStore];
 
   int32_t rc = kOk;
   if (home) {

@@ -40,10 +40,12 @@ const char* const k_item_members[] = {"id",          "key",          "kind",    
                                       "isAudioOnly", "is_cue_track", "isCueTrack",   "library",
                                       "genres",      "sources",      "entries",      nullptr};
 
+const KeyList k_item_key_lists[] = {k_title, k_imdb, k_poster, k_back, k_plot, k_path, k_fol,
+                                    k_be,    k_air,  k_key,    k_year, k_run,  k_sea,  k_epi,
+                                    k_size,  k_mt,   k_add,    k_dur,  k_rat,  k_credits, k_item_members};
+
 const KeySchema& item_schema() {
-  static const KeySchema schema({k_title, k_imdb, k_poster, k_back, k_plot, k_path, k_fol, k_be, k_air,
-                                 k_key, k_year, k_run, k_sea, k_epi, k_size, k_mt, k_add, k_dur, k_rat,
-                                 k_credits, k_item_members});
+  static const KeySchema schema(k_item_key_lists);
   return schema;
 }
 
@@ -103,14 +105,16 @@ void read_flag2(const SchemaIndex& get, const char* first, const char* second, i
   if (val_bool(get(first), &b) == 0 || val_bool(get(second), &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
-// Fills `item` (fresh, all defaults) from one array element; false when the
-// element is to be rejected.
-bool read_item(yyjson_val* element, Item* item) {
-  if (!yyjson_is_obj(element)) return false;
+}  // namespace
+
+std::span<const KeyList> item_key_lists() noexcept { return k_item_key_lists; }
+
+Refusal read_item(yyjson_val* element, Item* item) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
   const SchemaIndex get(item_schema(), element);
 
   if (val_str(get("id"), &item->id) != 0) val_str(get("key"), &item->id);
-  if (!item->id || item->id.get()[0] == '\0') return false;
+  if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
 
   for (const TextField& f : k_text_fields) find_str(get, f.keys, &(item->*f.field));
 
@@ -134,12 +138,10 @@ bool read_item(yyjson_val* element, Item* item) {
   read_flag2(get, "is_cue_track", "isCueTrack", &item->is_cue_track);
   item->library = read_code(get("library"), k_library_words, kOtherSource);
 
-  if (val_str_array(get("genres"), &item->genres) == 3) return false;
-  if (read_item_sources(get, item) != 0) return false;
-  return true;
+  if (val_str_array(get("genres"), &item->genres) == 3) return Refusal::kNoMemory;
+  if (read_item_sources(get, item) != 0) return Refusal::kNoMemory;
+  return Refusal::kTaken;
 }
-
-}  // namespace
 
 ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr}; }
 ItemTarget ItemTarget::library() { return ItemTarget{&s_lib, &s_lib_texts, false, nullptr}; }
@@ -169,7 +171,7 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
     dest.emplace_back();  // room made above: no reallocation
     {
       ArenaScope scope(&texts);
-      taken = read_item(element, &dest.back());
+      taken = read_item(element, &dest.back()) == Refusal::kTaken;
     }
     if (taken && target.unique_ids) taken = id_is_new(target, dest.back().id.get());
     if (!taken) dest.pop_back();
@@ -179,7 +181,7 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
     Item item;
     {
       ArenaScope scope(&texts);
-      taken = read_item(element, &item);
+      taken = read_item(element, &item) == Refusal::kTaken;
     }
     if (taken && target.unique_ids) taken = id_is_new(target, item.id.get());
     if (taken) {

@@ -208,7 +208,7 @@ yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) 
 
 // ---- Key schemas ---------------------------------------------------------------
 
-KeySchema::KeySchema(std::initializer_list<KeyList> lists) noexcept {
+KeySchema::KeySchema(std::span<const KeyList> lists) noexcept {
   for (int16_t& slot : class_slots_) slot = -1;
   for (PointerSlot& slot : pointer_slots_) slot = PointerSlot{nullptr, -1};
   for (KeyList list : lists) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "frame/json_lookup.h"
@@ -61,7 +62,9 @@ class KeySchema {
 
   // The spellings of the NULL-terminated `lists`; spellings beyond the limits
   // are left out (a SchemaIndex then answers them by a walk).
-  KeySchema(std::initializer_list<KeyList> lists) noexcept;
+  KeySchema(std::initializer_list<KeyList> lists) noexcept
+      : KeySchema(std::span<const KeyList>(lists.begin(), lists.size())) {}
+  explicit KeySchema(std::span<const KeyList> lists) noexcept;
   KeySchema(const KeySchema&) = delete;
   KeySchema& operator=(const KeySchema&) = delete;
 

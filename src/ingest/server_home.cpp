@@ -37,9 +37,35 @@ yyjson_val* home_root() { return s_have_home && s_home_doc ? yyjson_doc_get_root
 // The members read by name alone.
 const char* const k_basic_members[] = {"Ratings", "Genres", nullptr};
 
+const KeyList k_basic_key_lists[] = {k_basic_imdb, k_basic_title,   k_basic_poster, k_basic_backdrop, k_basic_plot,
+                                     k_basic_year, k_basic_runtime, k_basic_is_tv,  k_basic_members};
+const KeyList k_continue_key_lists[] = {k_cont_imdb,     k_cont_season,  k_cont_episode, k_cont_value,
+                                        k_cont_duration, k_cont_updated, k_cont_size};
+
+// The members of the document itself: "Basics" and "Continues" are read
+// here, the lists by the server rows and the side documents.
+const char* const k_home_members[] = {"Basics",     "Continues",           "List",     "ExtentList",
+                                      "Spotlights", "CollectionPlaylists", "Level30s", nullptr};
+// The members of the elements of those lists: of "List" and "ExtentList",
+// of "Spotlights", of "CollectionPlaylists" and of "Level30s".
+const char* const k_home_list_members[] = {"Id", "Value", nullptr};
+const char* const k_spotlight_members[] = {"Items", nullptr};
+const char* const k_collection_members[] = {"Name", "name", nullptr};
+const char* const k_level30_members[] = {"IMDbID", "IMDbId", "FileName", nullptr};
+
+const KeyList k_home_key_lists[] = {k_home_members};
+const KeyList k_home_list_key_lists[] = {k_home_list_members};
+const KeyList k_spotlight_key_lists[] = {k_spotlight_members};
+const KeyList k_collection_key_lists[] = {k_collection_members};
+const KeyList k_level30_key_lists[] = {k_level30_members};
+const HomeList k_home_lists[] = {
+    {k_home_members[2], k_home_list_key_lists}, {k_home_members[3], k_home_list_key_lists},
+    {k_home_members[4], k_spotlight_key_lists},  {k_home_members[5], k_collection_key_lists},
+    {k_home_members[6], k_level30_key_lists},
+};
+
 const KeySchema& basic_schema() {
-  static const KeySchema schema({k_basic_imdb, k_basic_title, k_basic_poster, k_basic_backdrop, k_basic_plot,
-                                 k_basic_year, k_basic_runtime, k_basic_is_tv, k_basic_members});
+  static const KeySchema schema(k_basic_key_lists);
   return schema;
 }
 
@@ -69,6 +95,21 @@ double continue_duration(yyjson_val* element) {
 
 }  // namespace
 
+std::span<const KeyList> home_key_lists() noexcept { return k_home_key_lists; }
+std::span<const KeyList> basic_key_lists() noexcept { return k_basic_key_lists; }
+std::span<const KeyList> continue_key_lists() noexcept { return k_continue_key_lists; }
+std::span<const HomeList> home_lists() noexcept { return k_home_lists; }
+
+yyjson_val* home_basics(yyjson_val* home) noexcept {
+  yyjson_val* basics = obj_get(home, k_home_members[0]);
+  return yyjson_is_arr(basics) ? basics : nullptr;
+}
+
+yyjson_val* home_continues(yyjson_val* home) noexcept {
+  yyjson_val* continues = obj_get(home, k_home_members[1]);
+  return yyjson_is_arr(continues) ? continues : nullptr;
+}
+
 int32_t parse_home(const char* json, JsonDoc* out) {
   if (json == nullptr) return fail(kBadArgument, "null json");
   JsonDoc doc = read_json(json, std::strlen(json));
@@ -93,9 +134,29 @@ void reset_basics() noexcept {
   s_basic_texts.reset();  // last: no record refers to its texts any more
 }
 
+Refusal read_basic(yyjson_val* element, BasicRec* out) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
+  // One index of the members serves every field.
+  const SchemaIndex get(basic_schema(), element);
+  if (find_str(get, k_basic_imdb, &out->imdb_id) != 0 || !out->imdb_id) return Refusal::kNoImdbId;
+  find_str(get, k_basic_title, &out->title);
+  find_str(get, k_basic_poster, &out->poster_url);
+  find_str(get, k_basic_backdrop, &out->backdrop_url);
+  find_str(get, k_basic_plot, &out->plot);
+  find_int(get, k_basic_year, &out->year);
+  find_int(get, k_basic_runtime, &out->runtime_min);
+  int is_tv = 0;
+  if (find_bool(get, k_basic_is_tv, &is_tv) == 0) out->is_tv = is_tv ? 1 : 0;
+  out->rating = read_rating(get(k_basic_members[0]));
+  // A list cut short by a failed copy is dropped: the items completed from
+  // this record would keep it as their own and never take the whole list.
+  if (val_str_array(get(k_basic_members[1]), &out->genres) == 3) out->genres.clear();
+  return Refusal::kTaken;
+}
+
 void index_basics() {
-  yyjson_val* basics = obj_get(home_root(), "Basics");
-  if (!yyjson_is_arr(basics)) return;
+  yyjson_val* basics = home_basics(home_root());
+  if (basics == nullptr) return;
   try {
     s_basics.reserve(std::max<std::size_t>(1, yyjson_arr_size(basics)));
   } catch (...) {
@@ -104,30 +165,16 @@ void index_basics() {
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(basics, idx, max, element) {
-    if (!yyjson_is_obj(element)) continue;
-    // One index of the members serves every field; the texts go to the
-    // basics' arena, and a skipped element gives them back.
-    const SchemaIndex get(basic_schema(), element);
+    // The texts go to the basics' arena, and a skipped element gives them
+    // back.
     const TextArena::Mark mark = s_basic_texts.mark();
     ArenaScope scope(&s_basic_texts);
     BasicRec rec;
-    if (find_str(get, k_basic_imdb, &rec.imdb_id) != 0 || !rec.imdb_id) {
+    if (read_basic(element, &rec) != Refusal::kTaken) {
       rec = BasicRec();
       s_basic_texts.rollback(mark);
       continue;
     }
-    find_str(get, k_basic_title, &rec.title);
-    find_str(get, k_basic_poster, &rec.poster_url);
-    find_str(get, k_basic_backdrop, &rec.backdrop_url);
-    find_str(get, k_basic_plot, &rec.plot);
-    find_int(get, k_basic_year, &rec.year);
-    find_int(get, k_basic_runtime, &rec.runtime_min);
-    int is_tv = 0;
-    if (find_bool(get, k_basic_is_tv, &is_tv) == 0) rec.is_tv = is_tv ? 1 : 0;
-    rec.rating = read_rating(get(k_basic_members[0]));
-    // A list cut short by a failed copy is dropped: the items completed from
-    // this record would keep it as their own and never take the whole list.
-    if (val_str_array(get(k_basic_members[1]), &rec.genres) == 3) rec.genres.clear();
     // Within the reserved room: no reallocation, so no throw.
     s_basics.push_back(std::move(rec));
     // The id lives as long as the map: both go with reset_basics.
@@ -140,35 +187,40 @@ void drop_server_progress() noexcept {
   s_watch.erase(std::remove_if(s_watch.begin(), s_watch.end(), from_home), s_watch.end());
 }
 
+Refusal read_continue(yyjson_val* element, WatchRec* out) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
+  double value = -1.0;
+  js_dbl_first(element, k_cont_value, &value);
+  if (value < 0 || std::isnan(value)) return Refusal::kNoShare;
+
+  js_str_first(element, k_cont_imdb, &out->imdb_id);
+  js_int_first(element, k_cont_season, &out->season);
+  js_int_first(element, k_cont_episode, &out->episode);
+  const double duration = continue_duration(element);
+  Text text;
+  js_str_first(element, k_cont_updated, &text);
+  out->updated_ms = parse_datetime_ms(text.get());
+  js_ll_first(element, k_cont_size, &out->size);
+
+  const double fraction = value > 1 ? 1.0 : value;
+  out->fraction = fraction;
+  out->duration_s = duration;
+  out->position_s = duration > 0 ? duration * fraction : -1.0;
+  out->source = xstrdup("server_continue");
+  out->from_server_home = true;
+  return Refusal::kTaken;
+}
+
 void ingest_continues() {
   // The previous home's entries give way to this one's.
   drop_server_progress();
-  yyjson_val* continues = obj_get(home_root(), "Continues");
-  if (!yyjson_is_arr(continues)) return;
+  yyjson_val* continues = home_continues(home_root());
+  if (continues == nullptr) return;
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(continues, idx, max, element) {
-    if (!yyjson_is_obj(element)) continue;
-    double value = -1.0;
-    js_dbl_first(element, k_cont_value, &value);
-    if (value < 0 || std::isnan(value)) continue;
-
     WatchRec rec;
-    js_str_first(element, k_cont_imdb, &rec.imdb_id);
-    js_int_first(element, k_cont_season, &rec.season);
-    js_int_first(element, k_cont_episode, &rec.episode);
-    const double duration = continue_duration(element);
-    Text text;
-    js_str_first(element, k_cont_updated, &text);
-    rec.updated_ms = parse_datetime_ms(text.get());
-    js_ll_first(element, k_cont_size, &rec.size);
-
-    double fraction = value > 1 ? 1.0 : value;
-    rec.fraction = fraction;
-    rec.duration_s = duration;
-    rec.position_s = duration > 0 ? duration * fraction : -1.0;
-    rec.source = xstrdup("server_continue");
-    rec.from_server_home = true;
+    if (read_continue(element, &rec) != Refusal::kTaken) continue;
     if (watch_ensure_room() != 0) return;
     s_watch.push_back(std::move(rec));
   }

@@ -31,11 +31,14 @@ const char* const k_src_sublangs[] = {"subtitle_languages", "subtitleLanguages",
 
 const char* const k_src_the_file[] = {"theFile", nullptr};
 
+const KeyList k_source_key_lists[] = {k_src_key,      k_src_uri,      k_src_url,      k_src_quality,
+                                      k_src_codec,    k_src_ext,      k_src_active,   k_src_hdr,
+                                      k_src_hevc,     k_src_dolby,    k_src_channels, k_src_width,
+                                      k_src_height,   k_src_size,     k_src_content,  k_src_subs,
+                                      k_src_sublangs, k_src_the_file};
+
 const KeySchema& source_schema() {
-  static const KeySchema schema({k_src_key, k_src_uri, k_src_url, k_src_quality, k_src_codec, k_src_ext,
-                                 k_src_active, k_src_hdr, k_src_hevc, k_src_dolby, k_src_channels,
-                                 k_src_width, k_src_height, k_src_size, k_src_content, k_src_subs,
-                                 k_src_sublangs, k_src_the_file});
+  static const KeySchema schema(k_source_key_lists);
   return schema;
 }
 
@@ -67,6 +70,13 @@ void read_source(const SchemaIndex& get, Source* out) {
 }
 
 }  // namespace
+
+std::span<const KeyList> source_key_lists() noexcept { return k_source_key_lists; }
+
+yyjson_val* source_the_file(yyjson_val* element) noexcept {
+  yyjson_val* the_file = obj_get(element, k_src_the_file[0]);
+  return yyjson_is_obj(the_file) ? the_file : nullptr;
+}
 
 int parse_source_impl(yyjson_val* object, Source* out) {
   *out = Source();
@@ -106,8 +116,7 @@ int32_t source_rank(const Source& source) {
 int read_item_sources(const SchemaIndex& item_members, Item* item) {
   item->sources.clear();
   item->playable = 0;
-  yyjson_val* list = item_members("sources");
-  if (list == nullptr) list = item_members("entries");
+  yyjson_val* list = find_source_list(item_members);
   if (!yyjson_is_arr(list)) return 0;
 
   const std::size_t n = yyjson_arr_size(list);

@@ -18,49 +18,29 @@ const char* const k_pl_key[] = {"key", "Key", nullptr};
 const char* const k_pl_name[] = {"name", "Name", nullptr};
 const char* const k_pl_ids[] = {"imdbids", "ids", "Ids", "value", "Value", nullptr};
 
-template <class T>
-bool reserve_for(std::vector<T>& table, yyjson_val* array) {
+// The members of the store itself, read by name alone.
+const char* const k_store_members[] = {"favourites", "favorites", "playlists", "dismissed", nullptr};
+
+const KeyList k_store_key_lists[] = {k_store_members};
+const KeyList k_favourite_key_lists[] = {k_fav_token, k_fav_metadata, k_fav_display};
+const KeyList k_playlist_key_lists[] = {k_pl_key, k_pl_name, k_pl_ids};
+
+// Reads the records of a list (none when `array` is NULL) into `table`, each
+// element with `read`; false when the table cannot be allocated.
+template <class Record, class Read>
+bool read_records(yyjson_val* array, std::vector<Record>& table, Read read) {
+  if (array == nullptr) return true;
   try {
     table.reserve(std::max<std::size_t>(1, yyjson_arr_size(array)));
   } catch (...) {
     return false;
   }
-  return true;
-}
-
-// Reads the favourites; false when their table cannot be allocated.
-bool read_favourites(yyjson_val* root, std::vector<FavRec>& favs) {
-  // "favorites" is looked at only when "favourites" is absent altogether.
-  yyjson_val* array = obj_get(root, "favourites");
-  if (array == nullptr) array = obj_get(root, "favorites");
-  if (!yyjson_is_arr(array)) return true;
-  if (!reserve_for(favs, array)) return false;
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(array, idx, max, element) {
-    if (!yyjson_is_obj(element)) continue;
-    FavRec rec;
-    if (js_str_first(element, k_fav_token, &rec.token) != 0 || !rec.token) continue;
-    js_str_first(element, k_fav_metadata, &rec.metadata);
-    js_str_first(element, k_fav_display, &rec.display_name);
-    favs.push_back(std::move(rec));
-  }
-  return true;
-}
-
-bool read_playlists(yyjson_val* root, std::vector<PlaylistRec>& pls) {
-  yyjson_val* array = obj_get(root, "playlists");
-  if (!yyjson_is_arr(array)) return true;
-  if (!reserve_for(pls, array)) return false;
-  size_t idx = 0, max = 0;
-  yyjson_val* element = nullptr;
-  yyjson_arr_foreach(array, idx, max, element) {
-    if (!yyjson_is_obj(element)) continue;
-    PlaylistRec rec;
-    if (js_str_first(element, k_pl_key, &rec.key) != 0 || !rec.key) continue;
-    js_str_first(element, k_pl_name, &rec.name);
-    js_str_first(element, k_pl_ids, &rec.imdbids);
-    pls.push_back(std::move(rec));
+    Record rec;
+    // Within the reserved room: no reallocation, so no throw.
+    if (read(element, &rec) == Refusal::kTaken) table.push_back(std::move(rec));
   }
   return true;
 }
@@ -69,7 +49,7 @@ bool read_playlists(yyjson_val* root, std::vector<PlaylistRec>& pls) {
 // a name deciding (one without a usable time dismisses nothing). False when
 // their tables cannot be allocated.
 bool read_dismissals(yyjson_val* root, Dismissals& out) {
-  yyjson_val* object = obj_get(root, "dismissed");
+  yyjson_val* object = obj_get(root, k_store_members[3]);
   if (!yyjson_is_obj(object) || yyjson_obj_size(object) == 0) return true;
   const std::size_t names = std::min<std::size_t>(yyjson_obj_size(object), kMaxRecords);
   // Room for every name at half load: the map never grows while filled.
@@ -107,9 +87,41 @@ bool read_dismissals(yyjson_val* root, Dismissals& out) {
 
 }  // namespace
 
+std::span<const KeyList> store_key_lists() noexcept { return k_store_key_lists; }
+std::span<const KeyList> favourite_key_lists() noexcept { return k_favourite_key_lists; }
+std::span<const KeyList> playlist_key_lists() noexcept { return k_playlist_key_lists; }
+
+yyjson_val* store_favourites(yyjson_val* store) noexcept {
+  // "favorites" is looked at only when "favourites" is absent altogether.
+  yyjson_val* array = obj_get(store, k_store_members[0]);
+  if (array == nullptr) array = obj_get(store, k_store_members[1]);
+  return yyjson_is_arr(array) ? array : nullptr;
+}
+
+yyjson_val* store_playlists(yyjson_val* store) noexcept {
+  yyjson_val* array = obj_get(store, k_store_members[2]);
+  return yyjson_is_arr(array) ? array : nullptr;
+}
+
+Refusal read_favourite(yyjson_val* element, FavRec* out) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
+  if (js_str_first(element, k_fav_token, &out->token) != 0 || !out->token) return Refusal::kNoToken;
+  js_str_first(element, k_fav_metadata, &out->metadata);
+  js_str_first(element, k_fav_display, &out->display_name);
+  return Refusal::kTaken;
+}
+
+Refusal read_playlist(yyjson_val* element, PlaylistRec* out) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
+  if (js_str_first(element, k_pl_key, &out->key) != 0 || !out->key) return Refusal::kNoKey;
+  js_str_first(element, k_pl_name, &out->name);
+  js_str_first(element, k_pl_ids, &out->imdbids);
+  return Refusal::kTaken;
+}
+
 int32_t load_store_value(yyjson_val* root, Store* out) {
-  if (!(read_favourites(root, out->favs) && read_playlists(root, out->pls) &&
-        read_dismissals(root, out->dismissed))) {
+  if (!(read_records(store_favourites(root), out->favs, read_favourite) &&
+        read_records(store_playlists(root), out->pls, read_playlist) && read_dismissals(root, out->dismissed))) {
     return fail(kNoMemory, "oom");
   }
   return kOk;

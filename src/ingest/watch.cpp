@@ -1,8 +1,12 @@
 // Watch progress: the host's array of watch entries. A call replaces the
 // host's entries whole and keeps the ones made from the held server home.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "frame/status.h"
 #include "ingest/ingest.h"
@@ -28,10 +32,12 @@ const char* const k_watch_updated[] = {"updated_ms", "UpdatedAt", "updatedAt", "
                                        nullptr};
 const char* const k_watch_size[] = {"size", "Size", "p7", nullptr};
 
+const KeyList k_watch_key_lists[] = {k_watch_item_id,  k_watch_imdb,     k_watch_source,   k_watch_key,
+                                     k_watch_season,   k_watch_episode,  k_watch_position, k_watch_duration,
+                                     k_watch_fraction, k_watch_finished, k_watch_updated,  k_watch_size};
+
 const KeySchema& watch_schema() {
-  static const KeySchema schema({k_watch_item_id, k_watch_imdb, k_watch_source, k_watch_key, k_watch_season,
-                                 k_watch_episode, k_watch_position, k_watch_duration, k_watch_fraction,
-                                 k_watch_finished, k_watch_updated, k_watch_size});
+  static const KeySchema schema(k_watch_key_lists);
   return schema;
 }
 
@@ -75,6 +81,14 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
+std::span<const KeyList> watch_key_lists() noexcept { return k_watch_key_lists; }
+
+Text watch_item_id(yyjson_val* element) {
+  Text id;
+  js_str_first(element, k_watch_item_id, &id);
+  return id;
+}
+
 bool looks_like_datetime(const char* text) noexcept {
   if (text == nullptr) return false;
   const char* p = text;
@@ -86,8 +100,8 @@ bool looks_like_datetime(const char* text) noexcept {
 
 int watch_ensure_room() noexcept { return ensure_room(s_watch); }
 
-bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
-  if (!yyjson_is_obj(element)) return false;
+Refusal read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
+  if (!yyjson_is_obj(element)) return Refusal::kNotObject;
   // The entry's texts go to `texts`; an entry turned away gives them back at
   // once.
   const TextArena::Mark mark = texts.mark();
@@ -99,13 +113,14 @@ bool read_watch_element(yyjson_val* element, TextArena& texts, WatchRec* rec) {
   if (!taken) {
     *rec = WatchRec();
     texts.rollback(mark);
+    return Refusal::kNoProgress;
   }
-  return taken;
+  return Refusal::kTaken;
 }
 
 int32_t load_watch_element(yyjson_val* element) {
   WatchRec rec;
-  if (!read_watch_element(element, s_watch_texts, &rec)) {
+  if (read_watch_element(element, s_watch_texts, &rec) != Refusal::kTaken) {
     ++s_rejected;
     return kOk;
   }
@@ -150,7 +165,7 @@ int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(root, idx, max, element) {
     WatchRec rec;
-    if (!read_watch_element(element, staged.texts, &rec)) {
+    if (read_watch_element(element, staged.texts, &rec) != Refusal::kTaken) {
       ++staged.rejected;
       continue;
     }
@@ -186,8 +201,161 @@ int32_t read_host_watch(const char* json) {
   }
   s_watch.swap(staged.entries);
   s_watch_texts.swap(staged.texts);
+  s_model.watch.host_index.ready = false;
   s_rejected += staged.rejected;
   staged.empty();
+  return kOk;
+}
+
+namespace {
+
+using HostIndex = Watch::HostIndex;
+
+// The host's entries are the front of the table: the server's come after.
+std::size_t host_count() {
+  std::size_t n = s_watch.size();
+  while (n > 0 && s_watch[n - 1].from_server_home) --n;
+  return n;
+}
+
+// The IMDb id with season and episode of an entry as one text, or none when
+// it lacks one of them.
+std::string episode_key(const WatchRec& w) {
+  if (!w.imdb_id || w.season == -1 || w.episode == -1) return std::string();
+  char numbers[32];
+  std::snprintf(numbers, sizeof numbers, "\x1f%d\x1f%d", w.season, w.episode);
+  return std::string(w.imdb_id.get()) + numbers;
+}
+
+// Stores `key` in a map of the index; an index that misses a key would send
+// an update to the wrong entry, so a key that cannot be stored fails the
+// call.
+void index_key(Ht& map, const char* key, int32_t pos, bool borrow) {
+  if (borrow) {
+    map.put_borrowed(key, pos, false);
+  } else {
+    map.put(key, pos, false);
+  }
+  int32_t found = -1;
+  if (map.get(key, &found) != 0) throw std::bad_alloc();
+}
+
+// Files entry `pos` under its identifiers, unless an earlier entry holds one
+// already (entries are filed in table order).
+void file_entry(HostIndex& index, int32_t pos) {
+  const WatchRec& w = s_watch[static_cast<std::size_t>(pos)];
+  if (w.key) index_key(index.by_key, w.key.get(), pos, true);
+  if (w.item_id) index_key(index.by_item, w.item_id.get(), pos, true);
+  const std::string episode = episode_key(w);
+  if (!episode.empty()) index_key(index.by_episode, episode.c_str(), pos, false);
+}
+
+void make_index(HostIndex& index, std::size_t hosts) {
+  index.ready = false;
+  const std::size_t cap = 2 * hosts + 16;
+  if (!(index.by_key.reset(cap) && index.by_item.reset(cap) && index.by_episode.reset(cap))) {
+    throw std::bad_alloc();
+  }
+  for (std::size_t i = 0; i < hosts; ++i) file_entry(index, static_cast<int32_t>(i));
+  index.ready = true;
+}
+
+// The host entry an update replaces: the first with its key when it has one,
+// else the first with its item id, else the first with its IMDb id, season
+// and episode; -1 for none.
+int32_t matching_entry(const HostIndex& index, const WatchRec& update) {
+  int32_t pos = -1;
+  if (update.key) return index.by_key.get(update.key.get(), &pos) == 0 ? pos : -1;
+  if (update.item_id) return index.by_item.get(update.item_id.get(), &pos) == 0 ? pos : -1;
+  const std::string episode = episode_key(update);
+  if (!episode.empty() && index.by_episode.get(episode.c_str(), &pos) == 0) return pos;
+  return -1;
+}
+
+bool same_text(const Text& a, const Text& b) {
+  if (!a || !b) return !a && !b;
+  return std::strcmp(a.get(), b.get()) == 0;
+}
+
+bool same_identifiers(const WatchRec& a, const WatchRec& b) {
+  return same_text(a.key, b.key) && same_text(a.item_id, b.item_id) && episode_key(a) == episode_key(b);
+}
+
+// What an update changed, to be undone when it fails part-way.
+class UpdateUndo {
+ public:
+  UpdateUndo(std::size_t hosts) : hosts_(hosts), mark_(s_watch_texts.mark()), rejected_(s_rejected) {}
+  ~UpdateUndo() {
+    if (kept_) return;
+    // Latest first, so that an entry appended and then replaced comes back
+    // before the appended ones go.
+    for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) {
+      s_watch[static_cast<std::size_t>(it->first)] = std::move(it->second);
+    }
+    s_watch.erase(s_watch.begin() + static_cast<std::ptrdiff_t>(hosts_),
+                  s_watch.begin() + static_cast<std::ptrdiff_t>(hosts_ + appended_));
+    s_model.watch.host_index.ready = false;  // made again when next needed
+    s_watch_texts.rollback(mark_);
+    s_rejected = rejected_;
+  }
+  UpdateUndo(const UpdateUndo&) = delete;
+  UpdateUndo& operator=(const UpdateUndo&) = delete;
+
+  // Room for one more replaced entry, made before the entry is moved out.
+  void make_room() { replaced_.reserve(replaced_.size() + 1); }
+  void replaced(int32_t pos, WatchRec& old) noexcept { replaced_.emplace_back(pos, std::move(old)); }
+  void appended() { ++appended_; }
+  void keep() { kept_ = true; }
+
+ private:
+  std::size_t hosts_;
+  std::size_t appended_ = 0;
+  TextArena::Mark mark_;
+  int32_t rejected_;
+  std::vector<std::pair<int32_t, WatchRec>> replaced_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+int32_t read_watch_update(const char* json) {
+  if (json == nullptr) return kOk;
+  const JsonDoc doc = read_json(json, std::strlen(json));
+  if (!doc) return fail(kBadJson, "watch: not valid JSON");
+  yyjson_val* root = yyjson_doc_get_root(doc.get());
+  if (!yyjson_is_arr(root)) return fail(kBadJson, "watch: expected an array");
+
+  std::size_t hosts = host_count();
+  HostIndex& index = s_model.watch.host_index;
+  if (!index.ready) make_index(index, hosts);
+  UpdateUndo undo(hosts);
+  size_t idx = 0, max = 0;
+  yyjson_val* element = nullptr;
+  yyjson_arr_foreach(root, idx, max, element) {
+    WatchRec rec;
+    if (read_watch_element(element, s_watch_texts, &rec) != Refusal::kTaken) {
+      ++s_rejected;
+      continue;
+    }
+    const int32_t pos = matching_entry(index, rec);
+    if (pos >= 0) {
+      // Replaced in its place; when its identifiers change, where the others
+      // first stand may change too.
+      WatchRec& entry = s_watch[static_cast<std::size_t>(pos)];
+      const bool refile = !same_identifiers(entry, rec);
+      undo.make_room();
+      undo.replaced(pos, entry);
+      entry = std::move(rec);
+      if (refile) make_index(index, hosts);
+      continue;
+    }
+    if (s_watch.size() >= static_cast<std::size_t>(kMaxRecords)) return fail(kNoMemory, "out of memory");
+    s_watch.insert(s_watch.begin() + static_cast<std::ptrdiff_t>(hosts), std::move(rec));
+    undo.appended();
+    file_entry(index, static_cast<int32_t>(hosts));
+    ++hosts;
+  }
+  undo.keep();
   return kOk;
 }
 

@@ -48,9 +48,19 @@ KAVO_API int32_t kavo_row_cell_count(int32_t row) {
   return r ? r->cell_count : 0;
 }
 
+KAVO_API int32_t kavo_row_emitted(int32_t row) {
+  const Row* r = row_at(row);
+  return r ? r->emitted : 0;
+}
+
 KAVO_API int32_t kavo_row_truncated(int32_t row) {
   const Row* r = row_at(row);
   return r ? r->truncated : 0;
+}
+
+KAVO_API int32_t kavo_row_cell_item_index(int32_t row, int32_t cell) {
+  const Cell* c = cell_at(row, cell);
+  return c != nullptr && cell_item(c) != nullptr ? c->item_index : -1;
 }
 
 KAVO_API const char* kavo_row_cell_title(int32_t row, int32_t cell) {

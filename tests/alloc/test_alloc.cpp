@@ -442,6 +442,8 @@ int main() {
        with(oom, {"not valid JSON"}), true},
       {"set_watch", loaded_selected, [&in] { return kavo_set_watch(in.watch.c_str()); }, {1, 3},
        with(oom, {"watch: not valid JSON"}), true},
+      {"update_watch", loaded_selected, [&in] { return kavo_update_watch(in.watch.c_str()); }, {1, 3},
+       with(oom, {"watch: not valid JSON"}), true},
       {"set_server_home", loaded_selected, [&in] { return kavo_set_server_home(in.home.c_str()); },
        {1, 3}, with(oom, {"server home: not valid JSON"}), true},
       {"set_store", loaded_selected, [&in] { return kavo_set_store(in.store.c_str()); }, {1, 3},
@@ -496,7 +498,8 @@ int main() {
 
   // The calls that read their whole input aside before they change anything.
   for (Case& c : cases) {
-    for (const char* name : {"add_items on empty", "add_items over parts", "set_library", "set_watch", "set_store",
+    for (const char* name : {"add_items on empty", "add_items over parts", "set_library", "set_watch",
+                             "update_watch", "set_store",
                              "set_resume_settings", "set_autoplay_settings", "load_inputs on empty",
                              "load_inputs over loaded", "load_inputs of a larger model"}) {
       if (std::strcmp(c.name, name) == 0) c.unchanged_on_failure = true;
@@ -537,6 +540,31 @@ int main() {
     };
     cases.push_back(c);
   }
+
+  // The linter: its document, or NULL with "oom"; the status code and the
+  // model untouched either way.
+  static std::string model_before;
+  Case lint{"kavo_lint_json",
+            [loaded_selected] {
+              loaded_selected();
+              model_before = snapshot();
+            },
+            [] {
+              // Something of everything the document tells.
+              static const char* const inputs =
+                  R"({"items":[{"id":"a","AddedMs":1},{"id":"a"},3,{"name":"x","sources":[1]}],)"
+                  R"("watch":[{"itemId":"a","PositionTicks":5},{"id":"a","position":1}],"store":[],)"
+                  R"("server_home":{"Basics":[{}],"Continues":[{"Valeu":1}],"List":[{"Idd":1}]},"x":1})";
+              code_before = kavo_last_code();
+              got = kavo_lint_json(inputs);
+              return 0;
+            },
+            {}, {}};
+  lint.verify = [] {
+    const bool answered = got != nullptr ? parses(got) : std::strcmp(kavo_last_error(), "oom") == 0;
+    return answered && kavo_last_code() == code_before && snapshot() == model_before;
+  };
+  cases.push_back(lint);
 
   // Warm up: every getter has its buffer, every lazily made block exists.
   for (const Case& c : cases) {

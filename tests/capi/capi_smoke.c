@@ -43,12 +43,16 @@ static void check_frame(int32_t code, const char* message, const char* what) {
 
 static void test_frame(void) {
   check_str(kavo_version(), "1.0.0", "version before any other call");
+  check_str(kavo_version(), KAVO_VERSION_STRING, "the library is of the header's version");
+  check_int(KAVO_VERSION_NUMBER,
+            KAVO_VERSION_MAJOR * 10000 + KAVO_VERSION_MINOR * 100 + KAVO_VERSION_PATCH,
+            "version number of the header");
   check_frame(0, "", "initial status frame");
   check_int(kavo_get_row_cap(), 200, "initial row cap");
 
   check_int(kavo_set_row_cap(2000), 0, "row cap 2000 accepted");
   check_int(kavo_get_row_cap(), 2000, "row cap reads 2000");
-  check_int(kavo_set_row_cap(2001), 2, "row cap 2001 refused");
+  check_int(kavo_set_row_cap(2001), KAVO_ERR_ARGUMENT, "row cap 2001 refused");
   check_frame(2, "row cap out of range", "row cap 2001 message");
   check_int(kavo_set_row_cap(0), 2, "row cap 0 refused");
   check_int(kavo_set_row_cap(-5), 2, "row cap -5 refused");
@@ -83,7 +87,7 @@ static void test_keys(void) {
   check_frame(0, "", "malformed text is no failure");
 
   memset(out, '#', sizeof out);
-  check_int(kavo_stable_hash("abc", out, 10), 4, "hash into 10 bytes");
+  check_int(kavo_stable_hash("abc", out, 10), KAVO_ERR_BUFFER, "hash into 10 bytes");
   check_frame(4, "buffer too small", "hash into 10 bytes");
   check_int(out[0], '#', "hash buffer untouched");
   check_int(kavo_stable_hash("abc", out, 11), 0, "hash into 11 bytes");
@@ -142,6 +146,12 @@ static void test_invalid_indexes(void) {
   check_str(kavo_row_cell_poster_url(-1, -1), NULL, "cell poster of -1, -1");
   check_int(kavo_row_cell_resume_action(0, 0), 0, "cell resume action of 0, 0");
   check_int(kavo_row_cell_playable(0, 0), 0, "cell playable of 0, 0");
+  check_int(kavo_row_emitted(-1), 0, "row emitted of -1");
+  check_int(kavo_row_emitted(0), 0, "row emitted of 0 with no rows");
+  check_int(kavo_row_cell_item_index(0, 0), -1, "cell item index of 0, 0");
+  check_int(kavo_row_cell_item_index(-1, -1), -1, "cell item index of -1, -1");
+  check_int(kavo_item_resume_position_s(0) == -1.0, 1, "item resume position of 0");
+  check_int(kavo_item_progress_fraction(-1) == -1.0, 1, "item progress of -1");
 
   check_int(kavo_selected_index(), -1, "nothing selected");
   check_int(kavo_detail_source_count(), 0, "no detail sources");
@@ -149,10 +159,50 @@ static void test_invalid_indexes(void) {
   check_frame(2, "row cap out of range", "queries leave the status frame");
 }
 
+/* The index of the first row of `kind`, -1 when none. */
+static int32_t row_of_kind(int32_t kind) {
+  int32_t r;
+  for (r = 0; r < kavo_row_count(); ++r) {
+    if (kavo_row_kind(r) == kind) return r;
+  }
+  return -1;
+}
+
+/* What a UI reads to draw cells and turn a click into a selection: the cells
+ * stored, each cell's item, the item's progress. */
+static void test_cells(void) {
+  const char* inputs =
+      "{\"items\": [{\"id\": \"a\", \"kind\": \"movie\", \"title\": \"A\", \"duration_s\": 1000},"
+      "           {\"id\": \"b\", \"kind\": \"movie\"}, {\"id\": \"c\", \"kind\": \"movie\"}],"
+      " \"watch\": [{\"item_id\": \"a\", \"position_s\": 250, \"fraction\": 0.25}],"
+      " \"store\": {\"favourites\": [{\"token\": \"gone\", \"display_name\": \"Gone\"}]}}";
+  int32_t movies, favourites, a;
+
+  check_int(kavo_set_row_cap(2), KAVO_OK, "row cap 2");
+  check_int(kavo_load_inputs(inputs), KAVO_OK, "load three movies");
+  a = kavo_item_index_of("a");
+  movies = row_of_kind(KAVO_ROW_MOVIES);
+  check_int(kavo_row_cell_count(movies), 3, "three movies offered");
+  check_int(kavo_row_emitted(movies), 2, "two stored under the cap");
+  check_int(kavo_row_cell_item_index(movies, 0), a, "the first movie cell is a's");
+  check_int(kavo_row_cell_item_index(movies, 2), -1, "no item beyond the stored cells");
+  favourites = row_of_kind(KAVO_ROW_FAVOURITES);
+  check_int(kavo_row_cell_item_index(favourites, 0), -1, "an unknown favourite is no item");
+  check_str(kavo_row_cell_title(favourites, 0), "Gone", "but a text of its own");
+
+  check_int(kavo_item_resume_action(a), KAVO_ACTION_RESUME, "a resumes");
+  check_int(kavo_item_resume_position_s(a) == 250.0, 1, "a resumes at 250 s");
+  check_int(kavo_item_progress_fraction(a) == 0.25, 1, "a is a quarter watched");
+  check_int(kavo_item_progress_fraction(kavo_item_index_of("b")) == 0.0, 1, "b has no progress");
+  check_int(kavo_set_row_cap(200), KAVO_OK, "row cap back to 200");
+  check_int(kavo_clear(), KAVO_OK, "clear after the cells");
+}
+
 int main(void) {
   test_frame();
   test_keys();
   test_invalid_indexes();
+  test_cells();
   kavo_shutdown();
   printf("capi_smoke: %d passed, 0 failed\n", passed);
   return 0;

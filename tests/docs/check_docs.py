@@ -6,11 +6,13 @@ src/ingest/*.cpp and the member names the readers look up by name in
 src/ingest and src/rows) must appear in a key table of docs/, each key list
 in its lookup order as one table row; and every key a key table of docs/
 lists must be one the readers accept. The words of the "kind" and "library"
-members must appear in docs/ too.
+members must appear in docs/ too. Every member of the inputs that the
+readers, rows and documents look up by name must be in a key list of
+src/ingest, which the inputs linter goes by.
 
 Outputs (when the kavo tool is given): the members of each document as the
-tool prints them must be exactly those of the docs/ table marked
-<!-- members: NAME -->, in that order.
+tool prints them (the lint document too) must be exactly those of the docs/
+table marked <!-- members: NAME -->, in that order.
 
 A key table is a markdown table with a column headed "keys, in lookup order";
 its keys are the `backticked` words of that column, one list per row.
@@ -18,10 +20,12 @@ its keys are the `backticked` words of that column, one list per row.
 usage: check_docs.py SOURCE_DIR [KAVO_TOOL]
 """
 import json
+import os
 import pathlib
 import re
 import subprocess
 import sys
+import tempfile
 
 KEY_COLUMN = "keys, in lookup order"
 MEMBER_COLUMN = "member"
@@ -34,6 +38,9 @@ NAMED_LOOKUP = re.compile(
     r'\b(?:obj_get|js_bool|js_opt_str|js_str_array)\s*\((?:[^,()]|\([^()]*\))*,\s*"([^"]*)"'
     r'|\bget\(\s*"([^"]*)"\s*\)')
 BACKTICKED = re.compile(r"`([^`]*)`")
+# Members looked up by name that the inputs linter does not check: those of a
+# basics record's "Ratings" object, which holds other sites' ratings too.
+NOT_LINTED = {"Internet Movie Database", "InternetMovieDatabase"}
 MARKER = re.compile(r"<!--\s*members:\s*([\w-]+)\s*-->")
 
 
@@ -145,11 +152,47 @@ def check_keys(src, docs, errors):
         for w in ws:
             if w not in doc_words:
                 errors.append(f"{name}: the word '{w}' is not in docs/")
+    # The inputs linter knows the members the key lists of src/ingest hold:
+    # a member of the inputs that a reader, a row or a document looks up by
+    # name must be in one, or the linter calls it unknown. (The settings are
+    # no part of the inputs object; the linter does not look into "Ratings".)
+    listed = {k for keys in lists.values() for k in keys} | NOT_LINTED
+    for folder in ("ingest", "rows", "documents"):
+        for path in sorted((src / "src" / folder).glob("*.cpp")):
+            if path.name == "settings.cpp":
+                continue
+            for a, b in NAMED_LOOKUP.findall(without_comments(path.read_text())):
+                if (a or b) not in listed:
+                    errors.append(f"{path.relative_to(src)}: reads '{a or b}', which no key list of "
+                                  "src/ingest holds: the inputs linter would call it unknown")
     print(f"{len(lists)} key lists, {len(named)} keys read by name, {len(key_rows)} key rows in docs/")
 
 
 def members(value):
     return list(value.keys()) if isinstance(value, dict) else None
+
+
+def lint_documents(kavo):
+    """The members of the lint document and its parts, as `kavo lint --json` prints them."""
+    def lint(text):
+        with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
+            f.write(text)
+        try:
+            run = subprocess.run([kavo, "lint", f.name, "--json"], capture_output=True, text=True)
+        finally:
+            os.unlink(f.name)
+        if run.returncode not in (0, 1):
+            raise SystemExit(f"kavo lint failed: {run.stderr}")
+        return json.loads(run.stdout)
+    broken = lint('{"store": [], "items": [{"id": "a", "AddedMs": 1}, {"id": "a"}]}')
+    not_json = lint('{"items": [}')
+    return {
+        "lint": members(broken),
+        "lint-syntax-error": members(not_json["syntax_error"]),
+        "lint-error": members(broken["errors"][0]),
+        "lint-turned-away": members(broken["turned_away"][0]),
+        "lint-unknown-member": members(broken["unknown_members"][0]),
+    }
 
 
 def check_documents(src, docs, kavo, errors):
@@ -182,6 +225,7 @@ def check_documents(src, docs, kavo, errors):
         "watchlist": members(result["watchlist"]),
         "browse-history": members(result["browse_history"]),
     }
+    seen.update(lint_documents(kavo))
     for name, got in seen.items():
         want = tables_by_name.get(name)
         if want is None:

@@ -89,3 +89,27 @@ TEST_F(ClaimsTest, OnlyTheDetailQueryTouchesTheStatusCode) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ClaimsTest, TheResultDocumentReadsAsItWasAtTheChange) {
+  ASSERT_EQ(kavo_set_autoplay_settings(R"({"enable_counting_down":true,"countdown_duration_s":20})"), 0);
+  load();
+  ASSERT_EQ(kavo_select_item("e1"), 0);
+  const std::string at_change = str(kavo_result_json());
+  ASSERT_EQ(kavo_select_item("m"), 0);
+  ASSERT_EQ(kavo_select_item("e1"), 0);
+  // Settings and the row cap change before the result is read: it is still
+  // the document of the selection.
+  ASSERT_EQ(kavo_set_autoplay_settings(nullptr), 0);
+  ASSERT_EQ(kavo_set_resume_settings(R"({"remember_last_position":false})"), 0);
+  ASSERT_EQ(kavo_set_row_cap(1), 0);
+  const char* read = kavo_result_json();
+  EXPECT_EQ(str(read), at_change);
+  EXPECT_EQ(kavo_result_json(), read);  // written once, then held
+  // The next change writes it with the settings of then.
+  ASSERT_EQ(kavo_select_item("e1"), 0);
+  EXPECT_NE(str(kavo_result_json()), at_change);
+}
+
+}  // namespace

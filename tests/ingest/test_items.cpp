@@ -223,7 +223,7 @@ TEST_F(ItemsTest, CatalogueStopsAtItsLimit) {
   EXPECT_STREQ(kavo_last_error(), "out of memory");
   EXPECT_EQ(kavo_last_code(), 3);
   EXPECT_EQ(kavo_item_count(), 0);
-  EXPECT_FALSE(s_result_json);  // no rebuild after the failure
+  EXPECT_FALSE(s_model.result_stale);  // no rebuild after the failure
   EXPECT_EQ(s_rejected, 0);
   // Exactly the limit fits.
   json.resize(json.rfind(','));

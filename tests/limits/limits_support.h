@@ -61,6 +61,14 @@ class Json {
   kavo::JsonDoc doc_;
 };
 
+// The "status" of the lint document of a text, and one of its counts.
+inline int32_t lint_status(const std::string& text, const char* count_key = nullptr, int64_t* count = nullptr) {
+  Json lint(kavo_lint_json(text.c_str()));
+  EXPECT_NE(lint.root(), nullptr) << kavo_last_error();
+  if (count != nullptr) *count = lint.num(count_key);
+  return static_cast<int32_t>(lint.num("status"));
+}
+
 // A count from the "stats" member of the result document.
 inline int64_t stat(const char* key) {
   Json result(kavo_result_json());

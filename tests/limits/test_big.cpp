@@ -43,6 +43,10 @@ TEST_F(BigInputs, FiftyMegabyteTexts) {
   EXPECT_EQ(str(kavo_last_error()), "not valid JSON");
   EXPECT_EQ(TIMED(kavo_load_inputs(text.c_str())), 1);
   EXPECT_EQ(str(kavo_last_error()), "inputs: not valid JSON");
+  EXPECT_EQ(TIMED(lint_status(text)), 1);
+  // A member name of 50 MB that no reader knows: no nearest spelling sought.
+  text = "{\"items\":[{\"id\":\"a\",\"" + std::string(k50MB, 'x') + "\":1}]}";
+  EXPECT_EQ(TIMED(lint_status(text)), 0);
   text.clear();
   text.shrink_to_fit();
 
@@ -74,6 +78,11 @@ TEST_F(BigInputs, MillionElementArrays) {
   ASSERT_EQ(TIMED(kavo_set_watch(silent.c_str())), 0);  // entries without progress
   EXPECT_EQ(stat("watch"), 0);
   EXPECT_EQ(stat("rejected"), static_cast<int64_t>(3 * kMillion));
+
+  // The linter counts them all.
+  int64_t rejected = 0;
+  EXPECT_EQ(TIMED(lint_status("{\"items\":" + numbers + ",\"watch\":" + silent + "}", "rejected", &rejected)), 0);
+  EXPECT_EQ(rejected, static_cast<int64_t>(2 * kMillion));
 
   // Copies of one item: the first is taken, the rest are duplicates.
   ASSERT_EQ(TIMED(kavo_add_items(array_of("{\"id\":\"a\"}", 100000).c_str())), 0);

@@ -71,6 +71,13 @@ TEST_F(DeepInputs, EveryInputCallTakesDeepValues) {
   ASSERT_EQ(TIMED(kavo_load_inputs(inputs.c_str())), 0);
   EXPECT_EQ(kavo_item_count(), 1);
   EXPECT_EQ(stat("watch"), 1);
+
+  // The linter walks the same values, and a deep value as the whole text.
+  int64_t unknown = 0;
+  EXPECT_EQ(TIMED(lint_status(inputs, "unknown_member_count", &unknown)), 0);
+  EXPECT_EQ(unknown, 4);  // "extra", "x", and "deep" in the inputs and the server home
+  EXPECT_EQ(TIMED(lint_status(arr)), 1);
+  EXPECT_EQ(TIMED(lint_status(obj)), 0);
 }
 
 TEST_F(DeepInputs, DeepCopyAndWriteOfDeepValues) {

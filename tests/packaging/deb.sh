@@ -69,6 +69,7 @@ expect "runtime: the real library" has runtime "^usr/lib/(.*/)?libkavo\.so\.$ver
 expect "runtime: the soname link" has runtime "^usr/lib/(.*/)?libkavo\.so\.$major\$"
 expect "runtime: nothing else" test "$(wc -l <"$work/runtime.txt")" -eq 2
 expect "dev: the header" has dev '^usr/include/kavo\.h$'
+expect "dev: the version header" has dev '^usr/include/kavo_version\.h$'
 expect "dev: the development link" has dev '^usr/lib/(.*/)?libkavo\.so$'
 expect "dev: the pkg-config file" has dev '^usr/lib/(.*/)?pkgconfig/kavo\.pc$'
 expect "dev: the CMake package" has dev '^usr/lib/(.*/)?cmake/kavo/kavoConfig\.cmake$'

@@ -30,6 +30,7 @@ major=${version%%.*}
 
 # The installed tree.
 expect "header installed" test -f "$prefix/include/kavo.h"
+expect "version header installed beside it" test -f "$prefix/include/kavo_version.h"
 expect "libkavo.so.$version installed" test -f "$real"
 expect "libkavo.so.$major links to the real file" \
   test "$(readlink "$libdir/libkavo.so.$major")" = "libkavo.so.$version"

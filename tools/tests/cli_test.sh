@@ -211,6 +211,51 @@ replay_error "another status than recorded" \
   '{"call":"kavo_select_item","arg":"nothing","status":0}'
 replay_error "a missing file" "cannot open $work/none.json" '{"call":"kavo_set_watch","file":"none.json"}'
 
+# The inputs linter: what a load would turn away, without loading.
+run lint "$examples/inputs.json"
+check "lint of the bundled example: status 0" test "$status" -eq 0
+check "lint of the bundled example: clean" has "clean: a load takes every element and reads every member" "$out"
+cat >"$work/broken.json" <<'JSON'
+{
+  "items": [
+    {"id": "night-freight", "kind": "movie", "title": "Night Freight", "AddedMs": 1717000000000},
+    {"id": "night-freight", "kind": "movie"},
+    {"name": "Lighthouse"}
+  ],
+  "watch": [{"itemId": "night-freight", "PositionTicks": 16800000000}],
+  "store": {"favourites": [{"token": "night-freight"}, {"DisplayName": "Old favourite"}]}
+}
+JSON
+run lint "$work/broken.json"
+check "lint of turned-away elements: status 1" test "$status" -eq 1
+check "lint names a duplicate with its id" grep -qE '^  /items/1 +duplicate id, id "night-freight"$' "$work/out"
+check "lint names an element without an id" grep -qE '^  /items/2 +no id$' "$work/out"
+check "lint names progress that says nothing" grep -qE '^  /watch/0 +progress that says nothing' "$work/out"
+check "lint names a favourite without a token" grep -qE '^  /store/favourites/1 +no token$' "$work/out"
+check "lint suggests the nearest spelling"   grep -qE '^  items +"AddedMs" +at /items/0/AddedMs; did you mean "added_ms"\?$' "$work/out"
+check "lint sums up" has "a load succeeds, 4 elements turned away (3 counted as rejected), 2 member names" "$out"
+run lint "$work/broken.json" --json
+check "lint --json: status 1" test "$status" -eq 1
+check "lint --json prints the library's document" \
+  bash -c "python3 -c 'import json,sys; d=json.load(sys.stdin); assert d[\"rejected\"]==3' <'$work/out'"
+echo '{"items": [{"id": "a", "Titel": "A", "zzzzzz": 1}]}' >"$work/unknown.json"
+run lint "$work/unknown.json"
+check "unknown members alone: status 0" test "$status" -eq 0
+check "unknown members alone are reported" has 'at /items/0/Titel; did you mean "title"?' "$out"
+check "no suggestion far from every spelling" grep -qE '^  items +"zzzzzz" +at /items/0/zzzzzz$' "$work/out"
+run lint --strict "$work/unknown.json"
+check "unknown members with --strict: status 1" test "$status" -eq 1
+printf '{"items": [\n  {"id": "a"},\n  {"id": "b",}\n]}\n' >"$work/cut.json"
+run lint "$work/cut.json"
+check "lint of a text that is no JSON: status 1" test "$status" -eq 1
+check "lint locates the syntax error" has "$work/cut.json:3:13: trailing comma is not allowed (byte 39)" "$out"
+check "lint says the load fails" has "$work/cut.json: a load fails: inputs: not valid JSON (code 1)" "$out"
+echo '{"items": {}, "store": []}' >"$work/shape.json"
+run lint "$work/shape.json"
+check "lint lists every part of the wrong type" \
+  bash -c "grep -qF 'a load fails: items must be an array (code 1)' '$work/out' && grep -qF 'also: store must be an object (code 1)' '$work/out'"
+usage_error "lint without a file" "INPUTS is required" lint
+
 # Hash and keys.
 run hash abc
 check "hash of abc" test "$out" = "1099313834"
