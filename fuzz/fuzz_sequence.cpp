@@ -424,7 +424,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                "store: not valid JSON", "store: root not object"},
                           {0, 1, 2});
         rebuilt = true;
-        if (rc != 0) FZ_CHECK(kavo_selected_index() == sel_before);  // the model from before stays
+        // A load that fails keeps the model from before it (checked below).
+        if (rc != 0) FZ_CHECK(kavo_selected_index() == sel_before);
         break;
       }
       case 10:
