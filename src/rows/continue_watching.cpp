@@ -38,41 +38,39 @@ int32_t shown_for(int32_t anchor) {
   return a.playable != 0 && admitted(a, a.resume_action, updated) ? anchor : -1;
 }
 
-// Next Up: the show of every episode item that has one (its IMDb id, as a
-// group number; -1 for other items); each show's anchor, the item of the
-// show that Continue Watching would rank first, and the item its cell shows.
+// Next Up: the show of every episode item that has one (imdb_group; -1 for
+// other items); per show, its anchor, the item of the show that Continue
+// Watching would rank first, and the item its cell shows; per item, whether
+// a show's cell shows it.
 struct Shows {
-  std::vector<int32_t> group_of;
+  std::vector<int32_t> show_of;
   std::vector<int32_t> anchor, shown;
-  std::vector<char> taken;  // per item: shown by a show's cell
+  std::vector<char> taken;
 };
 
 Shows group_shows() {
   Shows shows;
-  const int32_t ni = n_items();
-  shows.group_of.assign(static_cast<std::size_t>(ni), -1);
-  Ht groups;
-  if (!groups.reset(static_cast<std::size_t>(ni) * 2 + 16)) return shows;
-  for (int32_t i = 0; i < ni; ++i) {
+  const std::size_t ni = static_cast<std::size_t>(n_items());
+  shows.show_of.assign(ni, -1);
+  shows.anchor.assign(ni, -1);
+  for (int32_t i = 0; i < n_items(); ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     const bool episode = it.kind == kEpisode || (it.kind == kFile && it.episode > 0);
     if (!episode || !(it.season > 0 && it.episode > 0) || !it.imdb_id) continue;
-    int32_t g = -1;
-    if (groups.get(it.imdb_id.get(), &g) != 0) {
-      g = static_cast<int32_t>(shows.anchor.size());
-      groups.put_borrowed(it.imdb_id.get(), g, false);
-      shows.anchor.push_back(-1);
-    }
-    shows.group_of[static_cast<std::size_t>(i)] = g;
+    const int32_t show = imdb_group(it);
+    shows.show_of[static_cast<std::size_t>(i)] = show;
     if (!has_progress(it)) continue;
-    int32_t& a = shows.anchor[static_cast<std::size_t>(g)];
+    int32_t& a = shows.anchor[static_cast<std::size_t>(show)];
     // Items in index order: an equal rank keeps the earlier one.
     if (a < 0 || ContinueKey::order(ContinueKey::of_item(i, i), ContinueKey::of_item(a, a)) < 0) a = i;
   }
-  shows.taken.assign(static_cast<std::size_t>(ni), 0);
-  for (const int32_t a : shows.anchor) {
-    shows.shown.push_back(a >= 0 ? shown_for(a) : -1);
-    if (shows.shown.back() >= 0) shows.taken[static_cast<std::size_t>(shows.shown.back())] = 1;
+  shows.shown.assign(ni, -1);
+  shows.taken.assign(ni, 0);
+  for (std::size_t show = 0; show < ni; ++show) {
+    if (shows.anchor[show] < 0) continue;
+    const int32_t shown = shown_for(shows.anchor[show]);
+    shows.shown[show] = shown;
+    if (shown >= 0) shows.taken[static_cast<std::size_t>(shown)] = 1;
   }
   return shows;
 }
@@ -86,12 +84,12 @@ void build_continue_watching() {
   const bool by_show = !shows.taken.empty();
   for (int32_t i = 0; i < n_items(); ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
-    const int32_t g = by_show ? shows.group_of[static_cast<std::size_t>(i)] : -1;
-    if (g >= 0) {
+    const int32_t show = by_show ? shows.show_of[static_cast<std::size_t>(i)] : -1;
+    if (show >= 0) {
       // A show gives its one candidate where the walk meets its anchor,
       // placed by the anchor.
-      const int32_t shown = shows.shown[static_cast<std::size_t>(g)];
-      if (shows.anchor[static_cast<std::size_t>(g)] != i || shown < 0) continue;
+      const int32_t shown = shows.shown[static_cast<std::size_t>(show)];
+      if (shows.anchor[static_cast<std::size_t>(show)] != i || shown < 0) continue;
       const Item& s = s_items[static_cast<std::size_t>(shown)];
       const std::size_t before = s_cand.size();
       cand_push(shown, s.title.get(), s.added_ms, s.server_key.get());

@@ -84,14 +84,13 @@ void push_recent_items() {
   };
   std::vector<Group> groups;
   std::vector<int32_t> group_of(static_cast<std::size_t>(ni), -1);
-  Ht by_imdb;
-  if (!by_imdb.reset(static_cast<std::size_t>(ni) * 2 + 16)) return;
+  std::vector<int32_t> group_of_show(static_cast<std::size_t>(ni), -1);  // by imdb_group
   const auto group_for = [&](const Item& it) -> int32_t {
-    int32_t g = -1;
-    if (by_imdb.get(it.imdb_id.get(), &g) == 0) return g;
-    g = static_cast<int32_t>(groups.size());
-    groups.push_back(Group{-1, -1, -1, -1});
-    by_imdb.put_borrowed(it.imdb_id.get(), g, false);
+    int32_t& g = group_of_show[static_cast<std::size_t>(imdb_group(it))];
+    if (g < 0) {
+      g = static_cast<int32_t>(groups.size());
+      groups.push_back(Group{-1, -1, -1, -1});
+    }
     return g;
   };
   for (int32_t i = 0; i < ni; ++i) {

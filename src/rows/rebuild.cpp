@@ -82,6 +82,18 @@ void rebuild_id_maps() {
   }
 }
 
+int32_t imdb_group(const Item& item) {
+  if (!item.imdb_id) return -1;
+  int32_t first = -1;
+  // Every catalogue id is in the map unless memory ran out while it was
+  // made; then the item counts as a show of its own (no item of another id
+  // can have its index as its show).
+  if (s_by_imdb.get(item.imdb_id.get(), &first) != 0 || !valid_item_index(first)) {
+    first = static_cast<int32_t>(&item - s_items.data());
+  }
+  return first;
+}
+
 void link_library() { link_library_with(s_by_id); }
 
 void link_library_with(const Ht& by_id) {

@@ -27,6 +27,10 @@ void free_rows() noexcept;
 void merge_basics();
 // s_by_id and s_by_imdb from the catalogue (first item per key).
 void rebuild_id_maps();
+// The show of a catalogue item by its IMDb id: the index of the first
+// catalogue item with the same id (s_by_imdb, byte for byte), shared by all
+// items of that id; -1 for an item without an IMDb id.
+int32_t imdb_group(const Item& item);
 // Joins watch entries to items, decides every item's resume state and links
 // every episode to the next one.
 void join_watch();

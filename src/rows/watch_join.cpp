@@ -159,39 +159,35 @@ void position_rule(const ResumeSettings& rs, double d, double pos, const double*
 // both without one) at the smallest (season, episode) after its own; -1 when
 // there is none. With the episodes sorted by show and position, that is the
 // next change of position within the show.
-std::vector<int32_t> later_episodes(const std::vector<uint64_t>& imdb_h) {
-  const auto item = [](int32_t i) -> const Item& { return s_items[static_cast<std::size_t>(i)]; };
-  std::vector<int32_t> order;
-  for (int32_t i = 0; i < n_items(); ++i) {
-    if (numbered_episode(item(i))) order.push_back(i);
-  }
-  const auto same_show = [&](int32_t a, int32_t b) {
-    return imdb_h[static_cast<std::size_t>(a)] == imdb_h[static_cast<std::size_t>(b)] &&
-           same_text(item(a).imdb_id.get(), item(b).imdb_id.get());
+std::vector<int32_t> later_episodes() {
+  struct Position {
+    int32_t show, season, episode, index;
+    bool operator<(const Position& o) const {
+      if (show != o.show) return show < o.show;
+      if (season != o.season) return season < o.season;
+      if (episode != o.episode) return episode < o.episode;
+      return index < o.index;
+    }
   };
-  std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    const uint64_t ha = imdb_h[static_cast<std::size_t>(a)], hb = imdb_h[static_cast<std::size_t>(b)];
-    if (ha != hb) return ha < hb;
-    const char* ta = item(a).imdb_id.get();
-    const char* tb = item(b).imdb_id.get();
-    if (!same_text(ta, tb)) return ta == nullptr || (tb != nullptr && std::strcmp(ta, tb) < 0);
-    if (item(a).season != item(b).season) return item(a).season < item(b).season;
-    if (item(a).episode != item(b).episode) return item(a).episode < item(b).episode;
-    return a < b;
-  });
+  std::vector<Position> order;
+  for (int32_t i = 0; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (numbered_episode(it)) order.push_back(Position{imdb_group(it), it.season, it.episode, i});
+  }
+  std::sort(order.begin(), order.end());
   std::vector<int32_t> later(static_cast<std::size_t>(n_items()), -1);
   int32_t change = -1;
   for (std::size_t p = order.size(); p-- > 0;) {
-    const int32_t a = order[p];
+    const Position& a = order[p];
     if (p + 1 < order.size()) {
-      const int32_t b = order[p + 1];
-      if (!same_show(a, b)) {
+      const Position& b = order[p + 1];
+      if (b.show != a.show) {
         change = -1;
-      } else if (item(b).season != item(a).season || item(b).episode != item(a).episode) {
-        change = b;
+      } else if (b.season != a.season || b.episode != a.episode) {
+        change = b.index;
       }
     }
-    later[static_cast<std::size_t>(a)] = change;
+    later[static_cast<std::size_t>(a.index)] = change;
   }
   return later;
 }
@@ -305,7 +301,7 @@ void join_watch() {
   // proposal without a next episode).
   const ResumeSettings& rs = s_settings.resume;
   std::vector<int32_t> later;
-  if (rs.next_episode_following != 0) later = later_episodes(imdb_h);
+  if (rs.next_episode_following != 0) later = later_episodes();
   for (int32_t i = 0; i < ni; ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
