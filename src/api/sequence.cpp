@@ -7,6 +7,12 @@
 
 namespace kavo {
 
+namespace {
+bool s_full_rebuilds = false;
+}  // namespace
+
+void set_full_rebuilds(bool on) noexcept { s_full_rebuilds = on; }
+
 void rebuild_after_input() {
   rebuild_rows();
   write_stats();

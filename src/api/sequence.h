@@ -22,4 +22,9 @@ int32_t call_set_server_home(const char* json);
 int32_t call_set_store(const char* json);
 int32_t call_load_inputs(const char* json);
 
+// With `on`, every input call from then on rebuilds everything from scratch
+// instead of only what its change can reach: the reference the incremental
+// rebuilds are compared with. Off by default.
+void set_full_rebuilds(bool on) noexcept;
+
 }  // namespace kavo
