@@ -1,6 +1,7 @@
 #include "api/sequence.h"
 
 #include "documents/documents.h"
+#include "frame/model.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "rows/rows.h"
@@ -14,7 +15,13 @@ bool s_full_rebuilds = false;
 void set_full_rebuilds(bool on) noexcept { s_full_rebuilds = on; }
 
 void rebuild_after_input() {
-  rebuild_rows();
+  s_model.changes.everything = true;
+  rebuild_after_noted_changes();
+}
+
+void rebuild_after_noted_changes() {
+  if (s_full_rebuilds) s_model.changes.everything = true;
+  update_rows();
   write_stats();
   rebuild_detail();
   result_changed();
@@ -29,7 +36,7 @@ namespace {
 
 // The end of a successful input call.
 int32_t rebuilt() {
-  rebuild_after_input();
+  rebuild_after_noted_changes();
   return succeed();
 }
 
@@ -42,30 +49,39 @@ int32_t call_add_items(const char* json) {
 
 int32_t call_set_library(const char* json) {
   const int32_t rc = read_library(json);
-  return rc != kOk ? rc : rebuilt();
+  if (rc != kOk) return rc;
+  s_model.changes.library = true;
+  return rebuilt();
 }
 
 int32_t call_set_watch(const char* json) {
   const int32_t rc = read_host_watch(json);
-  return rc != kOk ? rc : rebuilt();
+  if (rc != kOk) return rc;
+  s_model.changes.watch = true;
+  return rebuilt();
 }
 
 int32_t call_update_watch(const char* json) {
   if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
   const int32_t rc = read_watch_update(json);
-  return rc != kOk ? rc : rebuilt();
+  if (rc != kOk) return rc;
+  s_model.changes.watch = true;
+  return rebuilt();
 }
 
 int32_t call_set_server_home(const char* json) {
   const int32_t rc = read_server_home(json);
   if (rc != kOk) return rc;
+  s_model.changes.home = true;
   build_side_jsons();
   return rebuilt();
 }
 
 int32_t call_set_store(const char* json) {
   const int32_t rc = read_store(json);
-  return rc != kOk ? rc : rebuilt();
+  if (rc != kOk) return rc;
+  s_model.changes.store = true;
+  return rebuilt();
 }
 
 int32_t call_load_inputs(const char* json) {
@@ -78,7 +94,7 @@ int32_t call_load_inputs(const char* json) {
   // The library fills what catalogue items lack before the basics do.
   link_library_first();
   build_side_jsons();
-  rebuild_after_input();
+  rebuild_after_noted_changes();
   before.keep_new();
   return succeed();
 }

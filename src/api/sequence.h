@@ -6,9 +6,13 @@
 
 namespace kavo {
 
-// After an input call read its input: every row and cell, then the stats,
-// the selection's detail and the result document.
+// After the model changed in ways nobody noted (the tests change it by
+// hand): every row and cell from scratch, then the stats, the selection's
+// detail and the result document.
 void rebuild_after_input();
+// After an input call read its input and noted what it changed in the
+// model's changes: what those can reach, then the documents.
+void rebuild_after_noted_changes();
 // After a selection call: the detail and the result document.
 void rebuild_after_selection();
 

@@ -60,7 +60,10 @@ bool Ht::reset(std::size_t capacity) noexcept {
   }
   release();
   auto* fresh = static_cast<Entry*>(std::calloc(capacity, sizeof(Entry)));
-  if (fresh == nullptr) return false;
+  if (fresh == nullptr) {
+    note_allocation_failure();
+    return false;
+  }
   entries_ = fresh;
   capacity_ = capacity;
   return true;

@@ -56,12 +56,50 @@ void empty_model(Model& m) noexcept {
   m.watch.host_index.by_item.empty();
   m.watch.host_index.by_episode.empty();
   m.home.have = 0;
+  m.changes = Changes();
+  m.derived.valid = false;
+  m.derived.sorted_ready = false;
+  m.derived.rows_made = 0;
+  m.changed_items.all = true;
+  m.changed_items.list.clear();
+  m.changed_items.marked.clear();
   // Last: the records referring to these texts are gone.
   m.catalogue.texts.reset();
   m.library.texts.reset();
   m.watch.texts.reset();
   m.home.basic_texts.reset();
 }
+
+void note_allocation_failure() noexcept { s_model.derived.valid = false; }
+
+void mark_item_changed(int32_t index) noexcept {
+  ChangedItems& c = s_model.changed_items;
+  if (c.all || !valid_item_index(index)) return;
+  // Past an eighth of the catalogue, checking every cell costs more than
+  // writing them all.
+  if (c.list.size() >= s_items.size() / 8 + 16) {
+    c.all = true;
+    return;
+  }
+  try {
+    if (c.marked.size() < s_items.size()) c.marked.resize(s_items.size(), 0);
+    if (c.marked[static_cast<std::size_t>(index)] != 0) return;
+    c.list.push_back(index);
+  } catch (...) {
+    c.all = true;
+    return;
+  }
+  c.marked[static_cast<std::size_t>(index)] = 1;
+}
+
+void forget_item_changes() noexcept {
+  ChangedItems& c = s_model.changed_items;
+  for (int32_t index : c.list) c.marked[static_cast<std::size_t>(index)] = 0;
+  c.list.clear();
+  c.all = false;
+}
+
+bool same_settings(const Settings& a, const Settings& b) noexcept { return a == b; }
 
 void clear_model() noexcept { empty_model(s_model); }
 
@@ -87,6 +125,8 @@ ModelAside::~ModelAside() {
 
 void release_model_memory() noexcept {
   s_spare_model = Model();
+  s_model.derived = Derived();
+  s_model.changed_items = ChangedItems();
   release_array(s_items);
   release_array(s_watch);
   release_array(s_lib);

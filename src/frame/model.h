@@ -124,6 +124,13 @@ struct Row {
   Text key, title;
   std::vector<Cell> cells;
   int32_t emitted = 0, cell_count = 0, truncated = 0;
+  // Where the last result document holds this row's text after its index
+  // (generation 0: nowhere), so that a row that did not change is copied
+  // from there instead of being written again.
+  struct Written {
+    std::size_t at = 0, len = 0;
+    uint64_t generation = 0;
+  } written;
 };
 
 // A candidate cell while a row is built.
@@ -159,6 +166,7 @@ inline constexpr int kMaxTitleArticles = 16;
 struct TitleArticles {
   std::string words[kMaxTitleArticles] = {"the", "a", "an"};
   int32_t count = 3;
+  bool operator==(const TitleArticles&) const = default;
 };
 
 // The resume and home settings: resume decisions, Continue Watching, next
@@ -185,12 +193,14 @@ struct ResumeSettings {
   int32_t recent_group_shows = 0, recent_skip_finished = 0;
   // At most this many per-show rows; -1: as many as the row table takes.
   int32_t show_rows_max = -1;
+  bool operator==(const ResumeSettings&) const = default;
 };
 
 // One step of the proposal distance by running time: items at least
 // `min_duration_s` long get the proposal `before_s` before their end.
 struct PresentStep {
   double min_duration_s = 0.0, before_s = 0.0;
+  bool operator==(const PresentStep&) const = default;
 };
 inline constexpr int kMaxPresentSteps = 16;
 
@@ -201,12 +211,17 @@ struct AutoplaySettings {
   int32_t n_steps = 0;
   int32_t present_at_credits = 0;       // the proposal where the credits start
   int32_t proposal_only_with_next = 0;  // no proposal without a next episode
+  bool operator==(const AutoplaySettings&) const = default;
 };
 struct Settings {
   int32_t row_cap = kDefaultRowCap;
   ResumeSettings resume;
   AutoplaySettings autoplay;
+  bool operator==(const Settings&) const = default;
 };
+// Whether two sets of settings give the same rows and documents (a NaN
+// anywhere counts as a difference).
+bool same_settings(const Settings& a, const Settings& b) noexcept;
 
 
 // ---- The model -------------------------------------------------------------
@@ -277,6 +292,56 @@ struct Rows {
   Text stats_json;
 };
 
+// What the input calls changed since the rows were last rebuilt: the rebuild
+// recomputes only what these can reach.
+struct Changes {
+  bool everything = true;  // a clear, a load, or nothing built yet
+  bool home = false, library = false, store = false, watch = false;
+  int32_t items_before = 0;  // catalogue items at the last rebuild
+  // Host watch entries replaced in their places by progress updates (the
+  // watch table otherwise as it was); meaningless once `watch` is set.
+  std::vector<int32_t> updated_entries;
+};
+
+// One slot of a table from an episode position to the first catalogue item
+// at it (see the watch join).
+struct EpisodeSlot {
+  int32_t index;
+  uint32_t hash;
+};
+
+// What the rebuild keeps from one call to the next so that a call computes
+// only what its change can reach. All of it is derived from the inputs and
+// the settings of the last rebuild, and all of it can be made again.
+struct Derived {
+  bool valid = false;
+  Settings settings;  // those of the last rebuild
+  // Episode positions of the catalogue: per item, the hashes of its IMDb id
+  // and of its first source's address, that address, and the tables of the
+  // first item at each position, without and with the address.
+  std::vector<uint64_t> imdb_h, addr_h;
+  std::vector<const char*> addr;
+  std::vector<EpisodeSlot> by_episode, by_episode_addr;
+  // Per item, the entry of each group chosen by the last join (-1: none).
+  std::vector<int32_t> best_server, best_local;
+  // Items that an entry is joined to, in index order.
+  std::vector<int32_t> watched;
+  // Movies and TV Shows: all their candidate items in row order, made when
+  // a rebuild that keeps the catalogue's rows first needs them.
+  bool sorted_ready = false;
+  std::vector<int32_t> movies, shows;
+  // The rows at the last rebuild (for keeping rows at the row limit).
+  int32_t rows_made = 0;
+};
+
+// Items whose cells read differently since the result document was last
+// written (all of them after anything but a watch change).
+struct ChangedItems {
+  bool all = true;
+  std::vector<uint8_t> marked;
+  std::vector<int32_t> list;
+};
+
 struct Selection {
   int32_t index = -1;  // selected catalogue index, -1 for none
   Text detail_json;
@@ -290,6 +355,9 @@ struct Model {
   Store store;
   Rows rows;
   Selection selection;
+  Changes changes;
+  Derived derived;
+  ChangedItems changed_items;
   // The result document is written when it is first read after a change,
   // as it would have been written at the change: with the settings of then.
   Text result_json;
@@ -405,6 +473,14 @@ int ensure_room(std::vector<T>& array) noexcept {
 }
 
 inline bool valid_item_index(int32_t index) { return index >= 0 && index < n_items(); }
+
+// Notes that the cells of item `index` will read differently in the next
+// result document (when memory for the note runs out: all of them).
+void mark_item_changed(int32_t index) noexcept;
+// Notes that every cell may read differently.
+inline void mark_all_items_changed() noexcept { s_model.changed_items.all = true; }
+// Forgets the notes, once the result document was written from the model.
+void forget_item_changes() noexcept;
 
 // Whether the store's dismissals keep the item with this id out of Continue
 // Watching while its progress dates from `updated_ms` (negative: unknown,

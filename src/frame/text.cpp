@@ -57,13 +57,19 @@ Text xstrndup(const char* text, std::size_t len) noexcept {
   const std::size_t n = cut_length(text, len);
   if (s_active_arena != nullptr) {
     char* copy = s_active_arena->allocate(n + 1);
-    if (copy == nullptr) return Text();
+    if (copy == nullptr) {
+      note_allocation_failure();
+      return Text();
+    }
     std::memcpy(copy, text, n);
     copy[n] = '\0';
     return Text::in_arena(copy);
   }
   char* copy = static_cast<char*>(std::malloc(n + 1));
-  if (copy == nullptr) return Text();
+  if (copy == nullptr) {
+    note_allocation_failure();
+    return Text();
+  }
   std::memcpy(copy, text, n);
   copy[n] = '\0';
   return Text::adopt(copy);

@@ -71,6 +71,10 @@ inline bool same_text(const char* a, const char* b) noexcept {
 // The longest text the model stores, in bytes (without the NUL).
 inline constexpr std::size_t kMaxTextBytes = 8192;
 
+// Notes that an allocation failed and the work went on without it: what the
+// rebuild keeps for the next one may then be incomplete (see the model).
+void note_allocation_failure() noexcept;
+
 // The one way texts enter the model: a copy of `text`, or none when `text` is
 // NULL or memory runs out. A text longer than kMaxTextBytes is cut at the
 // start of the UTF-8 character that crosses the limit, so a cut never leaves

@@ -74,9 +74,9 @@ void permute_cands(const K* keys, std::size_t n, std::vector<Cand>& sorted) {
 }
 
 template <class K>
-void keyed_sort() {
+bool keyed_sort() {
   const std::size_t n = s_cand.size();
-  if (n < 2) return;
+  if (n < 2) return true;
   std::vector<K> keys;
   std::vector<K> scratch;
   std::vector<Cand> sorted;
@@ -85,10 +85,12 @@ void keyed_sort() {
     scratch.resize(n);
     sorted.reserve(s_cand.capacity());
   } catch (...) {
-    return;  // no memory to sort with: the candidates keep push order
+    note_allocation_failure();
+    return false;  // no memory to sort with: the candidates keep push order
   }
   for (std::size_t i = 0; i < n; ++i) keys.push_back(K::of(s_cand[i], static_cast<int32_t>(i)));
   permute_cands(merge_sort(keys.data(), scratch.data(), n, K::order), n, sorted);
+  return true;
 }
 
 // The first `first` candidates of keyed_sort's order, in that order, then the
@@ -105,6 +107,7 @@ void keyed_select(std::size_t first) {
     keys.reserve(n);
     sorted.reserve(s_cand.capacity());
   } catch (...) {
+    note_allocation_failure();
     return;
   }
   for (std::size_t i = 0; i < n; ++i) keys.push_back(K::of(s_cand[i], static_cast<int32_t>(i)));
@@ -139,8 +142,12 @@ CandOrder episode_order() {
   return s_settings.resume.title_sort_natural != 0 ? CandOrder::kSeasonEpisodeNatural : CandOrder::kSeasonEpisode;
 }
 
-void sort_cands(CandOrder order) {
-  with_key_of(order, []<class K>() { keyed_sort<K>(); });
+void sort_cands(CandOrder order) { sorted_cands(order); }
+
+bool sorted_cands(CandOrder order) {
+  bool sorted = true;
+  with_key_of(order, [&sorted]<class K>() { sorted = keyed_sort<K>(); });
+  return sorted;
 }
 
 void sort_cands_first(CandOrder order, std::size_t first) {

@@ -4,6 +4,7 @@
 // (Favourites excepted, see below).
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "frame/json_lookup.h"
@@ -169,11 +170,12 @@ void build_recently_added() {
   make_row(kRecentlyAdded, "RecentlyAdded", "Recently Added", CandOrder::kAddedDesc);
 }
 
-void build_catalogue_rows() {
-  const int32_t ni = n_items();
-  // Items shown by Continue Watching (its stored cells only) stay out of
-  // Movies and TV Shows.
-  std::vector<char> in_cw(static_cast<std::size_t>(ni), 0);
+namespace {
+
+// Items shown by Continue Watching (its stored cells only), which stay out
+// of Movies and TV Shows.
+std::vector<char> continue_cells() {
+  std::vector<char> in_cw(static_cast<std::size_t>(n_items()), 0);
   for (const Row& r : s_rows) {
     if (r.kind != kContinueWatching) continue;
     for (const Cell& c : r.cells) {
@@ -181,20 +183,99 @@ void build_catalogue_rows() {
     }
     break;  // the first such row only
   }
+  return in_cw;
+}
 
+bool is_movie_item(const Item& it) { return it.kind == kMovie; }
+bool is_show_row_item(const Item& it) { return it.kind == kShow && !(it.episode > 0); }
+
+// Every item of the catalogue that `take` takes, in the order `order` gives
+// their candidates.
+// Throws when memory runs out, leaving no list.
+template <class Take>
+std::vector<int32_t> sorted_items(Take take, CandOrder order) {
+  s_cand.clear();
+  std::size_t taken = 0;
+  for (int32_t i = 0; i < n_items(); ++i) {
+    if (!take(s_items[static_cast<std::size_t>(i)])) continue;
+    push_item(i);
+    ++taken;
+  }
+  const bool complete = s_cand.size() == taken && sorted_cands(order);
+  std::vector<int32_t> items;
+  if (complete) {
+    items.reserve(s_cand.size());
+    for (const Cand& c : s_cand) items.push_back(c.item_index);
+  }
+  cand_free_mem();
+  s_cand.clear();
+  if (!complete) throw std::bad_alloc();
+  return items;
+}
+
+// The row made of `sorted` (all its candidates in row order) less the items
+// Continue Watching shows, as make_row makes it from those candidates.
+void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& in_cw, int32_t kind,
+                   const char* key, const char* title) {
+  int32_t row = -1;
+  std::size_t k = 0;
+  for (; k < sorted.size(); ++k) {
+    const int32_t index = sorted[k];
+    if (in_cw[static_cast<std::size_t>(index)] != 0) continue;
+    if (row < 0) {
+      row = row_push(kind, key, title);
+      if (row < 0) return;
+    }
+    const Row& r = s_rows[static_cast<std::size_t>(row)];
+    if (r.emitted >= s_row_cap) break;
+    cell_from_item(row, index, s_items[static_cast<std::size_t>(index)].added_ms);
+  }
+  if (row < 0) return;
+  // The rest only counts, as the row cap refuses it.
+  int32_t rest = 0;
+  for (; k < sorted.size(); ++k) rest += in_cw[static_cast<std::size_t>(sorted[k])] == 0 ? 1 : 0;
+  Row& r = s_rows[static_cast<std::size_t>(row)];
+  r.cell_count += rest;
+  if (rest > 0) r.truncated = 1;
+}
+
+}  // namespace
+
+void build_movie_and_show_lists() {
+  const int32_t ni = n_items();
+  const std::vector<char> in_cw = continue_cells();
   s_cand.clear();
   for (int32_t i = 0; i < ni; ++i) {
-    if (s_items[static_cast<std::size_t>(i)].kind == kMovie && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
+    if (is_movie_item(s_items[static_cast<std::size_t>(i)]) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
   make_row(kMovies, "Movies", "Movies", catalogue_order());
 
   s_cand.clear();
   for (int32_t i = 0; i < ni; ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.kind == kShow && !(it.episode > 0) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
+    if (is_show_row_item(s_items[static_cast<std::size_t>(i)]) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
   }
   make_row(kTvShows, "TVShows", "TV Shows", catalogue_order());
+}
 
+void build_movie_and_show_lists_sorted() {
+  Derived& d = s_model.derived;
+  if (!d.sorted_ready) {
+    d.movies = sorted_items(is_movie_item, catalogue_order());
+    d.shows = sorted_items(is_show_row_item, catalogue_order());
+    d.sorted_ready = true;
+  }
+  const std::vector<char> in_cw = continue_cells();
+  row_of_sorted(d.movies, in_cw, kMovies, "Movies", "Movies");
+  row_of_sorted(d.shows, in_cw, kTvShows, "TVShows", "TV Shows");
+}
+
+void build_catalogue_rows() {
+  build_movie_and_show_lists();
+  build_show_rows();
+}
+
+void build_show_rows() {
+  const int32_t ni = n_items();
   // One row per show, in the order of each show's lowest-indexed episode
   // item. Episode items are grouped by IMDb id once; groups are numbered in
   // that same order, and each group lists its items in index order.
@@ -211,7 +292,10 @@ void build_catalogue_rows() {
       if (groups.get(it.imdb_id.get(), &g) != 0) {
         g = static_cast<int32_t>(first_of.size());
         groups.put_borrowed(it.imdb_id.get(), g, false);
-        if (groups.get(it.imdb_id.get(), &g) != 0) continue;  // could not be stored
+        if (groups.get(it.imdb_id.get(), &g) != 0) {  // could not be stored
+          note_allocation_failure();
+          continue;
+        }
         first_of.push_back(i);
         count.push_back(0);
       }

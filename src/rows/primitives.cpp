@@ -26,6 +26,7 @@ bool rows_room() noexcept {
   try {
     s_rows.reserve(cap);
   } catch (...) {
+    note_allocation_failure();
     return false;
   }
   return true;
@@ -46,6 +47,7 @@ void store_cell(Row& r, Cell&& cell) {
   try {
     r.cells.push_back(std::move(cell));
   } catch (...) {
+    note_allocation_failure();
     return;  // the cell stays missing
   }
   r.emitted++;
@@ -61,6 +63,15 @@ int32_t row_push(int32_t kind, const char* key, const char* title) {
   r.key = xstrdup(key);
   r.title = xstrdup(title);
   s_rows.push_back(std::move(r));  // capacity reserved above: cannot throw
+  return n_rows() - 1;
+}
+
+int32_t row_adopt(Row&& row) {
+  if (!rows_room()) {
+    free_row(&row);
+    return -1;
+  }
+  s_rows.push_back(std::move(row));  // capacity reserved above: cannot throw
   return n_rows() - 1;
 }
 
@@ -107,6 +118,7 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
     try {
       s_cand.reserve(s_cand.capacity() == 0 ? 128 : s_cand.capacity() * 2);
     } catch (...) {
+      note_allocation_failure();
       return;
     }
   }

@@ -1,6 +1,16 @@
-// The rebuild pipeline: everything derived from the inputs, recomputed from
-// scratch after each change, in a fixed order where each step sees what the
-// earlier ones wrote. The documents are written afterwards, from its rows.
+// The rebuild pipeline: everything derived from the inputs, in a fixed order
+// where each step sees what the earlier ones wrote. The documents are written
+// afterwards, from its rows.
+//
+// After a change of the watch table or the store alone, the pipeline runs in
+// part: the join runs again over the episode tables kept from the last one,
+// Continue Watching is made again and Movies and TV Shows from their
+// candidates sorted once, and every other row whose inputs did not change is
+// the one made last time. Those rows are exactly what their steps would make
+// again: the steps read nothing that changed, and far enough below the row
+// limit the rows made before them do not matter. Everything else (a clear or
+// load, new items, the library, the server home, other settings) runs the
+// whole pipeline.
 #include <new>
 #include <vector>
 
@@ -11,7 +21,8 @@ namespace kavo {
 namespace {
 
 // Runs one step; memory that cannot be had only leaves the step's remaining
-// work undone, never the whole rebuild.
+// work undone, never the whole rebuild. What the rebuild keeps for the next
+// one may then be incomplete: the next one starts from scratch.
 template <class F>
 void step(F&& body) noexcept {
   try {
@@ -19,7 +30,108 @@ void step(F&& body) noexcept {
   } catch (...) {
     cand_free_mem();
     s_cand.clear();
+    s_model.derived.valid = false;
   }
+}
+
+bool server_row_kind(int32_t kind) {
+  return kind == kSpotlight || kind == kGenre || kind == kNowPlaying || kind == kServerList || kind == kCollections;
+}
+
+bool store_row_kind(int32_t kind) {
+  return kind == kFolders || kind == kFavourites || kind == kUnmatchedItems || kind == kAudio;
+}
+
+// The rows of the last rebuild, out of the table while a rebuild in part
+// fills it again; a step that need not run takes its rows back, in their
+// order. What nobody takes back is freed.
+class PreviousRows {
+ public:
+  PreviousRows() noexcept { rows_.swap(s_rows); }
+  ~PreviousRows() {
+    for (Row& r : rows_) free_row(&r);
+  }
+  PreviousRows(const PreviousRows&) = delete;
+  PreviousRows& operator=(const PreviousRows&) = delete;
+
+  template <class Kind>
+  void take_back(Kind of_step) {
+    for (Row& r : rows_) {
+      if (r.kind < 0 || !of_step(r.kind)) continue;
+      row_adopt(std::move(r));
+      r.kind = -1;  // taken
+    }
+  }
+
+ private:
+  std::vector<Row> rows_;
+};
+
+// The join again after a change of the watch table; when memory runs out
+// the items read as without progress, as after a failed whole join.
+void rejoin() {
+  try {
+    rejoin_watch();
+  } catch (...) {
+    for (Item& it : s_items) {
+      const ResumeState none;
+      it.watch_index = -1;
+      it.resume_action = none.action;
+      it.resume_position_s = none.position_s;
+      it.progress_fraction = none.fraction;
+      it.resume_clamped = none.clamped;
+    }
+    mark_all_items_changed();
+    throw;
+  }
+}
+
+void rebuild_whole() {
+  mark_all_items_changed();
+  s_model.derived.sorted_ready = false;
+  free_rows();
+  cand_free_mem();
+  s_cand.clear();
+  step(merge_basics);
+  step(rebuild_id_maps);
+  step(join_watch);
+  step(link_library);
+  step(build_server_rows);
+  step(build_continue_watching);
+  step(build_recently_added);
+  step(build_catalogue_rows);
+  step(build_store_rows);
+}
+
+void rebuild_in_part(const Changes& changes) {
+  const bool watch = changes.watch || !changes.updated_entries.empty();
+  PreviousRows previous;
+  cand_free_mem();
+  s_cand.clear();
+  if (watch) step(rejoin);
+  previous.take_back(server_row_kind);
+  step(build_continue_watching);
+  if (watch && s_settings.resume.recent_skip_finished != 0) {
+    step(build_recently_added);
+  } else {
+    previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
+  }
+  step(build_movie_and_show_lists_sorted);
+  previous.take_back([](int32_t kind) { return kind == kShowRow; });
+  if (changes.store) {
+    step(build_store_rows);
+  } else {
+    previous.take_back(store_row_kind);
+  }
+}
+
+// Whether the changes since the last rebuild leave it to be done in part.
+bool in_part(const Changes& changes) {
+  const Derived& d = s_model.derived;
+  // Continue Watching, Recently Added, Movies and TV Shows can come or go:
+  // with room for all four, the row limit refuses nothing either way.
+  return !changes.everything && d.valid && same_settings(d.settings, s_settings) && !changes.home &&
+         !changes.library && changes.items_before == n_items() && d.rows_made + 4 < kMaxRows;
 }
 
 void fill_text(Text& field, const Text& from) {
@@ -152,18 +264,25 @@ int32_t unmatched_count() {
 }
 
 void rebuild_rows() {
-  free_rows();
-  cand_free_mem();
-  s_cand.clear();
-  step(merge_basics);
-  step(rebuild_id_maps);
-  step(join_watch);
-  step(link_library);
-  step(build_server_rows);
-  step(build_continue_watching);
-  step(build_recently_added);
-  step(build_catalogue_rows);
-  step(build_store_rows);
+  s_model.changes.everything = true;
+  update_rows();
+}
+
+void update_rows() {
+  Changes& changes = s_model.changes;
+  Derived& d = s_model.derived;
+  const bool part = in_part(changes);
+  d.valid = true;  // unless a step fails
+  if (part) {
+    rebuild_in_part(changes);
+  } else {
+    rebuild_whole();
+  }
+  d.settings = s_settings;
+  d.rows_made = n_rows();
+  changes.everything = changes.home = changes.library = changes.store = changes.watch = false;
+  changes.items_before = n_items();
+  changes.updated_entries.clear();
 }
 
 void link_library_first() {

@@ -10,9 +10,12 @@
 
 namespace kavo {
 
-// Recomputes everything derived from the inputs: basics merge, id maps, watch
-// join and resume state, library link and every row.
+// Recomputes everything derived from the inputs from scratch: basics merge,
+// id maps, watch join and resume state, library link and every row.
 void rebuild_rows();
+// The same for the changes noted in the model since the last rebuild:
+// only what they can reach.
+void update_rows();
 // After a whole load into an empty model, before the rebuild: the library
 // fills what catalogue items lack before the basics can (as the library
 // call's own rebuild would have during a load part by part).
@@ -34,6 +37,9 @@ int32_t imdb_group(const Item& item);
 // Joins watch entries to items, decides every item's resume state and links
 // every episode to the next one.
 void join_watch();
+// The same for a changed watch table over an unchanged catalogue: the
+// episode tables and next-episode links of the last join stay.
+void rejoin_watch();
 // Links library entries to catalogue items (by id, then by path).
 void link_library();
 // The same, finding catalogue ids in `by_id` (which must map each catalogue
@@ -50,6 +56,11 @@ void build_continue_watching();
 void build_recently_added();
 // Movies, TV Shows and one row per show.
 void build_catalogue_rows();
+// Its parts: Movies and TV Shows; the same from their candidates sorted once
+// and kept while the catalogue and the settings stay; the show rows.
+void build_movie_and_show_lists();
+void build_movie_and_show_lists_sorted();
+void build_show_rows();
 // Folders, Favourites, Unmatched, Audio.
 void build_store_rows();
 
@@ -73,6 +84,8 @@ int64_t cand_updated(int32_t index);
 // Appends a row; returns its index, or -1 when the table is full (2000 rows)
 // or cannot grow.
 int32_t row_push(int32_t kind, const char* key, const char* title);
+// Appends a row made by an earlier rebuild (freed when the table is full).
+int32_t row_adopt(Row&& row);
 // Inserts a row at `position` (lowered to the row count); -1 when full.
 int32_t row_insert(int32_t position, int32_t kind, const char* key, const char* title);
 void cell_raw(int32_t row, const char* title, int64_t added_ms, const char* server_key);
@@ -105,6 +118,8 @@ CandOrder episode_order();
 // Sorts the candidate list; stable, so candidates the order does not tell
 // apart keep push order.
 void sort_cands(CandOrder order);
+// The same; false when memory to sort with ran out (push order then stays).
+bool sorted_cands(CandOrder order);
 // For a fresh row that will store at most `first` cells: the first `first`
 // candidates exactly as sort_cands orders them, the rest (which the row cap
 // only counts) in no particular order.

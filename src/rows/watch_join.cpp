@@ -62,23 +62,18 @@ const char* source_address(const Item& item) {
 }
 
 // Open-addressing table from an episode key to the lowest catalogue index
-// inserted under it. Keys are not stored: a slot holds the item index and the
-// key's hash, and the key itself is read back from the item only when the
-// hashes agree.
+// inserted under it, over slots kept in the derived state. Keys are not
+// stored: a slot holds the item index and the key's hash, and the key itself
+// is read back from the item only when the hashes agree.
 class FirstIndex {
  public:
-  // `imdb_h`: the hash of every item's IMDb id; `addr` and `addr_h`: the
-  // source address of every item and its hash when the key includes it,
-  // else NULL.
-  FirstIndex(const std::vector<uint64_t>* imdb_h, const std::vector<const char*>* addr,
-             const std::vector<uint64_t>* addr_h)
-      : imdb_h_(imdb_h), addr_(addr), addr_h_(addr_h) {}
+  // `with_addr`: whether the key includes the source address.
+  FirstIndex(std::vector<EpisodeSlot>& slots, bool with_addr) : slots_(slots), with_addr_(with_addr) {}
 
   void reserve(std::size_t count) {
     std::size_t cap = 16;
     while (cap < count * 2) cap *= 2;
-    slots_.assign(cap, Slot{-1, 0});
-    mask_ = cap - 1;
+    slots_.assign(cap, EpisodeSlot{-1, 0});
   }
 
   // Inserts item `index` unless its key is already present (lower index wins
@@ -86,45 +81,40 @@ class FirstIndex {
   void insert(int32_t index) {
     const EpKey k = key_of(index);
     const uint64_t h = key_hash(k);
-    std::size_t slot = h & mask_;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = h & mask;
     while (slots_[slot].index >= 0) {
       if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) return;
-      slot = (slot + 1) & mask_;
+      slot = (slot + 1) & mask;
     }
-    slots_[slot] = Slot{index, static_cast<uint32_t>(h >> 32)};
+    slots_[slot] = EpisodeSlot{index, static_cast<uint32_t>(h >> 32)};
   }
 
   int32_t find(const EpKey& k) const {
     if (slots_.empty()) return -1;
     const uint64_t h = key_hash(k);
-    std::size_t slot = h & mask_;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = h & mask;
     while (slots_[slot].index >= 0) {
       if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) {
         return slots_[slot].index;
       }
-      slot = (slot + 1) & mask_;
+      slot = (slot + 1) & mask;
     }
     return -1;
   }
 
  private:
-  struct Slot {
-    int32_t index;
-    uint32_t hash;
-  };
-
   EpKey key_of(int32_t index) const {
+    const Derived& d = s_model.derived;
     const Item& it = s_items[static_cast<std::size_t>(index)];
     const std::size_t i = static_cast<std::size_t>(index);
-    return EpKey{it.imdb_id.get(), (*imdb_h_)[i], it.season, it.episode,
-                 addr_ ? (*addr_)[i] : nullptr, addr_ ? (*addr_h_)[i] : text_hash(nullptr)};
+    return EpKey{it.imdb_id.get(), d.imdb_h[i], it.season, it.episode,
+                 with_addr_ ? d.addr[i] : nullptr, with_addr_ ? d.addr_h[i] : text_hash(nullptr)};
   }
 
-  const std::vector<uint64_t>* imdb_h_;
-  const std::vector<const char*>* addr_;
-  const std::vector<uint64_t>* addr_h_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
+  std::vector<EpisodeSlot>& slots_;
+  bool with_addr_;
 };
 
 bool numbered_episode(const Item& item) { return item.season > 0 && item.episode > 0; }
@@ -231,82 +221,72 @@ ResumeState decide_resume(const Item& item, const WatchRec* entry) {
   return r;
 }
 
-void join_watch() {
-  const int32_t ni = n_items();
-  const int32_t nw = n_watch();
+namespace {
 
-  // Every link of the last join goes first, before anything is allocated:
-  // when memory runs out below, the items read as without progress instead
-  // of keeping links into a watch table that has changed since.
-  for (Item& it : s_items) {
-    it.watch_index = -1;
-    it.next_index = -1;
-    const ResumeState none;
-    it.resume_action = none.action;
-    it.resume_position_s = none.position_s;
-    it.progress_fraction = none.fraction;
-    it.resume_clamped = none.clamped;
-  }
-  for (WatchRec& w : s_watch) w.item_index = -1;
-
-  // Episode positions of the catalogue: the first item at each (IMDb id,
-  // season, episode), and the first at each of those with a given source
-  // address.
+// The episode positions of the catalogue, into the derived state: the first
+// item at each (IMDb id, season, episode), and the first at each of those
+// with a given source address.
+void make_episode_tables() {
+  Derived& d = s_model.derived;
+  const std::size_t ni = static_cast<std::size_t>(n_items());
   const uint64_t no_text = text_hash(nullptr);
-  std::vector<const char*> addr(static_cast<std::size_t>(ni), nullptr);
-  std::vector<uint64_t> imdb_h(static_cast<std::size_t>(ni), no_text);
-  std::vector<uint64_t> addr_h(static_cast<std::size_t>(ni), no_text);
-  FirstIndex by_episode(&imdb_h, nullptr, nullptr);
-  FirstIndex by_episode_addr(&imdb_h, &addr, &addr_h);
+  d.by_episode.clear();
+  d.by_episode_addr.clear();
+  d.addr.assign(ni, nullptr);
+  d.imdb_h.assign(ni, no_text);
+  d.addr_h.assign(ni, no_text);
   std::size_t numbered = 0, addressed = 0;
-  for (int32_t i = 0; i < ni; ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
+  for (std::size_t i = 0; i < ni; ++i) {
+    const Item& it = s_items[i];
     if (!numbered_episode(it)) continue;
     ++numbered;
-    const std::size_t ui = static_cast<std::size_t>(i);
-    addr[ui] = source_address(it);
-    imdb_h[ui] = text_hash(it.imdb_id.get());
-    addr_h[ui] = text_hash(addr[ui]);
-    if (addr[ui] != nullptr) ++addressed;
+    d.addr[i] = source_address(it);
+    d.imdb_h[i] = text_hash(it.imdb_id.get());
+    d.addr_h[i] = text_hash(d.addr[i]);
+    if (d.addr[i] != nullptr) ++addressed;
   }
-  if (numbered > 0) {
-    by_episode.reserve(numbered);
-    by_episode_addr.reserve(addressed);
-    for (int32_t i = 0; i < ni; ++i) {
-      if (!numbered_episode(s_items[static_cast<std::size_t>(i)])) continue;
-      by_episode.insert(i);
-      if (addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert(i);
-    }
+  if (numbered == 0) return;
+  FirstIndex by_episode(d.by_episode, false);
+  FirstIndex by_episode_addr(d.by_episode_addr, true);
+  by_episode.reserve(numbered);
+  by_episode_addr.reserve(addressed);
+  for (int32_t i = 0; i < n_items(); ++i) {
+    if (!numbered_episode(s_items[static_cast<std::size_t>(i)])) continue;
+    by_episode.insert(i);
+    if (d.addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert(i);
   }
+}
 
-  // Step A: join every entry to an item.
-  for (WatchRec& w : s_watch) {
-    int32_t index = -1;
-    if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) {
-      w.item_index = index;
-      continue;
+// The item a watch entry describes: by item id, else by IMDb id with season
+// and episode, else by IMDb id alone; -1 for none.
+int32_t joined_item(const WatchRec& w) {
+  int32_t index = -1;
+  if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) return index;
+  index = -1;
+  if (w.imdb_id) {
+    if (w.season > 0 && w.episode > 0) {
+      const FirstIndex by_episode(s_model.derived.by_episode, false);
+      index = by_episode.find(
+          EpKey{w.imdb_id.get(), text_hash(w.imdb_id.get()), w.season, w.episode, nullptr, text_hash(nullptr)});
     }
-    index = -1;
-    if (w.imdb_id) {
-      if (w.season > 0 && w.episode > 0) {
-        index = by_episode.find(
-            EpKey{w.imdb_id.get(), text_hash(w.imdb_id.get()), w.season, w.episode, nullptr, no_text});
-      }
-      if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
-    }
-    w.item_index = index;
+    if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
   }
+  return index;
+}
 
-  // Step C: every next episode first; a decision may depend on it (no
-  // proposal without a next episode).
-  const ResumeSettings& rs = s_settings.resume;
+// Every numbered episode's next episode.
+void link_next_episodes() {
+  const Derived& d = s_model.derived;
+  const FirstIndex by_episode(s_model.derived.by_episode, false);
+  const FirstIndex by_episode_addr(s_model.derived.by_episode_addr, true);
+  const uint64_t no_text = text_hash(nullptr);
   std::vector<int32_t> later;
-  if (rs.next_episode_following != 0) later = later_episodes();
-  for (int32_t i = 0; i < ni; ++i) {
+  if (s_settings.resume.next_episode_following != 0) later = later_episodes();
+  for (int32_t i = 0; i < n_items(); ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
     if (!numbered_episode(it)) continue;
-    EpKey next{it.imdb_id.get(), imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr, no_text};
+    EpKey next{it.imdb_id.get(), d.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr, no_text};
     if (!later.empty()) {
       if (later[ui] < 0) continue;
       const Item& at = s_items[static_cast<std::size_t>(later[ui])];
@@ -316,24 +296,53 @@ void join_watch() {
     const int32_t first = by_episode.find(next);
     if (first < 0) continue;
     it.next_index = first;
-    if (const char* own = addr[ui]) {
+    if (const char* own = d.addr[ui]) {
       const int32_t same = by_episode_addr.find(
-          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, addr_h[ui]});
+          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
       if (same >= 0) it.next_index = same;
     }
   }
+}
 
-  // Step B: the best entry of each group for every item, in one walk of the
-  // watch list. Only a strictly later time replaces, so the earliest entry
-  // stays among equal times.
-  std::vector<int32_t> best_server(static_cast<std::size_t>(ni), -1);
-  std::vector<int32_t> best_local(static_cast<std::size_t>(ni), -1);
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Takes the resume state `r` into the item, marking the item when its cells
+// will read differently.
+void take_state(int32_t index, const ResumeState& r) {
+  Item& it = s_items[static_cast<std::size_t>(index)];
+  if (it.resume_action != r.action || !same_bits(it.resume_position_s, r.position_s) ||
+      !same_bits(it.progress_fraction, r.fraction)) {
+    mark_item_changed(index);
+  }
+  it.resume_action = r.action;
+  it.resume_position_s = r.position_s;
+  it.progress_fraction = r.fraction;
+  it.resume_clamped = r.clamped;
+}
+
+bool local_entry(const WatchRec& w) { return w.source && ci_cmp(w.source.get(), "local_store") == 0; }
+
+// Whether entry `k` replaces entry `best` (none: -1) as the one of its group:
+// only a strictly later time does, so the earliest stays among equal times.
+bool later_entry(int32_t k, int32_t best) {
+  return best < 0 || s_watch[static_cast<std::size_t>(k)].updated_ms > s_watch[static_cast<std::size_t>(best)].updated_ms;
+}
+
+// Step B: the best entry of each group for every item, in one walk of the
+// watch list, and the resume decision of every item from it.
+void choose_entries() {
+  Derived& d = s_model.derived;
+  const int32_t ni = n_items();
+  const int32_t nw = n_watch();
+  const ResumeSettings& rs = s_settings.resume;
+  d.best_server.assign(static_cast<std::size_t>(ni), -1);
+  d.best_local.assign(static_cast<std::size_t>(ni), -1);
+  d.watched.clear();
   for (int32_t k = 0; k < nw; ++k) {
     const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
     if (!valid_item_index(w.item_index)) continue;
-    const bool local = w.source && ci_cmp(w.source.get(), "local_store") == 0;
-    int32_t& best = (local ? best_local : best_server)[static_cast<std::size_t>(w.item_index)];
-    if (best < 0 || w.updated_ms > s_watch[static_cast<std::size_t>(best)].updated_ms) best = k;
+    int32_t& best = (local_entry(w) ? d.best_local : d.best_server)[static_cast<std::size_t>(w.item_index)];
+    if (later_entry(k, best)) best = k;
   }
   // The latest entry of each item, of either group, that finishes it: a
   // replay that has only just begun need not undo that.
@@ -352,18 +361,49 @@ void join_watch() {
   for (int32_t i = 0; i < ni; ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
-    it.watch_index = best_server[ui] >= 0 ? best_server[ui] : best_local[ui];
+    it.watch_index = d.best_server[ui] >= 0 ? d.best_server[ui] : d.best_local[ui];
     const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
     ResumeState r = decide_resume(it, entry);
     if (r.action == kStart && entry != nullptr && !last_finished.empty() && last_finished[ui] >= 0) {
       it.watch_index = last_finished[ui];
       r = decide_resume(it, &s_watch[static_cast<std::size_t>(it.watch_index)]);
     }
-    it.resume_action = r.action;
-    it.resume_position_s = r.position_s;
-    it.progress_fraction = r.fraction;
-    it.resume_clamped = r.clamped;
+    take_state(i, r);
+    if (it.watch_index >= 0) d.watched.push_back(i);
   }
+}
+
+}  // namespace
+
+void join_watch() {
+  // Every link of the last join goes first, before anything is allocated:
+  // when memory runs out below, the items read as without progress instead
+  // of keeping links into a watch table that has changed since.
+  for (Item& it : s_items) {
+    it.watch_index = -1;
+    it.next_index = -1;
+    const ResumeState none;
+    it.resume_action = none.action;
+    it.resume_position_s = none.position_s;
+    it.progress_fraction = none.fraction;
+    it.resume_clamped = none.clamped;
+  }
+  for (WatchRec& w : s_watch) w.item_index = -1;
+  s_model.derived.watched.clear();
+
+  make_episode_tables();
+  // Step A: join every entry to an item.
+  for (WatchRec& w : s_watch) w.item_index = joined_item(w);
+  // Step C: every next episode first; a decision may depend on it (no
+  // proposal without a next episode).
+  link_next_episodes();
+  choose_entries();
+}
+
+void rejoin_watch() {
+  for (Item& it : s_items) it.watch_index = -1;
+  for (WatchRec& w : s_watch) w.item_index = joined_item(w);
+  choose_entries();
 }
 
 }  // namespace kavo
