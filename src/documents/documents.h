@@ -17,8 +17,12 @@ namespace kavo {
 // NULL for an invalid index or when its object cannot be allocated.
 yyjson_mut_val* json_detail(yyjson_mut_doc* doc, int32_t index);
 
-// Writes the result document now, from the model and the current settings.
+// Writes the result document now, from the model and the current settings,
+// every row from scratch.
 void rebuild_result();
+// The same, copying from the last result text every row that the rebuilds
+// since kept as it was and whose items' cells read as they did.
+void write_result();
 // The model changed: the result document is written when it is next read,
 // with the settings in force now.
 void result_changed() noexcept;

@@ -67,14 +67,17 @@ bool put_cell(Sink& out, const Cell& cell) {
   return true;
 }
 
-// The row document of the row at `row_index` (a valid index), with the
-// cell document of each stored cell; answers the number of cell documents
-// written.
+// The row document in two parts: its opening with the index, which is all
+// that depends on the row's place, and the rest (ending the object).
 template <class Sink>
-int32_t put_row(Sink& out, int32_t row_index) {
-  const Row& row = s_rows[static_cast<std::size_t>(row_index)];
-  if (!out.begin_object()) return 0;
+bool put_row_index(Sink& out, int32_t row_index) {
+  if (!out.begin_object()) return false;
   out.key("index").sint(row_index);
+  return true;
+}
+
+template <class Sink>
+int32_t put_row_rest(Sink& out, const Row& row) {
   out.key("kind").sint(row.kind);
   out.key("key").str(row.key.get());
   out.key("title").str(row.title.get());
@@ -89,6 +92,15 @@ int32_t put_row(Sink& out, int32_t row_index) {
   }
   out.end_object();
   return written;
+}
+
+// The row document of the row at `row_index` (a valid index), with the
+// cell document of each stored cell; answers the number of cell documents
+// written.
+template <class Sink>
+int32_t put_row(Sink& out, int32_t row_index) {
+  if (!put_row_index(out, row_index)) return 0;
+  return put_row_rest(out, s_rows[static_cast<std::size_t>(row_index)]);
 }
 
 // A source object, as in the item document and the source getter.

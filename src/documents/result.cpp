@@ -31,6 +31,45 @@ bool write_side(KeptJson& out, const char (&key)[N], const Text& stored) {
   return true;
 }
 
+// The kept buffer holding the last result text; the next one is written in
+// the other, copying from this one the rows that did not change.
+int s_result_slot = 0;
+
+// Whether a stored cell of `row` shows an item whose cells read differently
+// since the last result text.
+bool shows_changed_item(const Row& row) {
+  const ChangedItems& changed = s_model.changed_items;
+  if (changed.list.empty()) return false;
+  const std::size_t stored = static_cast<std::size_t>(row.emitted < 0 ? 0 : row.emitted);
+  for (std::size_t i = 0; i < stored && i < row.cells.size(); ++i) {
+    const int32_t index = row.cells[i].item_index;
+    if (index >= 0 && static_cast<std::size_t>(index) < changed.marked.size() &&
+        changed.marked[static_cast<std::size_t>(index)] != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Writes the row at `r`: copied from the last result text when it holds the
+// row as it is, else from the model; answers the cell documents written.
+int32_t put_row_kept(KeptJson& out, int32_t r, const char* last, uint64_t last_generation) {
+  Row& row = s_rows[static_cast<std::size_t>(r)];
+  const bool unchanged = last != nullptr && last_generation != 0 && row.written.generation == last_generation &&
+                         !s_model.changed_items.all && !shows_changed_item(row);
+  put_row_index(out, r);
+  const std::size_t at = out.size();
+  int32_t cells = 0;
+  if (unchanged) {
+    out.object_rest(last + row.written.at, row.written.len);
+    cells = row.written.cells;
+  } else {
+    cells = put_row_rest(out, row);
+  }
+  row.written = Row::Written{at, out.size() - at, out.generation(), cells};
+  return cells;
+}
+
 }  // namespace
 
 void result_changed() noexcept {
@@ -48,7 +87,7 @@ const char* result_json_text() {
       ~Restore() { std::swap(s_settings, s_model.result_settings); }
     } restore;
     try {
-      rebuild_result();
+      write_result();
     } catch (...) {
       // memory ran out: the previous text stays, as a rebuild would leave it
     }
@@ -57,6 +96,11 @@ const char* result_json_text() {
 }
 
 void rebuild_result() {
+  mark_all_items_changed();
+  write_result();
+}
+
+void write_result() {
   // The detail of the selected item is made as a document of its own; when
   // even that cannot be made the previous text stays.
   MutJsonDoc detail_doc;
@@ -67,14 +111,17 @@ void rebuild_result() {
 
   // The rest is written as text straight from the model, into memory kept
   // from the last rebuild: the same text as writing the whole document.
-  KeptJson out;
+  const int last_slot = s_result_slot;
+  const char* last = kept_text(last_slot);
+  const uint64_t last_generation = kept_generation(last_slot);
+  KeptJson out(1 - last_slot);
   out.begin_object();
   out.key("version").sint(1);
   out.key("status").sint(0);
   out.key("row_count").sint(n_rows());
   int32_t cells = 0;
   out.key("rows").begin_array();
-  for (int32_t r = 0; r < n_rows(); ++r) cells += put_row(out, r);
+  for (int32_t r = 0; r < n_rows(); ++r) cells += put_row_kept(out, r, last, last_generation);
   out.end_array();
 
   if (detail_doc) {
@@ -107,6 +154,8 @@ void rebuild_result() {
 
   // A refused document leaves no text: the getter then reads "{}".
   s_result_json = out.finish();
+  if (s_result_json) s_result_slot = 1 - last_slot;
+  forget_item_changes();
 }
 
 }  // namespace kavo

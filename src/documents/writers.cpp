@@ -227,12 +227,15 @@ namespace {
 // serves the next document from them.
 yyjson_alc* s_doc_alc = nullptr;
 
-// The kept text buffer that KeptJson writes into.
+// The kept text buffers that KeptJson writes into, each with the generation
+// of the text it holds (0: none that can be read).
 struct KeptText {
   char* buf = nullptr;
   std::size_t cap = 0;
+  uint64_t generation = 0;
 };
-KeptText s_kept_text;
+KeptText s_kept_text[kKeptSlots];
+uint64_t s_last_generation = 0;
 
 }  // namespace
 
@@ -256,10 +259,16 @@ void MutJson::add(yyjson_mut_val* value) noexcept {
   if (k != nullptr) yyjson_mut_obj_add(container, k, value);
 }
 
-KeptJson::KeptJson() noexcept : buf_(s_kept_text.buf), cap_(s_kept_text.cap) {}
+KeptJson::KeptJson(int slot) noexcept
+    : slot_(slot), buf_(s_kept_text[slot].buf), cap_(s_kept_text[slot].cap), generation_(++s_last_generation) {
+  s_kept_text[slot].generation = 0;  // overwritten from here on
+}
+
+const char* kept_text(int slot) noexcept { return s_kept_text[slot].buf; }
+uint64_t kept_generation(int slot) noexcept { return s_kept_text[slot].generation; }
 
 char* KeptJson::grow(std::size_t n) noexcept {
-  KeptText& k = s_kept_text;
+  KeptText& k = s_kept_text[slot_];
   std::size_t cap = cap_ < 4096 ? 4096 : cap_;
   while (cap - len_ < n + 1) cap *= 2;
   auto* grown = static_cast<char*>(std::realloc(k.buf, cap));
@@ -437,12 +446,15 @@ Text KeptJson::finish() noexcept {
   char* at = room(0);
   if (at == nullptr) return Text();
   *at = '\0';
+  s_kept_text[slot_].generation = generation_;
   return Text::in_arena(buf_);
 }
 
 void release_document_memory() noexcept {
-  std::free(s_kept_text.buf);
-  s_kept_text = KeptText();
+  for (KeptText& k : s_kept_text) {
+    std::free(k.buf);
+    k = KeptText();
+  }
   if (s_doc_alc != nullptr) yyjson_alc_dyn_free(s_doc_alc);
   s_doc_alc = nullptr;
 }

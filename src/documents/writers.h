@@ -138,9 +138,21 @@ class MutJson {
 // document, without building it first. It fails as that writer fails: a
 // number that is not finite or a text that is not valid UTF-8 leaves no text
 // at all (as does memory that runs out).
+inline constexpr int kKeptSlots = 2;
+// The text a KeptJson last finished in kept buffer `slot` (0 or 1), and its
+// generation, which no other text written since shares; 0 when the buffer
+// holds no finished text.
+const char* kept_text(int slot) noexcept;
+uint64_t kept_generation(int slot) noexcept;
+
 class KeptJson {
  public:
-  KeptJson() noexcept;
+  // Writes into kept buffer `slot`, whose text is overwritten.
+  explicit KeptJson(int slot = 0) noexcept;
+  // The generation the text will have once finished.
+  uint64_t generation() const noexcept { return generation_; }
+  // Bytes written so far.
+  std::size_t size() const noexcept { return len_; }
   KeptJson(const KeptJson&) = delete;
   KeptJson& operator=(const KeptJson&) = delete;
 
@@ -195,6 +207,13 @@ class KeptJson {
     separate();
     raw(text, len);
   }
+  // The members and end of an object that was opened and given its first
+  // member here, as text written before (`len` bytes, up to and with the
+  // closing brace).
+  void object_rest(const char* text, std::size_t len) noexcept {
+    raw(text, len);
+    state_ = kAfterValue;
+  }
   // The text (valid until the next KeptJson or release_document_memory), or
   // none.
   Text finish() noexcept;
@@ -232,11 +251,13 @@ class KeptJson {
     return buf_ + len_;
   }
   char* grow(std::size_t n) noexcept;
+  int slot_;
   char* buf_ = nullptr;  // the kept buffer while this writes into it
   std::size_t cap_ = 0;
   std::size_t len_ = 0;
   bool failed_ = false;
   State state_ = kOpened;
+  uint64_t generation_;
 };
 
 // Appends `value` (may be none: nothing happens) under the literal `key`.

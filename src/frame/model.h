@@ -130,6 +130,7 @@ struct Row {
   struct Written {
     std::size_t at = 0, len = 0;
     uint64_t generation = 0;
+    int32_t cells = 0;  // cell documents in that text
   } written;
 };
 
