@@ -59,7 +59,7 @@ void empty_model(Model& m) noexcept {
   m.changes = Changes();
   m.derived.valid = false;
   m.derived.sorted_ready = false;
-  m.derived.rows_made = 0;
+  m.derived.rows_refused = false;
   m.changed_items.all = true;
   m.changed_items.list.clear();
   m.changed_items.marked.clear();

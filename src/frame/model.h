@@ -331,8 +331,11 @@ struct Derived {
   // a rebuild that keeps the catalogue's rows first needs them.
   bool sorted_ready = false;
   std::vector<int32_t> movies, shows;
-  // The rows at the last rebuild (for keeping rows at the row limit).
-  int32_t rows_made = 0;
+  // Whether the last rebuild had a row refused for the row limit, the show
+  // groups it found and how many of Folders, Favourites, Unmatched and
+  // Audio the show rows made room for.
+  bool rows_refused = false;
+  int32_t show_groups = 0, store_rows_coming = 0;
 };
 
 // Items whose cells read differently since the result document was last

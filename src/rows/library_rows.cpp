@@ -27,7 +27,7 @@ void push_library(const Item& entry) {
 // no row when there are none.
 void make_row(int32_t kind, const char* key, const char* title, CandOrder order) {
   if (s_cand.empty()) return;
-  if (n_rows() >= kMaxRows) {  // the row would be refused: drop the candidates unsorted
+  if (row_table_full()) {  // the row would be refused: drop the candidates unsorted
     flush_cands(-1);
     return;
   }
@@ -274,6 +274,17 @@ void build_catalogue_rows() {
   build_show_rows();
 }
 
+int32_t show_rows_wanted() {
+  const Derived& d = s_model.derived;
+  // The rows that follow keep their place at the row limit: the shows at the
+  // end of the order give way to them.
+  int32_t room = std::max(0, kMaxRows - n_rows() - d.store_rows_coming);
+  if (s_settings.resume.show_rows_max >= 0) room = std::min(room, s_settings.resume.show_rows_max);
+  return std::min(room, d.show_groups);
+}
+
+void note_store_rows_coming() { s_model.derived.store_rows_coming = store_rows_to_come(); }
+
 void build_show_rows() {
   const int32_t ni = n_items();
   // One row per show, in the order of each show's lowest-indexed episode
@@ -312,12 +323,10 @@ void build_show_rows() {
     const int32_t g = group_of[static_cast<std::size_t>(i)];
     if (g >= 0) members[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = i;
   }
-  // The rows that follow keep their place at the row limit: the shows at the
-  // end of the order give way to them.
-  std::size_t room = static_cast<std::size_t>(std::max(0, kMaxRows - n_rows() - store_rows_to_come()));
-  if (s_settings.resume.show_rows_max >= 0) {
-    room = std::min(room, static_cast<std::size_t>(s_settings.resume.show_rows_max));
-  }
+  Derived& d = s_model.derived;
+  d.show_groups = static_cast<int32_t>(ng);
+  d.store_rows_coming = store_rows_to_come();
+  const std::size_t room = static_cast<std::size_t>(show_rows_wanted());
   const CandOrder episodes = episode_order();
   for (std::size_t g = 0; g < ng && g < room; ++g) {
     const Item& first = s_items[static_cast<std::size_t>(first_of[g])];

@@ -19,7 +19,7 @@ bool valid_row(int32_t row) { return row >= 0 && row < n_rows(); }
 
 // Row table growth: 64 rows on first use, then doubling, never beyond 2000.
 bool rows_room() noexcept {
-  if (n_rows() >= kMaxRows) return false;
+  if (row_table_full()) return false;
   if (s_rows.size() < s_rows.capacity()) return true;
   std::size_t cap = s_rows.capacity() == 0 ? 64 : s_rows.capacity() * 2;
   if (cap > static_cast<std::size_t>(kMaxRows)) cap = kMaxRows;
@@ -56,6 +56,12 @@ void store_cell(Row& r, Cell&& cell) {
 
 }  // namespace
 
+bool row_table_full() noexcept {
+  if (n_rows() < kMaxRows) return false;
+  s_model.derived.rows_refused = true;
+  return true;
+}
+
 int32_t row_push(int32_t kind, const char* key, const char* title) {
   if (!rows_room()) return -1;
   Row r;
@@ -76,7 +82,7 @@ int32_t row_adopt(Row&& row) {
 }
 
 int32_t row_insert(int32_t position, int32_t kind, const char* key, const char* title) {
-  if (n_rows() >= kMaxRows) return -1;
+  if (row_table_full()) return -1;
   if (position > n_rows()) position = n_rows();
   if (position < 0) position = 0;
   const int32_t last = row_push(kind, key, title);

@@ -54,13 +54,23 @@ class PreviousRows {
   PreviousRows(const PreviousRows&) = delete;
   PreviousRows& operator=(const PreviousRows&) = delete;
 
+  // Takes back the rows of the kinds `of_step` answers true for, at most
+  // `most` of them.
   template <class Kind>
-  void take_back(Kind of_step) {
+  void take_back(Kind of_step, int32_t most = kMaxRows) {
     for (Row& r : rows_) {
+      if (most == 0) return;
       if (r.kind < 0 || !of_step(r.kind)) continue;
       row_adopt(std::move(r));
       r.kind = -1;  // taken
+      --most;
     }
+  }
+
+  int32_t count(int32_t kind) const {
+    int32_t n = 0;
+    for (const Row& r : rows_) n += r.kind == kind ? 1 : 0;
+    return n;
   }
 
  private:
@@ -117,7 +127,15 @@ void rebuild_in_part(const Changes& changes) {
     previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
   }
   step(build_movie_and_show_lists_sorted);
-  previous.take_back([](int32_t kind) { return kind == kShowRow; });
+  // Where Continue Watching or the lists came or went at the row limit, the
+  // last shows give way, or come back.
+  if (changes.store) step(note_store_rows_coming);
+  const int32_t shows = show_rows_wanted();
+  if (shows <= previous.count(kShowRow)) {
+    previous.take_back([](int32_t kind) { return kind == kShowRow; }, shows);
+  } else {
+    step(build_show_rows);
+  }
   if (changes.store) {
     step(build_store_rows);
   } else {
@@ -128,10 +146,9 @@ void rebuild_in_part(const Changes& changes) {
 // Whether the changes since the last rebuild leave it to be done in part.
 bool in_part(const Changes& changes) {
   const Derived& d = s_model.derived;
-  // Continue Watching, Recently Added, Movies and TV Shows can come or go:
-  // with room for all four, the row limit refuses nothing either way.
+  // A row refused last time might fit now: only the whole pipeline knows.
   return !changes.everything && d.valid && same_settings(d.settings, s_settings) && !changes.home &&
-         !changes.library && changes.items_before == n_items() && d.rows_made + 4 < kMaxRows;
+         !changes.library && changes.items_before == n_items() && !d.rows_refused;
 }
 
 void fill_text(Text& field, const Text& from) {
@@ -273,13 +290,13 @@ void update_rows() {
   Derived& d = s_model.derived;
   const bool part = in_part(changes);
   d.valid = true;  // unless a step fails
+  d.rows_refused = false;
   if (part) {
     rebuild_in_part(changes);
   } else {
     rebuild_whole();
   }
   d.settings = s_settings;
-  d.rows_made = n_rows();
   changes.everything = changes.home = changes.library = changes.store = changes.watch = false;
   changes.items_before = n_items();
   changes.updated_entries.clear();

@@ -61,6 +61,11 @@ void build_catalogue_rows();
 void build_movie_and_show_lists();
 void build_movie_and_show_lists_sorted();
 void build_show_rows();
+// How many show rows the table takes now, for the show groups and the rows
+// after them that the last build_show_rows found (or note_store_rows_coming
+// counted since).
+int32_t show_rows_wanted();
+void note_store_rows_coming();
 // Folders, Favourites, Unmatched, Audio.
 void build_store_rows();
 
@@ -81,6 +86,8 @@ ResumeState decide_resume(const Item& item, const WatchRec* entry);
 int64_t cand_updated(int32_t index);
 
 // ---- Row and cell primitives -------------------------------------------------
+// Whether the row table holds kMaxRows rows, noting that a row was refused.
+bool row_table_full() noexcept;
 // Appends a row; returns its index, or -1 when the table is full (2000 rows)
 // or cannot grow.
 int32_t row_push(int32_t kind, const char* key, const char* title);
