@@ -3,11 +3,20 @@
 // row cap changes, clears, getters with any indexes and the keys. After every
 // call the documented outcome and the consistency of everything readable are
 // checked.
+//
+// The same series then runs twice more from a clean state: once with every
+// input call rebuilding everything from scratch, and once more incrementally
+// but reading the result document only after some calls (it is written when
+// first read, so changes pile up before it is). After every call both must
+// give the host what the first run gave, byte for byte.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "api/sequence.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -342,17 +351,146 @@ void check_detail(int32_t code_before) {
   }
 }
 
-}  // namespace
+// ---- Incremental against full rebuilds -------------------------------------------
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+enum class Pass {
+  kChecked,  // as the library runs, with every check above; records what the host sees
+  kFull,     // every input call rebuilds from scratch; compared with the record
+  kLazy,     // as the library runs, the result read only now and then; compared too
+};
+
+// What the host sees after one step.
+struct Seen {
+  uint8_t op = 0;
+  std::string status;  // code and message right after a fallible call
+  bool has_result = false;
+  std::string result;
+  std::string view;  // every other document and getter
+};
+
+void add_text(std::string& s, const char* text) {
+  s += text ? text : "<null>";
+  s += '\n';
+}
+
+// Everything a host can read back but the result document: the held
+// documents, every item and row with its scalars, the cells' scalars (their
+// documents are the row's, as check_model holds), the selection's documents,
+// sources and scalars, and the row cap. Reading the detail stores a status,
+// so the status is taken before this.
+std::string view(size_t size_hint) {
+  std::string s;
+  s.reserve(size_hint);
+  add_text(s, kavo_stats_json());
+  add_text(s, kavo_server_flags_json());
+  add_text(s, kavo_watchlist_json());
+  add_text(s, kavo_browse_history_json());
+  char line[160];
+  for (int32_t i = 0; i < kavo_item_count(); ++i) {
+    add_text(s, kavo_item_json(i));
+    add_text(s, kavo_item_next_id(i));
+    std::snprintf(line, sizeof line, "%d %d %.17g %.17g %lld %d %d\n", kavo_item_kind(i), kavo_item_resume_action(i),
+                  kavo_item_resume_position_s(i), kavo_item_progress_fraction(i),
+                  static_cast<long long>(kavo_item_added_ms(i)), kavo_item_playable(i), kavo_item_unmatched(i));
+    s += line;
+  }
+  for (int32_t r = 0; r < kavo_row_count(); ++r) {
+    add_text(s, kavo_row_json(r));
+    std::snprintf(line, sizeof line, "%d %d %d %d\n", kavo_row_kind(r), kavo_row_cell_count(r), kavo_row_emitted(r),
+                  kavo_row_truncated(r));
+    s += line;
+    add_text(s, kavo_row_key(r));
+    add_text(s, kavo_row_title(r));
+    for (int32_t c = 0; c < kavo_row_emitted(r); ++c) {
+      std::snprintf(line, sizeof line, "%d %d %d\n", kavo_row_cell_item_index(r, c),
+                    kavo_row_cell_resume_action(r, c), kavo_row_cell_playable(r, c));
+      s += line;
+      add_text(s, kavo_row_cell_title(r, c));
+      add_text(s, kavo_row_cell_poster_url(r, c));
+    }
+  }
+  s += std::to_string(kavo_selected_index()) + "\n";
+  add_text(s, kavo_detail_json());
+  add_text(s, kavo_detail_next_json());
+  add_text(s, kavo_detail_autoplay_json());
+  for (int32_t i = 0; i < kavo_detail_source_count(); ++i) add_text(s, kavo_detail_source_json(i));
+  add_text(s, kavo_detail_best_source_url());
+  std::snprintf(line, sizeof line, "%d %.17g %.17g %d %d %d\n", kavo_detail_resume_action(),
+                kavo_detail_resume_position_s(), kavo_detail_progress_fraction(), kavo_detail_resume_clamped(),
+                kavo_detail_autoplay_configured(), kavo_get_row_cap());
+  s += line;
+  return s;
+}
+
+// Whether the lazy pass reads the result document after a step: about a third
+// of the steps, chosen by the input's bytes (the steps' own decoding is left
+// as it is).
+bool lazy_read(uint64_t input_hash, int step) {
+  uint64_t z = input_hash + 0x9e3779b97f4a7c15ULL * static_cast<uint64_t>(step + 1);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return (z ^ (z >> 31)) % 3 == 0;
+}
+
+uint64_t hash_of(const uint8_t* data, size_t size) {
+  uint64_t h = 1469598103934665603ULL;
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ULL;
+  return h;
+}
+
+[[noreturn]] void report_difference(Pass pass, int step, const char* what, const std::string& want,
+                                    const std::string& got) {
+  size_t at = 0;
+  while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
+  const size_t from = at > 150 ? at - 150 : 0;
+  const bool full = pass == Pass::kFull;
+  std::fprintf(stderr,
+               "\n*** broken promise: the %s run differs from the incremental one after step %d, in the %s at "
+               "byte %zu:\n  incremental: %.300s\n  %s: %.300s\n",
+               full ? "full-rebuild" : "lazy-read", step, what, at, want.c_str() + std::min(from, want.size()),
+               full ? "full       " : "lazy       ", got.c_str() + std::min(from, got.size()));
+  std::abort();
+}
+
+// Records (kChecked) or compares with the record (the other passes) what the
+// host sees after a step.
+void see(Pass pass, std::vector<Seen>& record, size_t index, uint8_t op, const std::string& status, bool with_result) {
+  Seen now;
+  now.op = op;
+  now.status = status;
+  if (with_result) {
+    now.has_result = true;
+    now.result = kavo_result_json();
+  }
+  now.view = view(index < record.size() ? record[index].view.size() + 64 : 4096);
+  if (pass == Pass::kChecked) {
+    record.push_back(std::move(now));
+    return;
+  }
+  const int step = static_cast<int>(index);
+  if (index >= record.size() || record[index].op != now.op) {
+    std::fprintf(stderr, "\n*** broken promise: step %d decodes to another call than in the incremental run\n", step);
+    std::abort();
+  }
+  const Seen& want = record[index];
+  if (want.status != now.status) report_difference(pass, step, "status", want.status, now.status);
+  if (now.has_result && want.result != now.result) report_difference(pass, step, "result", want.result, now.result);
+  if (want.view != now.view) report_difference(pass, step, "documents", want.view, now.view);
+}
+
+void run_pass(const uint8_t* data, size_t size, Pass pass, std::vector<Seen>& record) {
   FuzzedDataProvider fdp(data, size);
   Gen gen(fdp);
   State st;
   fz::reset_library();
+  kavo::set_full_rebuilds(pass == Pass::kFull);
+  const bool checked = pass == Pass::kChecked;
+  const uint64_t input_hash = hash_of(data, size);
   const fz::Limits quick{6, 4, 4};
 
-  for (int step = 0; step < 48 && fdp.remaining_bytes() > 0; ++step) {
-    const std::string result_before = kavo_result_json();
+  int step = 0;
+  for (; step < 48 && fdp.remaining_bytes() > 0; ++step) {
+    const std::string result_before = checked ? kavo_result_json() : "";
     const int32_t sel_before = kavo_selected_index();
     const int32_t cap = kavo_get_row_cap();
     const uint8_t op = fdp.ConsumeIntegral<uint8_t>() % 23;
@@ -455,7 +593,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           FZ_CHECK(kavo_selected_index() >= 0);
         } else {
           FZ_CHECK(kavo_selected_index() == sel_before);
-          FZ_CHECK(result_before == kavo_result_json());
+          if (checked) FZ_CHECK(result_before == kavo_result_json());
         }
         break;
       }
@@ -476,14 +614,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           fz::check_outcome(rc, {"row cap out of range"}, {2});
           FZ_CHECK(kavo_get_row_cap() == cap);
         }
-        FZ_CHECK(result_before == kavo_result_json());
+        if (checked) FZ_CHECK(result_before == kavo_result_json());
         break;
       }
       case 14:
         rc = kavo_clear();
         fz::check_outcome(rc, {}, {0});
         FZ_CHECK(kavo_row_count() == 0 && kavo_item_count() == 0 && kavo_selected_index() == -1);
-        FZ_CHECK(std::strcmp(kavo_result_json(), "{}") == 0);
+        if (checked) FZ_CHECK(std::strcmp(kavo_result_json(), "{}") == 0);
         FZ_CHECK(kavo_get_row_cap() == cap);
         break;
       case 15:
@@ -532,7 +670,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 17: {
         fallible = false;
         const int32_t code = kavo_last_code();
-        check_detail(code);
+        if (checked) check_detail(code);
         (void)kavo_detail_best_source_url();
         (void)kavo_detail_resume_position_s(), (void)kavo_detail_progress_fraction();
         FZ_CHECK(kavo_detail_resume_clamped() == 0 || kavo_detail_resume_clamped() == 1);
@@ -551,7 +689,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fz::check_outcome(rc, {"null argument", "buffer too small"}, {0, 2, 4});
         rc = kavo_legacy_resume_key(a.c_str(), out, n);
         fz::check_outcome(rc, {"null argument", "buffer too small"}, {0, 2, 4});
-        FZ_CHECK(result_before == kavo_result_json());
+        if (checked) FZ_CHECK(result_before == kavo_result_json());
         break;
       }
       case 19: {
@@ -564,8 +702,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 20:
         fallible = false;
-        fz::check_model();
-        check_rows_within_cap(st);
+        if (checked) {
+          fz::check_model();
+          check_rows_within_cap(st);
+        }
         break;
       case 21: {
         // A progress update, as a player sends it.
@@ -591,18 +731,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
     }
-    if (fallible && rc != 0 && op != 14) {
-      // A failure rebuilds nothing.
-      FZ_CHECK(result_before == kavo_result_json());
+    // The status right after the call (the checks' getters write messages).
+    const std::string status =
+        fallible ? std::to_string(rc) + " " + std::to_string(kavo_last_code()) + " " + kavo_last_error() : "-";
+    if (checked) {
+      if (fallible && rc != 0 && op != 14) {
+        // A failure rebuilds nothing.
+        FZ_CHECK(result_before == kavo_result_json());
+      }
+      if (rebuilt && rc == 0) st.rebuild_cap = kavo_get_row_cap();
+      if (!rebuilt && op != 14 && op != 15 && op != 19) {
+        FZ_CHECK(op >= 10 && op <= 12 ? true : result_before == kavo_result_json());
+      }
+      fz::check_model(quick);
     }
-    if (rebuilt && rc == 0) st.rebuild_cap = kavo_get_row_cap();
-    if (!rebuilt && op != 14 && op != 15 && op != 19) {
-      FZ_CHECK(op >= 10 && op <= 12 ? true : result_before == kavo_result_json());
-    }
-    fz::check_model(quick);
+    see(pass, record, static_cast<size_t>(step), op, status, pass != Pass::kLazy || lazy_read(input_hash, step));
   }
-  fz::check_model();
-  check_rows_within_cap(st);
-  check_detail(kavo_last_code());
+  if (checked) {
+    fz::check_model();
+    check_rows_within_cap(st);
+    check_detail(kavo_last_code());
+  }
+  // Whatever piled up, read at the end.
+  see(pass, record, static_cast<size_t>(step), 0xff, "end", true);
+  if (pass != Pass::kChecked) FZ_CHECK(record.size() == static_cast<size_t>(step) + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<Seen> record;
+  run_pass(data, size, Pass::kChecked, record);
+  run_pass(data, size, Pass::kFull, record);
+  run_pass(data, size, Pass::kLazy, record);
+  kavo::set_full_rebuilds(false);
   return 0;
 }

@@ -28,20 +28,15 @@ class KavoTest : public ::testing::Test {
 // A returned text as a std::string ("<null>" for NULL), for comparisons.
 inline std::string str(const char* text) { return text ? std::string(text) : std::string("<null>"); }
 
-// Everything a host can read back, as one text: the result, stats and side
-// documents, every item and row document, the selection with its detail,
-// next-episode and autoplay documents, and the row cap. Two equal texts mean
-// the host sees the same library. Reading the detail stores a status, so
-// check codes before taking this.
-inline std::string host_view() {
-  std::string s;
-  auto add = [&s](const char* name, const char* text) {
-    s += name;
-    s += ": ";
-    s += str(text);
-    s += '\n';
-  };
-  add("result", kavo_result_json());
+// Everything a host can read back, piece by piece: `add(name, text)` gets the
+// result, stats and side documents, every item and row document, the
+// selection with its detail, next-episode and autoplay documents, and the row
+// cap (text NULL where a getter gives NULL). Reading the detail stores a
+// status, so check codes before taking this. Without `with_result` the result
+// document is left unread (it is written when first read after a change).
+template <class Add>
+void visit_host_view(Add&& add, bool with_result = true) {
+  if (with_result) add("result", kavo_result_json());
   add("stats", kavo_stats_json());
   add("flags", kavo_server_flags_json());
   add("watchlist", kavo_watchlist_json());
@@ -51,11 +46,23 @@ inline std::string host_view() {
     add("next", kavo_item_next_id(i));
   }
   for (int32_t r = 0; r < kavo_row_count(); ++r) add("row", kavo_row_json(r));
-  s += "selected: " + std::to_string(kavo_selected_index()) + "\n";
+  add("selected", std::to_string(kavo_selected_index()).c_str());
   add("detail", kavo_detail_json());
   add("next_doc", kavo_detail_next_json());
   add("autoplay", kavo_detail_autoplay_json());
-  s += "row_cap: " + std::to_string(kavo_get_row_cap()) + "\n";
+  add("row_cap", std::to_string(kavo_get_row_cap()).c_str());
+}
+
+// All of visit_host_view as one text. Two equal texts mean the host sees the
+// same library.
+inline std::string host_view() {
+  std::string s;
+  visit_host_view([&s](const char* name, const char* text) {
+    s += name;
+    s += ": ";
+    s += str(text);
+    s += '\n';
+  });
   return s;
 }
 
