@@ -1,5 +1,7 @@
 #include "api/sequence.h"
 
+#include <vector>
+
 #include "documents/documents.h"
 #include "frame/model.h"
 #include "frame/status.h"
@@ -63,9 +65,17 @@ int32_t call_set_watch(const char* json) {
 
 int32_t call_update_watch(const char* json) {
   if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
-  const int32_t rc = read_watch_update(json);
+  Changes& changes = s_model.changes;
+  std::vector<ReplacedEntry> replaced;
+  bool appended = false;
+  const int32_t rc = read_watch_update(json, &replaced, &appended);
   if (rc != kOk) return rc;
-  s_model.changes.watch = true;
+  // Entries that moved (an append shifts the server's) join again whole.
+  if (appended || !changes.updated_entries.empty()) {
+    changes.watch = true;
+  } else {
+    changes.updated_entries.swap(replaced);
+  }
   return rebuilt();
 }
 

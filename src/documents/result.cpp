@@ -97,6 +97,7 @@ const char* result_json_text() {
 
 void rebuild_result() {
   mark_all_items_changed();
+  s_model.derived.unmatched = count_unmatched();
   write_result();
 }
 

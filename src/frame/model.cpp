@@ -59,6 +59,8 @@ void empty_model(Model& m) noexcept {
   m.changes = Changes();
   m.derived.valid = false;
   m.derived.sorted_ready = false;
+  m.derived.continue_ready = false;
+  m.derived.unmatched = 0;
   m.derived.rows_refused = false;
   m.changed_items.all = true;
   m.changed_items.list.clear();

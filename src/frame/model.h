@@ -293,6 +293,15 @@ struct Rows {
   Text stats_json;
 };
 
+// A host watch entry that a progress update replaced in its place, as it
+// was before.
+struct ReplacedEntry {
+  int32_t pos;
+  int32_t item_index;  // as the last join left it
+  int64_t updated_ms;
+  bool local;  // from the local store
+};
+
 // What the input calls changed since the rows were last rebuilt: the rebuild
 // recomputes only what these can reach.
 struct Changes {
@@ -301,7 +310,7 @@ struct Changes {
   int32_t items_before = 0;  // catalogue items at the last rebuild
   // Host watch entries replaced in their places by progress updates (the
   // watch table otherwise as it was); meaningless once `watch` is set.
-  std::vector<int32_t> updated_entries;
+  std::vector<ReplacedEntry> updated_entries;
 };
 
 // One slot of a table from an episode position to the first catalogue item
@@ -327,6 +336,12 @@ struct Derived {
   std::vector<int32_t> best_server, best_local;
   // Items that an entry is joined to, in index order.
   std::vector<int32_t> watched;
+  // Continue Watching: all its candidate items in row order, made when a
+  // progress update first needs them, kept up to date by the updates.
+  bool continue_ready = false;
+  std::vector<int32_t> continue_order;
+  // Library entries and catalogue items left unmatched by the last link.
+  int32_t unmatched = 0;
   // Movies and TV Shows: all their candidate items in row order, made when
   // a rebuild that keeps the catalogue's rows first needs them.
   bool sorted_ready = false;

@@ -124,6 +124,10 @@ int32_t read_host_watch(const char* json);
 // would turn away are counted and skipped. NULL changes nothing. Without
 // rebuilding; on failure (status and message set) nothing has changed.
 int32_t read_watch_update(const char* json);
+// The same, telling in `replaced` which host entries were replaced in their
+// places and what they were before (the first time in the update for an
+// entry replaced twice), and whether any entry was appended.
+int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, bool* appended);
 // Frees the memory read_host_watch keeps from call to call.
 void release_staged_watch() noexcept;
 // The item id of a watch element as the entry would have it; none when it

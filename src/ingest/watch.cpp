@@ -1,5 +1,6 @@
 // Watch progress: the host's array of watch entries. A call replaces the
 // host's entries whole and keeps the ones made from the held server home.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/json_lookup.h"
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
@@ -306,6 +308,14 @@ class UpdateUndo {
 }  // namespace
 
 int32_t read_watch_update(const char* json) {
+  std::vector<ReplacedEntry> replaced;
+  bool appended = false;
+  return read_watch_update(json, &replaced, &appended);
+}
+
+int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, bool* appended) {
+  replaced->clear();
+  *appended = false;
   if (json == nullptr) return kOk;
   const JsonDoc doc = read_json(json, std::strlen(json));
   if (!doc) return fail(kBadJson, "watch: not valid JSON");
@@ -330,6 +340,10 @@ int32_t read_watch_update(const char* json) {
       // first stand may change too.
       WatchRec& entry = s_watch[static_cast<std::size_t>(pos)];
       const bool refile = !same_identifiers(entry, rec);
+      if (std::none_of(replaced->begin(), replaced->end(), [pos](const ReplacedEntry& r) { return r.pos == pos; })) {
+        const bool local = entry.source && ci_cmp(entry.source.get(), "local_store") == 0;
+        replaced->push_back(ReplacedEntry{pos, entry.item_index, entry.updated_ms, local});
+      }
       undo.make_room();
       undo.replaced(pos, entry);
       entry = std::move(rec);
@@ -338,6 +352,7 @@ int32_t read_watch_update(const char* json) {
     }
     if (s_watch.size() >= static_cast<std::size_t>(kMaxRecords)) return fail(kNoMemory, "out of memory");
     s_watch.insert(s_watch.begin() + static_cast<std::ptrdiff_t>(hosts), std::move(rec));
+    *appended = true;
     undo.appended();
     file_entry(index, static_cast<int32_t>(hosts));
     ++hosts;

@@ -7,6 +7,8 @@
 // together: the episode watched last (the anchor), or, once that is
 // finished, the episode after it. The cell shows that item and takes its
 // place in the row from the anchor.
+#include <algorithm>
+#include <new>
 #include <vector>
 
 #include "rows/orders.h"
@@ -75,9 +77,83 @@ Shows group_shows() {
   return shows;
 }
 
+// Whether item `i` has a cell of its own in Continue Watching (no Next Up).
+bool continues(int32_t i) {
+  const Item& it = s_items[static_cast<std::size_t>(i)];
+  return has_progress(it) && it.playable != 0 && admitted(it, it.resume_action, cand_updated(i));
+}
+
+// Whether item `a` goes before item `b` in the row.
+bool continues_before(int32_t a, int32_t b) {
+  const int c = ContinueKey::order(ContinueKey::of_item(a, a), ContinueKey::of_item(b, b));
+  return c < 0 || (c == 0 && a < b);
+}
+
+// Every candidate of the row in row order, from the items with an entry.
+void make_continue_order() {
+  Derived& d = s_model.derived;
+  s_cand.clear();
+  std::size_t taken = 0;
+  for (int32_t i : d.watched) {
+    if (!continues(i)) continue;
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    cand_push(i, it.title.get(), it.added_ms, it.server_key.get());
+    ++taken;
+  }
+  const bool complete = s_cand.size() == taken && sorted_cands(CandOrder::kContinueRank);
+  d.continue_order.clear();
+  if (complete) {
+    d.continue_order.reserve(s_cand.size());
+    for (const Cand& c : s_cand) d.continue_order.push_back(c.item_index);
+  }
+  cand_free_mem();
+  s_cand.clear();
+  if (!complete) throw std::bad_alloc();
+  d.continue_ready = true;
+}
+
 }  // namespace
 
+void build_continue_watching_after(const std::vector<int32_t>& decided) {
+  Derived& d = s_model.derived;
+  if (s_settings.resume.continue_next_up != 0) {
+    d.continue_ready = false;
+    build_continue_watching();
+    return;
+  }
+  if (!d.continue_ready) {
+    make_continue_order();
+  } else {
+    std::vector<int32_t>& order = d.continue_order;
+    order.reserve(order.size() + decided.size());
+    d.continue_ready = false;  // until the order is whole again
+    for (int32_t i : decided) {
+      const auto at = std::find(order.begin(), order.end(), i);
+      if (at != order.end()) order.erase(at);
+    }
+    for (int32_t i : decided) {
+      if (!continues(i) || std::find(order.begin(), order.end(), i) != order.end()) continue;
+      order.insert(std::lower_bound(order.begin(), order.end(), i, continues_before), i);
+    }
+    d.continue_ready = true;
+  }
+  const std::vector<int32_t>& order = d.continue_order;
+  if (order.empty()) return;
+  const int32_t row = row_insert(2, kContinueWatching, "ContinueWatching", "Continue Watching");
+  if (row < 0) return;
+  const std::size_t stored = std::min(order.size(), static_cast<std::size_t>(std::max(s_row_cap, 0)));
+  s_rows[static_cast<std::size_t>(row)].cells.reserve(stored);
+  for (std::size_t k = 0; k < stored; ++k) {
+    cell_from_item(row, order[k], s_items[static_cast<std::size_t>(order[k])].added_ms);
+  }
+  Row& r = s_rows[static_cast<std::size_t>(row)];
+  const int32_t rest = static_cast<int32_t>(order.size() - stored);
+  r.cell_count += rest;
+  if (rest > 0) r.truncated = 1;
+}
+
 void build_continue_watching() {
+  s_model.derived.continue_ready = false;
   s_cand.clear();
   Shows shows;
   if (s_settings.resume.continue_next_up != 0) shows = group_shows();

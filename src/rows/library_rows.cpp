@@ -215,13 +215,17 @@ std::vector<int32_t> sorted_items(Take take, CandOrder order) {
 
 // The row made of `sorted` (all its candidates in row order) less the items
 // Continue Watching shows, as make_row makes it from those candidates.
-void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& in_cw, int32_t kind,
-                   const char* key, const char* title) {
+// `left_out`: how many of `sorted` Continue Watching shows.
+void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& in_cw, std::size_t left_out,
+                   int32_t kind, const char* key, const char* title) {
   int32_t row = -1;
   std::size_t k = 0;
   for (; k < sorted.size(); ++k) {
     const int32_t index = sorted[k];
-    if (in_cw[static_cast<std::size_t>(index)] != 0) continue;
+    if (in_cw[static_cast<std::size_t>(index)] != 0) {
+      --left_out;
+      continue;
+    }
     if (row < 0) {
       row = row_push(kind, key, title);
       if (row < 0) return;
@@ -232,8 +236,7 @@ void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& 
   }
   if (row < 0) return;
   // The rest only counts, as the row cap refuses it.
-  int32_t rest = 0;
-  for (; k < sorted.size(); ++k) rest += in_cw[static_cast<std::size_t>(sorted[k])] == 0 ? 1 : 0;
+  const int32_t rest = static_cast<int32_t>(sorted.size() - k - left_out);
   Row& r = s_rows[static_cast<std::size_t>(row)];
   r.cell_count += rest;
   if (rest > 0) r.truncated = 1;
@@ -265,8 +268,14 @@ void build_movie_and_show_lists_sorted() {
     d.sorted_ready = true;
   }
   const std::vector<char> in_cw = continue_cells();
-  row_of_sorted(d.movies, in_cw, kMovies, "Movies", "Movies");
-  row_of_sorted(d.shows, in_cw, kTvShows, "TVShows", "TV Shows");
+  std::size_t movies_out = 0, shows_out = 0;
+  for (std::size_t i = 0; i < in_cw.size(); ++i) {
+    if (in_cw[i] == 0) continue;
+    movies_out += is_movie_item(s_items[i]) ? 1 : 0;
+    shows_out += is_show_row_item(s_items[i]) ? 1 : 0;
+  }
+  row_of_sorted(d.movies, in_cw, movies_out, kMovies, "Movies", "Movies");
+  row_of_sorted(d.shows, in_cw, shows_out, kTvShows, "TVShows", "TV Shows");
 }
 
 void build_catalogue_rows() {

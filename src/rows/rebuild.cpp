@@ -111,6 +111,18 @@ void rebuild_whole() {
   step(build_recently_added);
   step(build_catalogue_rows);
   step(build_store_rows);
+  s_model.derived.unmatched = count_unmatched();
+}
+
+// Joins the entries that progress updates replaced in their places, listing
+// the items decided again; false when the whole join must run.
+bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) noexcept {
+  if (changes.watch || changes.updated_entries.empty()) return false;
+  try {
+    return rejoin_entries(changes.updated_entries, decided);
+  } catch (...) {
+    return false;  // nothing changed yet: the whole join runs
+  }
 }
 
 void rebuild_in_part(const Changes& changes) {
@@ -118,9 +130,15 @@ void rebuild_in_part(const Changes& changes) {
   PreviousRows previous;
   cand_free_mem();
   s_cand.clear();
-  if (watch) step(rejoin);
+  std::vector<int32_t> decided;
+  const bool in_place = rejoined_in_place(changes, &decided);
+  if (watch && !in_place) step(rejoin);
   previous.take_back(server_row_kind);
-  step(build_continue_watching);
+  if (in_place && !changes.store) {
+    step([&decided] { build_continue_watching_after(decided); });
+  } else {
+    step(build_continue_watching);
+  }
   if (watch && s_settings.resume.recent_skip_finished != 0) {
     step(build_recently_added);
   } else {
@@ -269,7 +287,9 @@ int32_t continue_candidates() {
   return count;
 }
 
-int32_t unmatched_count() {
+int32_t unmatched_count() { return s_model.derived.unmatched; }
+
+int32_t count_unmatched() {
   int32_t count = 0;
   for (const Item& e : s_lib) {
     if (e.catalogue_index < 0) ++count;

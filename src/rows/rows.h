@@ -40,6 +40,11 @@ void join_watch();
 // The same for a changed watch table over an unchanged catalogue: the
 // episode tables and next-episode links of the last join stay.
 void rejoin_watch();
+// The same after progress updates replaced the host entries `replaced` in
+// their places, for those entries alone, listing in `decided` the items
+// decided again (perhaps more than once); false, having changed nothing the
+// whole rejoin would not, when only that can tell the outcome.
+bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int32_t>* decided);
 // Links library entries to catalogue items (by id, then by path).
 void link_library();
 // The same, finding catalogue ids in `by_id` (which must map each catalogue
@@ -49,10 +54,14 @@ void link_library_with(const Ht& by_id);
 // Continue Watching row (0 without one); the library entries linked to no
 // catalogue item together with the catalogue items marked unmatched.
 int32_t continue_candidates();
-int32_t unmatched_count();
+int32_t unmatched_count();  // as the last rebuild counted it
+int32_t count_unmatched();  // counted now
 // Spotlight, Genre, the server lists with Now Playing, Collections.
 void build_server_rows();
 void build_continue_watching();
+// The same after a progress update decided the items `decided` again (and
+// nothing else changed since the last rebuild).
+void build_continue_watching_after(const std::vector<int32_t>& decided);
 void build_recently_added();
 // Movies, TV Shows and one row per show.
 void build_catalogue_rows();

@@ -400,6 +400,83 @@ void join_watch() {
   choose_entries();
 }
 
+namespace {
+
+// Whether entry `k` goes before entry `best` (none: -1) as the one of their
+// group: the choice of the walk in choose_entries, the earliest of the
+// latest.
+bool chosen_over(int32_t k, int32_t best) {
+  if (best < 0) return true;
+  const int64_t tk = s_watch[static_cast<std::size_t>(k)].updated_ms;
+  const int64_t tb = s_watch[static_cast<std::size_t>(best)].updated_ms;
+  return tk > tb || (tk == tb && k < best);
+}
+
+// The item's entry and resume decision again from its chosen entries.
+void decide_again(int32_t index) {
+  Derived& d = s_model.derived;
+  Item& it = s_items[static_cast<std::size_t>(index)];
+  const std::size_t ui = static_cast<std::size_t>(index);
+  const bool was_watched = it.watch_index >= 0;
+  it.watch_index = d.best_server[ui] >= 0 ? d.best_server[ui] : d.best_local[ui];
+  const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
+  take_state(index, decide_resume(it, entry));
+  const bool watched = it.watch_index >= 0;
+  if (watched == was_watched) return;
+  const auto at = std::lower_bound(d.watched.begin(), d.watched.end(), index);
+  if (watched) {
+    d.watched.insert(at, index);
+  } else if (at != d.watched.end() && *at == index) {
+    d.watched.erase(at);
+  }
+}
+
+}  // namespace
+
+bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int32_t>* decided) {
+  Derived& d = s_model.derived;
+  if (s_settings.resume.keep_finished_on_replay != 0) return false;
+  if (d.best_server.size() != static_cast<std::size_t>(n_items()) ||
+      d.best_local.size() != static_cast<std::size_t>(n_items())) {
+    return false;
+  }
+  // Everything that could fail first: the rest only writes in place.
+  d.watched.reserve(d.watched.size() + 2 * replaced.size());
+  decided->clear();
+  decided->reserve(2 * replaced.size());
+  for (const ReplacedEntry& r : replaced) {
+    if (r.pos < 0 || r.pos >= n_watch()) return false;
+    const WatchRec& w = s_watch[static_cast<std::size_t>(r.pos)];
+    const int32_t item = joined_item(w);
+    const bool local = local_entry(w);
+    // The entry chosen for its item before: still chosen when it stays with
+    // the item and its group and its time did not go back; else only the
+    // whole walk can tell.
+    if (valid_item_index(r.item_index)) {
+      const std::vector<int32_t>& group = r.local ? d.best_local : d.best_server;
+      if (group[static_cast<std::size_t>(r.item_index)] == r.pos &&
+          !(item == r.item_index && local == r.local && w.updated_ms >= r.updated_ms)) {
+        return false;
+      }
+    }
+  }
+  for (const ReplacedEntry& r : replaced) {
+    WatchRec& w = s_watch[static_cast<std::size_t>(r.pos)];
+    w.item_index = joined_item(w);
+    if (valid_item_index(w.item_index)) {
+      int32_t& best = (local_entry(w) ? d.best_local : d.best_server)[static_cast<std::size_t>(w.item_index)];
+      if (chosen_over(r.pos, best)) best = r.pos;
+      decide_again(w.item_index);
+      decided->push_back(w.item_index);
+    }
+    if (valid_item_index(r.item_index) && r.item_index != w.item_index) {
+      decide_again(r.item_index);
+      decided->push_back(r.item_index);
+    }
+  }
+  return true;
+}
+
 void rejoin_watch() {
   for (Item& it : s_items) it.watch_index = -1;
   for (WatchRec& w : s_watch) w.item_index = joined_item(w);
