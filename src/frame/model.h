@@ -332,6 +332,7 @@ struct Derived {
   std::vector<uint64_t> imdb_h, addr_h;
   std::vector<const char*> addr;
   std::vector<EpisodeSlot> by_episode, by_episode_addr;
+  std::size_t episodes_filed = 0, addressed_filed = 0;
   // Per item, the entry of each group chosen by the last join (-1: none).
   std::vector<int32_t> best_server, best_local;
   // Items that an entry is joined to, in index order.

@@ -125,40 +125,72 @@ bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) no
   }
 }
 
+// The new items of a grown catalogue into what the last rebuild made:
+// basics, id maps, library links, and the join, listing the items decided
+// again; false when the whole join ran instead.
+bool take_in_new_items(int32_t first, std::vector<int32_t>* decided) {
+  step([first] { merge_basics_from(first); });
+  step([first] { extend_id_maps(first); });
+  step([first] { link_library_to_new(first); });
+  bool joined = false;
+  try {
+    joined = s_model.derived.valid && join_new_items(first, decided);
+  } catch (...) {
+    joined = false;
+  }
+  if (!joined) {
+    mark_all_items_changed();
+    step(join_watch);
+  }
+  return joined;
+}
+
 void rebuild_in_part(const Changes& changes) {
+  const int32_t first = changes.items_before;
+  const bool grew = first < n_items();
   const bool watch = changes.watch || !changes.updated_entries.empty();
   PreviousRows previous;
   cand_free_mem();
   s_cand.clear();
   std::vector<int32_t> decided;
-  const bool in_place = rejoined_in_place(changes, &decided);
+  const bool in_place = grew ? take_in_new_items(first, &decided) : rejoined_in_place(changes, &decided);
   if (watch && !in_place) step(rejoin);
-  previous.take_back(server_row_kind);
+  if (grew) {
+    step(build_server_rows);
+  } else {
+    previous.take_back(server_row_kind);
+  }
   if (in_place && !changes.store) {
     step([&decided] { build_continue_watching_after(decided); });
   } else {
     step(build_continue_watching);
   }
-  if (watch && s_settings.resume.recent_skip_finished != 0) {
+  if (grew || (watch && s_settings.resume.recent_skip_finished != 0)) {
     step(build_recently_added);
   } else {
     previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
   }
-  step(build_movie_and_show_lists_sorted);
+  if (grew) {
+    s_model.derived.sorted_ready = false;
+    step(build_movie_and_show_lists);
+  } else {
+    step(build_movie_and_show_lists_sorted);
+  }
   // Where Continue Watching or the lists came or went at the row limit, the
   // last shows give way, or come back.
   if (changes.store) step(note_store_rows_coming);
   const int32_t shows = show_rows_wanted();
-  if (shows <= previous.count(kShowRow)) {
+  if (!grew && shows <= previous.count(kShowRow)) {
     previous.take_back([](int32_t kind) { return kind == kShowRow; }, shows);
   } else {
     step(build_show_rows);
   }
-  if (changes.store) {
+  if (grew || changes.store) {
     step(build_store_rows);
   } else {
     previous.take_back(store_row_kind);
   }
+  if (grew) s_model.derived.unmatched = count_unmatched();
 }
 
 // Whether the changes since the last rebuild leave it to be done in part.
@@ -166,7 +198,7 @@ bool in_part(const Changes& changes) {
   const Derived& d = s_model.derived;
   // A row refused last time might fit now: only the whole pipeline knows.
   return !changes.everything && d.valid && same_settings(d.settings, s_settings) && !changes.home &&
-         !changes.library && changes.items_before == n_items() && !d.rows_refused;
+         !changes.library && changes.items_before <= n_items() && !d.rows_refused;
 }
 
 void fill_text(Text& field, const Text& from) {
@@ -180,11 +212,14 @@ void free_rows() noexcept {
   s_rows.clear();  // the table keeps its memory for the next rebuild
 }
 
-void merge_basics() {
-  if (n_items() == 0) return;
+void merge_basics() { merge_basics_from(0); }
+
+void merge_basics_from(int32_t first) {
+  if (n_items() <= first) return;
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
-  for (Item& it : s_items) {
+  for (std::size_t i = static_cast<std::size_t>(first); i < s_items.size(); ++i) {
+    Item& it = s_items[i];
     if (!it.imdb_id) continue;
     int32_t bi = -1;
     if (s_basic_imdb.get(it.imdb_id.get(), &bi) != 0 || bi < 0 || bi >= n_basics()) continue;
@@ -242,6 +277,50 @@ int32_t imdb_group(const Item& item) {
 }
 
 void link_library() { link_library_with(s_by_id); }
+
+void extend_id_maps(int32_t first) {
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
+    if (it.imdb_id) s_by_imdb.put_borrowed(it.imdb_id.get(), i, false);
+  }
+}
+
+void link_library_to_new(int32_t first) {
+  // An entry found by its id keeps or finds its first item by id; one linked
+  // by its path stays with the first item of that path, which was there
+  // before; one that matched nothing can only match a new item's path.
+  ArenaScope scope(&s_item_texts);
+  Ht new_paths;
+  bool paths_ready = false;
+  for (Item& e : s_lib) {
+    int32_t index = -1;
+    if (e.id && s_by_id.get(e.id.get(), &index) == 0 && valid_item_index(index)) {
+      // found by id
+    } else if (e.catalogue_index >= 0) {
+      continue;  // linked by path, as before
+    } else {
+      index = -1;
+      if (!e.path) continue;
+      if (!paths_ready) {
+        paths_ready = true;
+        if (!new_paths.reset(static_cast<std::size_t>(n_items() - first) * 2 + 16)) throw std::bad_alloc();
+        for (int32_t i = first; i < n_items(); ++i) {
+          const Item& it = s_items[static_cast<std::size_t>(i)];
+          if (it.path) new_paths.put_borrowed(it.path.get(), i, false);
+        }
+      }
+      if (new_paths.get(e.path.get(), &index) != 0 || !valid_item_index(index)) continue;
+    }
+    if (index == e.catalogue_index) continue;
+    e.catalogue_index = index;
+    e.unmatched = 0;
+    Item& it = s_items[static_cast<std::size_t>(index)];
+    if (it.added_ms < 0 && e.added_ms >= 0) it.added_ms = e.added_ms;
+    fill_text(it.title, e.title);
+    fill_text(it.poster_url, e.poster_url);
+  }
+}
 
 void link_library_with(const Ht& by_id) {
   // What the catalogue items get here lives as long as they do: in their arena.

@@ -28,6 +28,18 @@ void release_rows_memory() noexcept;
 void free_rows() noexcept;
 // Fills missing item fields from the server home's basics.
 void merge_basics();
+// The same for the items from `first` on, after they were appended.
+void merge_basics_from(int32_t first);
+// s_by_id and s_by_imdb with the items from `first` on added.
+void extend_id_maps(int32_t first);
+// Links the library again after the items from `first` on were appended to
+// a catalogue it was linked to.
+void link_library_to_new(int32_t first);
+// After the items from `first` on were appended to a catalogue the last
+// join covered: joins them, and the entries whose item that changes,
+// listing the items decided again in `decided`; false when only the whole
+// join can tell (which must then run).
+bool join_new_items(int32_t first, std::vector<int32_t>* decided);
 // s_by_id and s_by_imdb from the catalogue (first item per key).
 void rebuild_id_maps();
 // The show of a catalogue item by its IMDb id: the index of the first

@@ -245,6 +245,8 @@ void make_episode_tables() {
     d.addr_h[i] = text_hash(d.addr[i]);
     if (d.addr[i] != nullptr) ++addressed;
   }
+  d.episodes_filed = numbered;
+  d.addressed_filed = addressed;
   if (numbered == 0) return;
   FirstIndex by_episode(d.by_episode, false);
   FirstIndex by_episode_addr(d.by_episode_addr, true);
@@ -475,6 +477,133 @@ bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int3
     }
   }
   return true;
+}
+
+namespace {
+
+// Files the numbered episodes from `first` on in the episode tables; false
+// when the tables are too full for them (nothing filed then). `relink`
+// tells whether an earlier item's next episode may have changed: a new
+// position right after an existing one.
+bool file_new_episodes(int32_t first, bool* relink) {
+  Derived& d = s_model.derived;
+  const std::size_t ni = static_cast<std::size_t>(n_items());
+  const uint64_t no_text = text_hash(nullptr);
+  std::size_t numbered = 0, addressed = 0;
+  for (std::size_t i = static_cast<std::size_t>(first); i < ni; ++i) {
+    const Item& it = s_items[i];
+    if (!numbered_episode(it)) continue;
+    ++numbered;
+    addressed += source_address(it) != nullptr ? 1 : 0;
+  }
+  if (numbered > 0 && (2 * (d.episodes_filed + numbered) > d.by_episode.size() ||
+                       2 * (d.addressed_filed + addressed) > d.by_episode_addr.size())) {
+    return false;
+  }
+  d.addr.resize(ni, nullptr);
+  d.imdb_h.resize(ni, no_text);
+  d.addr_h.resize(ni, no_text);
+  FirstIndex by_episode(d.by_episode, false);
+  FirstIndex by_episode_addr(d.by_episode_addr, true);
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (!numbered_episode(it)) continue;
+    const std::size_t ui = static_cast<std::size_t>(i);
+    d.addr[ui] = source_address(it);
+    d.imdb_h[ui] = text_hash(it.imdb_id.get());
+    d.addr_h[ui] = text_hash(d.addr[ui]);
+    const EpKey at{it.imdb_id.get(), d.imdb_h[ui], it.season, it.episode, nullptr, no_text};
+    EpKey before = at;
+    before.episode = at.episode - 1;
+    if (by_episode.find(at) < 0 && by_episode.find(before) >= 0) *relink = true;
+    by_episode.insert(i);
+    if (d.addr[ui] != nullptr) {
+      const EpKey at_addr{at.imdb, at.imdb_h, at.season, at.episode, d.addr[ui], d.addr_h[ui]};
+      EpKey before_addr = at_addr;
+      before_addr.episode = at.episode - 1;
+      if (by_episode_addr.find(at_addr) < 0 && by_episode_addr.find(before_addr) >= 0) *relink = true;
+      by_episode_addr.insert(i);
+    }
+  }
+  d.episodes_filed += numbered;
+  d.addressed_filed += addressed;
+  return true;
+}
+
+// Every next-episode link again, marking the items whose link changed.
+void relink_next_episodes() {
+  std::vector<int32_t> before(static_cast<std::size_t>(n_items()));
+  for (std::size_t i = 0; i < s_items.size(); ++i) {
+    before[i] = s_items[i].next_index;
+    s_items[i].next_index = -1;
+  }
+  link_next_episodes();
+  for (std::size_t i = 0; i < s_items.size(); ++i) {
+    if (s_items[i].next_index != before[i]) mark_item_changed(static_cast<int32_t>(i));
+  }
+}
+
+}  // namespace
+
+bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
+  Derived& d = s_model.derived;
+  const std::size_t ni = static_cast<std::size_t>(n_items());
+  if (s_settings.resume.keep_finished_on_replay != 0 || d.best_server.size() != static_cast<std::size_t>(first) ||
+      d.best_local.size() != static_cast<std::size_t>(first)) {
+    return false;
+  }
+  d.best_server.resize(ni, -1);
+  d.best_local.resize(ni, -1);
+  for (std::size_t i = static_cast<std::size_t>(first); i < ni; ++i) {
+    Item& it = s_items[i];
+    const ResumeState none;
+    it.watch_index = -1;
+    it.next_index = -1;
+    it.resume_action = none.action;
+    it.resume_position_s = none.position_s;
+    it.progress_fraction = none.fraction;
+    it.resume_clamped = none.clamped;
+  }
+  bool relink = s_settings.resume.next_episode_following != 0;
+  if (!file_new_episodes(first, &relink)) {
+    make_episode_tables();
+    relink = true;
+  }
+  if (relink) {
+    relink_next_episodes();
+  } else {
+    // Only the new episodes need their links.
+    const FirstIndex by_episode(d.by_episode, false);
+    const FirstIndex by_episode_addr(d.by_episode_addr, true);
+    const uint64_t no_text = text_hash(nullptr);
+    for (std::size_t ui = static_cast<std::size_t>(first); ui < ni; ++ui) {
+      Item& it = s_items[ui];
+      if (!numbered_episode(it)) continue;
+      const EpKey next{it.imdb_id.get(), d.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr,
+                       no_text};
+      const int32_t at = by_episode.find(next);
+      if (at < 0) continue;
+      it.next_index = at;
+      if (const char* own = d.addr[ui]) {
+        const int32_t same =
+            by_episode_addr.find(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
+        if (same >= 0) it.next_index = same;
+      }
+    }
+  }
+  // An entry found by its item id keeps its item (the first with that id
+  // came before); any other may now find a new item.
+  std::vector<ReplacedEntry> moved;
+  for (int32_t k = 0; k < n_watch(); ++k) {
+    const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
+    if (valid_item_index(w.item_index) && w.item_id &&
+        same_text(s_items[static_cast<std::size_t>(w.item_index)].id.get(), w.item_id.get())) {
+      continue;
+    }
+    if (joined_item(w) == w.item_index) continue;
+    moved.push_back(ReplacedEntry{k, w.item_index, w.updated_ms, local_entry(w)});
+  }
+  return rejoin_entries(moved, decided);
 }
 
 void rejoin_watch() {
