@@ -12,6 +12,8 @@
 // load, new items, the library, the server home, other settings) runs the
 // whole pipeline.
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "rows/rows.h"
@@ -32,6 +34,23 @@ void step(F&& body) noexcept {
     s_cand.clear();
     s_model.derived.valid = false;
   }
+}
+
+bool same_cell(const Cell& a, const Cell& b) {
+  return a.item_index == b.item_index && a.added_ms == b.added_ms && a.resolved == b.resolved &&
+         same_text(a.title.get(), b.title.get()) && same_text(a.server_key.get(), b.server_key.get());
+}
+
+bool same_row(const Row& a, const Row& b) {
+  if (a.kind != b.kind || a.emitted != b.emitted || a.cell_count != b.cell_count || a.truncated != b.truncated ||
+      a.cells.size() != b.cells.size() || !same_text(a.key.get(), b.key.get()) ||
+      !same_text(a.title.get(), b.title.get())) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.cells.size(); ++i) {
+    if (!same_cell(a.cells[i], b.cells[i])) return false;
+  }
+  return true;
 }
 
 bool server_row_kind(int32_t kind) {
@@ -64,6 +83,28 @@ class PreviousRows {
       row_adopt(std::move(r));
       r.kind = -1;  // taken
       --most;
+    }
+  }
+
+  // Rows made again just as they were keep where the last result text holds
+  // them: the n-th new row of a kind and key is compared with the n-th old
+  // one.
+  void pass_on_texts() {
+    std::unordered_map<std::string_view, std::vector<std::size_t>> old_rows;
+    for (std::size_t k = 0; k < rows_.size(); ++k) {
+      const Row& r = rows_[k];
+      if (r.kind >= 0 && r.key && r.written.generation != 0) old_rows[r.key.get()].push_back(k);
+    }
+    if (old_rows.empty()) return;
+    std::unordered_map<std::string_view, std::size_t> seen;
+    for (Row& r : s_rows) {
+      if (r.written.generation != 0 || !r.key) continue;
+      const auto found = old_rows.find(r.key.get());
+      if (found == old_rows.end()) continue;
+      std::size_t& nth = seen[r.key.get()];
+      if (nth >= found->second.size()) continue;
+      const Row& old = rows_[found->second[nth++]];
+      if (same_row(old, r)) r.written = old.written;
     }
   }
 
@@ -191,6 +232,11 @@ void rebuild_in_part(const Changes& changes) {
     previous.take_back(store_row_kind);
   }
   if (grew) s_model.derived.unmatched = count_unmatched();
+  try {
+    previous.pass_on_texts();
+  } catch (...) {
+    // the rows are then written again
+  }
 }
 
 // Whether the changes since the last rebuild leave it to be done in part.
