@@ -60,6 +60,8 @@ void empty_model(Model& m) noexcept {
   m.derived.valid = false;
   m.derived.sorted_ready = false;
   m.derived.continue_ready = false;
+  m.derived.groups_ready = false;
+  m.derived.group_of.empty();
   m.derived.unmatched = 0;
   m.derived.rows_refused = false;
   m.changed_items.all = true;

@@ -352,6 +352,13 @@ struct Derived {
   // Audio the show rows made room for.
   bool rows_refused = false;
   int32_t show_groups = 0, store_rows_coming = 0;
+  // The shows: episode items grouped by IMDb id (ids borrowed from the
+  // items), numbered in the order of their first item, each listing its items
+  // in index order.
+  bool groups_ready = false;
+  Ht group_of;
+  std::vector<int32_t> group_first;
+  std::vector<std::vector<int32_t>> group_members;
 };
 
 // Items whose cells read differently since the result document was last

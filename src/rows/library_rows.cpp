@@ -294,55 +294,75 @@ int32_t show_rows_wanted() {
 
 void note_store_rows_coming() { s_model.derived.store_rows_coming = store_rows_to_come(); }
 
-void build_show_rows() {
-  const int32_t ni = n_items();
-  // One row per show, in the order of each show's lowest-indexed episode
-  // item. Episode items are grouped by IMDb id once; groups are numbered in
-  // that same order, and each group lists its items in index order.
-  std::vector<int32_t> group_of(static_cast<std::size_t>(ni), -1);
-  std::vector<int32_t> first_of;  // per group: its lowest item index
-  std::vector<int32_t> count;
-  {
-    Ht groups;
-    groups.reset(static_cast<std::size_t>(ni) * 2 + 16);
-    for (int32_t i = 0; i < ni; ++i) {
-      const Item& it = s_items[static_cast<std::size_t>(i)];
-      if (!is_episode_item(it) || !it.imdb_id) continue;
-      int32_t g = -1;
-      if (groups.get(it.imdb_id.get(), &g) != 0) {
-        g = static_cast<int32_t>(first_of.size());
-        groups.put_borrowed(it.imdb_id.get(), g, false);
-        if (groups.get(it.imdb_id.get(), &g) != 0) {  // could not be stored
-          note_allocation_failure();
-          continue;
-        }
-        first_of.push_back(i);
-        count.push_back(0);
-      }
-      group_of[static_cast<std::size_t>(i)] = g;
-      count[static_cast<std::size_t>(g)]++;
+namespace {
+
+// Files the episode items from `first` on in the show groups, marking in
+// `touched` (when not NULL) the groups that gain items.
+void file_in_groups(int32_t first, std::vector<char>* touched) {
+  Derived& d = s_model.derived;
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (!is_episode_item(it) || !it.imdb_id) continue;
+    int32_t g = -1;
+    if (d.group_of.get(it.imdb_id.get(), &g) != 0) {
+      g = static_cast<int32_t>(d.group_first.size());
+      d.group_first.push_back(i);
+      d.group_members.emplace_back();
+      d.group_of.put_borrowed(it.imdb_id.get(), g, false);
+      if (d.group_of.get(it.imdb_id.get(), &g) != 0) throw std::bad_alloc();  // could not be stored
+    }
+    d.group_members[static_cast<std::size_t>(g)].push_back(i);
+    if (touched != nullptr) {
+      if (touched->size() <= static_cast<std::size_t>(g)) touched->resize(static_cast<std::size_t>(g) + 1, 0);
+      (*touched)[static_cast<std::size_t>(g)] = 1;
     }
   }
-  const std::size_t ng = first_of.size();
-  std::vector<int32_t> start(ng + 1, 0);
-  for (std::size_t g = 0; g < ng; ++g) start[g + 1] = start[g] + count[g];
-  std::vector<int32_t> members(static_cast<std::size_t>(start[ng]));
-  std::vector<int32_t> fill(start.begin(), start.end() - 1);
-  for (int32_t i = 0; i < ni; ++i) {
-    const int32_t g = group_of[static_cast<std::size_t>(i)];
-    if (g >= 0) members[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = i;
-  }
+}
+
+void make_show_row(std::size_t g) {
+  const Derived& d = s_model.derived;
+  const Item& first = s_items[static_cast<std::size_t>(d.group_first[g])];
+  s_cand.clear();
+  for (int32_t index : d.group_members[g]) push_item(index);
+  const char* key = first.imdb_id.get();
+  make_row(kShowRow, key, first.title ? first.title.get() : key, episode_order());
+}
+
+}  // namespace
+
+void build_show_rows() {
+  // One row per show, in the order of each show's lowest-indexed episode
+  // item.
   Derived& d = s_model.derived;
-  d.show_groups = static_cast<int32_t>(ng);
+  d.groups_ready = false;
+  d.group_first.clear();
+  d.group_members.clear();
+  if (!d.group_of.reset(static_cast<std::size_t>(n_items()) * 2 + 16)) throw std::bad_alloc();
+  file_in_groups(0, nullptr);
+  d.groups_ready = true;
+  d.show_groups = static_cast<int32_t>(d.group_first.size());
   d.store_rows_coming = store_rows_to_come();
   const std::size_t room = static_cast<std::size_t>(show_rows_wanted());
-  const CandOrder episodes = episode_order();
-  for (std::size_t g = 0; g < ng && g < room; ++g) {
-    const Item& first = s_items[static_cast<std::size_t>(first_of[g])];
-    s_cand.clear();
-    for (int32_t k = start[g]; k < start[g + 1]; ++k) push_item(members[static_cast<std::size_t>(k)]);
-    const char* key = first.imdb_id.get();
-    make_row(kShowRow, key, first.title ? first.title.get() : key, episodes);
+  for (std::size_t g = 0; g < d.group_first.size() && g < room; ++g) make_show_row(g);
+}
+
+void build_show_rows_keeping(int32_t first, std::vector<Row>& previous) {
+  Derived& d = s_model.derived;
+  if (!d.groups_ready) return build_show_rows();
+  d.groups_ready = false;  // until the new items are filed
+  std::vector<char> touched;
+  file_in_groups(first, &touched);
+  d.groups_ready = true;
+  d.show_groups = static_cast<int32_t>(d.group_first.size());
+  d.store_rows_coming = store_rows_to_come();
+  const std::size_t room = static_cast<std::size_t>(show_rows_wanted());
+  for (std::size_t g = 0; g < d.group_first.size() && g < room; ++g) {
+    // The rows of the shows that gained nothing are as they were.
+    if (g < previous.size() && !(g < touched.size() && touched[g] != 0)) {
+      row_adopt(std::move(previous[g]));
+    } else {
+      make_show_row(g);
+    }
   }
 }
 

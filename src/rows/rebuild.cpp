@@ -69,6 +69,7 @@ class PreviousRows {
   PreviousRows() noexcept { rows_.swap(s_rows); }
   ~PreviousRows() {
     for (Row& r : rows_) free_row(&r);
+    for (Row& r : taken_out_) free_row(&r);
   }
   PreviousRows(const PreviousRows&) = delete;
   PreviousRows& operator=(const PreviousRows&) = delete;
@@ -108,6 +109,17 @@ class PreviousRows {
     }
   }
 
+  // Takes out the rows of `kind`, in their order, for a step that decides
+  // row by row; what it leaves in them is freed with the rest.
+  std::vector<Row>& take_out(int32_t kind) {
+    for (Row& r : rows_) {
+      if (r.kind != kind) continue;
+      taken_out_.push_back(std::move(r));
+      r.kind = -1;
+    }
+    return taken_out_;
+  }
+
   int32_t count(int32_t kind) const {
     int32_t n = 0;
     for (const Row& r : rows_) n += r.kind == kind ? 1 : 0;
@@ -116,6 +128,7 @@ class PreviousRows {
 
  private:
   std::vector<Row> rows_;
+  std::vector<Row> taken_out_;
 };
 
 // The join again after a change of the watch table; when memory runs out
@@ -221,7 +234,9 @@ void rebuild_in_part(const Changes& changes) {
   // last shows give way, or come back.
   if (changes.store) step(note_store_rows_coming);
   const int32_t shows = show_rows_wanted();
-  if (!grew && shows <= previous.count(kShowRow)) {
+  if (grew) {
+    step([&previous, first] { build_show_rows_keeping(first, previous.take_out(kShowRow)); });
+  } else if (shows <= previous.count(kShowRow)) {
     previous.take_back([](int32_t kind) { return kind == kShowRow; }, shows);
   } else {
     step(build_show_rows);

@@ -82,6 +82,10 @@ void build_catalogue_rows();
 void build_movie_and_show_lists();
 void build_movie_and_show_lists_sorted();
 void build_show_rows();
+// The same after the items from `first` on were appended, with `previous`
+// the show rows the last rebuild made (in their order): the rows of the
+// shows that gained no items are taken from there.
+void build_show_rows_keeping(int32_t first, std::vector<Row>& previous);
 // How many show rows the table takes now, for the show groups and the rows
 // after them that the last build_show_rows found (or note_store_rows_coming
 // counted since).
