@@ -144,6 +144,36 @@ CandOrder episode_order() {
 
 void sort_cands(CandOrder order) { sorted_cands(order); }
 
+void merge_sorted_items(std::vector<int32_t>& sorted, std::vector<int32_t> fresh, CandOrder order) {
+  with_key_of(order, [&]<class K>() {
+    // An item's key as its candidate would have it: the item alone, placed
+    // by its index, which is also where ties go.
+    const auto key = [](int32_t index) {
+      Cand c;
+      c.item_index = index;
+      return K::of(c, index);
+    };
+    const auto before = [](const K& a, const K& b) {
+      const int c = K::order(a, b);
+      return c < 0 || (c == 0 && a.pos < b.pos);
+    };
+    std::vector<K> added;
+    added.reserve(fresh.size());
+    for (int32_t index : fresh) added.push_back(key(index));
+    std::sort(added.begin(), added.end(), before);
+    std::vector<int32_t> merged;
+    merged.reserve(sorted.size() + added.size());
+    std::size_t j = 0;
+    for (int32_t index : sorted) {
+      const K old = key(index);
+      while (j < added.size() && before(added[j], old)) merged.push_back(added[j++].pos);
+      merged.push_back(index);
+    }
+    while (j < added.size()) merged.push_back(added[j++].pos);
+    sorted.swap(merged);
+  });
+}
+
 bool sorted_cands(CandOrder order) {
   bool sorted = true;
   with_key_of(order, [&sorted]<class K>() { sorted = keyed_sort<K>(); });

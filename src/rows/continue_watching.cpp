@@ -114,9 +114,9 @@ void make_continue_order() {
 
 }  // namespace
 
-void build_continue_watching_after(const std::vector<int32_t>& decided) {
+void build_continue_watching_after(const std::vector<int32_t>& decided, bool make_order) {
   Derived& d = s_model.derived;
-  if (s_settings.resume.continue_next_up != 0) {
+  if (s_settings.resume.continue_next_up != 0 || (!d.continue_ready && !make_order)) {
     d.continue_ready = false;
     build_continue_watching();
     return;

@@ -278,6 +278,26 @@ void build_movie_and_show_lists_sorted() {
   row_of_sorted(d.shows, in_cw, shows_out, kTvShows, "TVShows", "TV Shows");
 }
 
+void build_movie_and_show_lists_after_growth(int32_t first) {
+  Derived& d = s_model.derived;
+  // Without the sorted lists, selecting the first cells costs less than
+  // sorting them all.
+  if (!d.sorted_ready) return build_movie_and_show_lists();
+  {
+    d.sorted_ready = false;  // until both lists take the new items
+    std::vector<int32_t> movies, shows;
+    for (int32_t i = first; i < n_items(); ++i) {
+      const Item& it = s_items[static_cast<std::size_t>(i)];
+      if (is_movie_item(it)) movies.push_back(i);
+      if (is_show_row_item(it)) shows.push_back(i);
+    }
+    merge_sorted_items(d.movies, std::move(movies), catalogue_order());
+    merge_sorted_items(d.shows, std::move(shows), catalogue_order());
+    d.sorted_ready = true;
+  }
+  build_movie_and_show_lists_sorted();
+}
+
 void build_catalogue_rows() {
   build_movie_and_show_lists();
   build_show_rows();

@@ -215,7 +215,7 @@ void rebuild_in_part(const Changes& changes) {
     previous.take_back(server_row_kind);
   }
   if (in_place && !changes.store) {
-    step([&decided] { build_continue_watching_after(decided); });
+    step([&decided, grew] { build_continue_watching_after(decided, !grew); });
   } else {
     step(build_continue_watching);
   }
@@ -225,8 +225,7 @@ void rebuild_in_part(const Changes& changes) {
     previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
   }
   if (grew) {
-    s_model.derived.sorted_ready = false;
-    step(build_movie_and_show_lists);
+    step([first] { build_movie_and_show_lists_after_growth(first); });
   } else {
     step(build_movie_and_show_lists_sorted);
   }

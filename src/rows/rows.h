@@ -71,9 +71,10 @@ int32_t count_unmatched();  // counted now
 // Spotlight, Genre, the server lists with Now Playing, Collections.
 void build_server_rows();
 void build_continue_watching();
-// The same after a progress update decided the items `decided` again (and
-// nothing else changed since the last rebuild).
-void build_continue_watching_after(const std::vector<int32_t>& decided);
+// The same after the items `decided` were decided again (and nothing else
+// that the row reads changed since the last rebuild), from the row's whole
+// order kept since the last such build, or made now with `make_order`.
+void build_continue_watching_after(const std::vector<int32_t>& decided, bool make_order);
 void build_recently_added();
 // Movies, TV Shows and one row per show.
 void build_catalogue_rows();
@@ -81,6 +82,7 @@ void build_catalogue_rows();
 // and kept while the catalogue and the settings stay; the show rows.
 void build_movie_and_show_lists();
 void build_movie_and_show_lists_sorted();
+void build_movie_and_show_lists_after_growth(int32_t first);
 void build_show_rows();
 // The same after the items from `first` on were appended, with `previous`
 // the show rows the last rebuild made (in their order): the rows of the
@@ -152,6 +154,10 @@ CandOrder episode_order();
 void sort_cands(CandOrder order);
 // The same; false when memory to sort with ran out (push order then stays).
 bool sorted_cands(CandOrder order);
+// Merges the items `fresh` (each with a higher index than any in `sorted`)
+// into `sorted`, items in the order their candidates take (ties by index).
+// Throws when memory runs out, leaving `sorted` as it was.
+void merge_sorted_items(std::vector<int32_t>& sorted, std::vector<int32_t> fresh, CandOrder order);
 // For a fresh row that will store at most `first` cells: the first `first`
 // candidates exactly as sort_cands orders them, the rest (which the row cap
 // only counts) in no particular order.

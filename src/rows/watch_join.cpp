@@ -592,10 +592,21 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     }
   }
   // An entry found by its item id keeps its item (the first with that id
-  // came before); any other may now find a new item.
+  // came before); any other may now find a new item, by that item's id or
+  // IMDb id.
+  Ht new_ids;
+  if (!new_ids.reset(4 * (ni - static_cast<std::size_t>(first)) + 16)) throw std::bad_alloc();
+  for (std::size_t i = static_cast<std::size_t>(first); i < ni; ++i) {
+    if (s_items[i].id) new_ids.put_borrowed(s_items[i].id.get(), 0, false);
+    if (s_items[i].imdb_id) new_ids.put_borrowed(s_items[i].imdb_id.get(), 0, false);
+  }
+  int32_t unused = 0;
   std::vector<ReplacedEntry> moved;
   for (int32_t k = 0; k < n_watch(); ++k) {
     const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
+    const bool may_move = (w.item_id && new_ids.get(w.item_id.get(), &unused) == 0) ||
+                          (w.imdb_id && new_ids.get(w.imdb_id.get(), &unused) == 0);
+    if (!may_move) continue;
     if (valid_item_index(w.item_index) && w.item_id &&
         same_text(s_items[static_cast<std::size_t>(w.item_index)].id.get(), w.item_id.get())) {
       continue;
