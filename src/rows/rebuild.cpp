@@ -11,6 +11,7 @@
 // limit the rows made before them do not matter. Everything else (a clear or
 // load, new items, the library, the server home, other settings) runs the
 // whole pipeline.
+#include <algorithm>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -214,7 +215,17 @@ void rebuild_in_part(const Changes& changes) {
   } else {
     previous.take_back(server_row_kind);
   }
-  if (in_place && !changes.store) {
+  if (grew && in_place && decided.empty() && !changes.store) {
+    // No entry found a new item: nothing the row reads changed. It goes
+    // where the row would be inserted.
+    const int32_t at = n_rows();
+    previous.take_back([](int32_t kind) { return kind == kContinueWatching; });
+    if (n_rows() > at) {
+      for (int32_t i = at; i > std::min(at, 2); --i) {
+        std::swap(s_rows[static_cast<std::size_t>(i)], s_rows[static_cast<std::size_t>(i - 1)]);
+      }
+    }
+  } else if (in_place && !changes.store) {
     step([&decided, grew] { build_continue_watching_after(decided, !grew); });
   } else {
     step(build_continue_watching);
@@ -350,12 +361,21 @@ void link_library_to_new(int32_t first) {
   // An entry found by its id keeps or finds its first item by id; one linked
   // by its path stays with the first item of that path, which was there
   // before; one that matched nothing can only match a new item's path.
+  // Only an entry bearing a new item's id can find it by id.
   ArenaScope scope(&s_item_texts);
+  Ht new_ids;
+  if (!new_ids.reset(static_cast<std::size_t>(n_items() - first) * 2 + 16)) throw std::bad_alloc();
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.id) new_ids.put_borrowed(it.id.get(), i, false);
+  }
   Ht new_paths;
   bool paths_ready = false;
   for (Item& e : s_lib) {
     int32_t index = -1;
-    if (e.id && s_by_id.get(e.id.get(), &index) == 0 && valid_item_index(index)) {
+    const bool new_id = e.id && new_ids.get(e.id.get(), &index) == 0;
+    if (e.catalogue_index >= 0 && !new_id) continue;  // as it was
+    if (new_id && s_by_id.get(e.id.get(), &index) == 0 && valid_item_index(index)) {
       // found by id
     } else if (e.catalogue_index >= 0) {
       continue;  // linked by path, as before

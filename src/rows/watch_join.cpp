@@ -530,8 +530,9 @@ bool file_new_episodes(int32_t first, bool* relink) {
   return true;
 }
 
-// Every next-episode link again, marking the items whose link changed.
-void relink_next_episodes() {
+// Every next-episode link again, marking the items whose link changed and
+// listing them in `relinked`.
+void relink_next_episodes(std::vector<int32_t>* relinked) {
   std::vector<int32_t> before(static_cast<std::size_t>(n_items()));
   for (std::size_t i = 0; i < s_items.size(); ++i) {
     before[i] = s_items[i].next_index;
@@ -539,7 +540,9 @@ void relink_next_episodes() {
   }
   link_next_episodes();
   for (std::size_t i = 0; i < s_items.size(); ++i) {
-    if (s_items[i].next_index != before[i]) mark_item_changed(static_cast<int32_t>(i));
+    if (s_items[i].next_index == before[i]) continue;
+    mark_item_changed(static_cast<int32_t>(i));
+    relinked->push_back(static_cast<int32_t>(i));
   }
 }
 
@@ -569,8 +572,12 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     make_episode_tables();
     relink = true;
   }
+  // A decision can depend on the next episode (the proposal), and so can
+  // Continue Watching (Next Up): the items whose link changed are decided
+  // again.
+  std::vector<int32_t> relinked;
   if (relink) {
-    relink_next_episodes();
+    relink_next_episodes(&relinked);
   } else {
     // Only the new episodes need their links.
     const FirstIndex by_episode(d.by_episode, false);
@@ -614,7 +621,15 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     if (joined_item(w) == w.item_index) continue;
     moved.push_back(ReplacedEntry{k, w.item_index, w.updated_ms, local_entry(w)});
   }
-  return rejoin_entries(moved, decided);
+  if (!rejoin_entries(moved, decided)) return false;
+  decided->reserve(decided->size() + relinked.size());
+  for (int32_t index : relinked) {
+    if (d.best_server[static_cast<std::size_t>(index)] >= 0 || d.best_local[static_cast<std::size_t>(index)] >= 0) {
+      decide_again(index);
+    }
+    decided->push_back(index);
+  }
+  return true;
 }
 
 void rejoin_watch() {
