@@ -13,8 +13,6 @@
 // whole pipeline.
 #include <algorithm>
 #include <new>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "rows/rows.h"
@@ -92,20 +90,24 @@ class PreviousRows {
   // them: the n-th new row of a kind and key is compared with the n-th old
   // one.
   void pass_on_texts() {
-    std::unordered_map<std::string_view, std::vector<std::size_t>> old_rows;
-    for (std::size_t k = 0; k < rows_.size(); ++k) {
+    // Per key, the next old row not yet compared; each old row links to the
+    // next with its key.
+    Ht next_of_key;
+    if (!next_of_key.reset(2 * rows_.size() + 16)) return;
+    std::vector<int32_t> later(rows_.size(), -1);
+    for (std::size_t k = rows_.size(); k-- > 0;) {
       const Row& r = rows_[k];
-      if (r.kind >= 0 && r.key && r.written.generation != 0) old_rows[r.key.get()].push_back(k);
+      if (r.kind < 0 || !r.key || r.written.generation == 0) continue;
+      int32_t first = -1;
+      if (next_of_key.get(r.key.get(), &first) == 0) later[k] = first;
+      next_of_key.put_borrowed(r.key.get(), static_cast<int32_t>(k), true);
     }
-    if (old_rows.empty()) return;
-    std::unordered_map<std::string_view, std::size_t> seen;
     for (Row& r : s_rows) {
       if (r.written.generation != 0 || !r.key) continue;
-      const auto found = old_rows.find(r.key.get());
-      if (found == old_rows.end()) continue;
-      std::size_t& nth = seen[r.key.get()];
-      if (nth >= found->second.size()) continue;
-      const Row& old = rows_[found->second[nth++]];
+      int32_t k = -1;
+      if (next_of_key.get(r.key.get(), &k) != 0 || k < 0) continue;
+      const Row& old = rows_[static_cast<std::size_t>(k)];
+      next_of_key.put_borrowed(old.key.get(), later[static_cast<std::size_t>(k)], true);
       if (same_row(old, r)) r.written = old.written;
     }
   }
