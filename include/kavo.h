@@ -33,6 +33,14 @@
  * the result document. kavo_set_row_cap and the two settings calls rebuild
  * nothing. Everything else is a query.
  *
+ * A rebuild computes only what the call's change can reach, and its results
+ * are exactly those of rebuilding everything from the inputs: a progress
+ * update (kavo_update_watch) costs what its entries touch, new items what
+ * they add, a whole watch array a pass over the entries; rows that did not
+ * change are kept, and the result document, written when it is first read
+ * after a change, copies their texts from the last one. A library call, a
+ * server home, a load or changed settings rebuild everything.
+ *
  * Threads: none. Call the library from one thread at a time; every call runs
  * to completion on the caller's thread.
  *
