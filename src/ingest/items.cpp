@@ -85,8 +85,10 @@ template <std::size_t N>
 int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
   if (yyjson_is_str(value)) {
     const char* text = yyjson_get_str(value);
-    // Equal under ci_cmp means equal up to the first NUL: same length first.
-    const std::size_t len = std::strlen(text);
+    // Equal under ci_cmp means equal up to the first NUL: same length first,
+    // the string's own unless a NUL inside ends the text sooner.
+    std::size_t len = yyjson_get_len(value);
+    if (std::memchr(text, '\0', len) != nullptr) len = std::strlen(text);
     for (const Word& w : words) {
       if (w.len == len && ci_cmp(text, w.text) == 0) return w.code;
     }

@@ -348,10 +348,29 @@ SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val*
     : schema_(schema),
       first_(yyjson_is_obj(first) ? first : nullptr),
       second_(yyjson_is_obj(second) ? second : nullptr) {
-  std::memset(exact_, 0, static_cast<std::size_t>(schema_.spelling_count()));
-  std::memset(folded_, 0, static_cast<std::size_t>(schema_.class_count()));
+  // Whole arrays: a fixed size is cleared by a few stores in place.
+  std::memset(exact_, 0, sizeof exact_);
+  std::memset(folded_, 0, sizeof folded_);
   add(first_);
   add(second_);
+}
+
+SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
+    : schema_(then.schema_), first_(yyjson_is_obj(first) ? first : nullptr), second_(then.first_) {
+  std::memset(exact_, 0, sizeof exact_);
+  std::memset(folded_, 0, sizeof folded_);
+  add(first_);
+  // The first member of each spelling and class among those of `then`'s
+  // object, where `first` has none: what adding them one by one would keep.
+  const auto take = [this, &then](uint8_t* mine, const uint8_t* theirs, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (mine[i] != 0 || theirs[i] == 0) continue;
+      found_[n_found_++] = then.found_[theirs[i] - 1];
+      mine[i] = static_cast<uint8_t>(n_found_);
+    }
+  };
+  take(exact_, then.exact_, schema_.spelling_count());
+  take(folded_, then.folded_, schema_.class_count());
 }
 
 void SchemaIndex::add(yyjson_val* object) noexcept {

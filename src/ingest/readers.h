@@ -222,6 +222,10 @@ class KeySchema {
 class SchemaIndex {
  public:
   SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second = nullptr) noexcept;
+  // The index of `first` followed by the object `then` was made of (over the
+  // same schema): what SchemaIndex(schema, first, that object) would be,
+  // without sorting that object's members again.
+  SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept;
   SchemaIndex(const SchemaIndex&) = delete;
   SchemaIndex& operator=(const SchemaIndex&) = delete;
 
