@@ -348,29 +348,37 @@ SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val*
     : schema_(schema),
       first_(yyjson_is_obj(first) ? first : nullptr),
       second_(yyjson_is_obj(second) ? second : nullptr) {
-  // Whole arrays: a fixed size is cleared by a few stores in place.
-  std::memset(exact_, 0, sizeof exact_);
-  std::memset(folded_, 0, sizeof folded_);
+  clear();
   add(first_);
   add(second_);
 }
 
 SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
     : schema_(then.schema_), first_(yyjson_is_obj(first) ? first : nullptr), second_(then.first_) {
-  std::memset(exact_, 0, sizeof exact_);
-  std::memset(folded_, 0, sizeof folded_);
+  clear();
   add(first_);
   // The first member of each spelling and class among those of `then`'s
   // object, where `first` has none: what adding them one by one would keep.
-  const auto take = [this, &then](uint8_t* mine, const uint8_t* theirs, int count) {
-    for (int i = 0; i < count; ++i) {
-      if (mine[i] != 0 || theirs[i] == 0) continue;
-      found_[n_found_++] = then.found_[theirs[i] - 1];
-      mine[i] = static_cast<uint8_t>(n_found_);
-    }
-  };
-  take(exact_, then.exact_, schema_.spelling_count());
-  take(folded_, then.folded_, schema_.class_count());
+  for (int k = 0; k < then.n_found_; ++k) {
+    const int spelling = then.entry_spelling_[k];
+    const int cls = then.entry_class_[k];
+    const bool spelled_here = spelling >= 0 && exact(spelling) == 0;
+    const bool class_here = cls >= 0 && folded(cls) == 0;
+    if (!spelled_here && !class_here) continue;
+    found_[n_found_] = then.found_[k];
+    entry_spelling_[n_found_] = static_cast<int8_t>(spelled_here ? spelling : -1);
+    entry_class_[n_found_] = static_cast<int8_t>(class_here ? cls : -1);
+    const uint8_t number = static_cast<uint8_t>(++n_found_);
+    if (spelled_here) exact(spelling) = number;
+    if (class_here) folded(cls) = number;
+  }
+}
+
+void SchemaIndex::clear() noexcept {
+  // Copied from zeros: a memset of this fixed size would become a string
+  // instruction, slow to start for a few hundred bytes.
+  const uint8_t zeros[sizeof numbers_] = {};
+  std::memcpy(numbers_, zeros, sizeof numbers_);
 }
 
 void SchemaIndex::add(yyjson_val* object) noexcept {
@@ -380,14 +388,16 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   yyjson_obj_foreach(object, idx, max, k, v) {
     const auto [cls, spelling] = schema_.sort_key(yyjson_get_str(k), yyjson_get_len(k));
     if (cls < 0) continue;
-    const bool first_of_class = folded_[cls] == 0;
-    const bool first_spelled = spelling >= 0 && exact_[spelling] == 0;
+    const bool first_of_class = folded(cls) == 0;
+    const bool first_spelled = spelling >= 0 && exact(spelling) == 0;
     if (!first_of_class && !first_spelled) continue;
     // At most one entry per class and per spelling: the numbers fit.
-    found_[n_found_++] = v;
-    const uint8_t number = static_cast<uint8_t>(n_found_);
-    if (first_of_class) folded_[cls] = number;
-    if (first_spelled) exact_[spelling] = number;
+    found_[n_found_] = v;
+    entry_spelling_[n_found_] = static_cast<int8_t>(first_spelled ? spelling : -1);
+    entry_class_[n_found_] = static_cast<int8_t>(first_of_class ? cls : -1);
+    const uint8_t number = static_cast<uint8_t>(++n_found_);
+    if (first_of_class) folded(cls) = number;
+    if (first_spelled) exact(spelling) = number;
   }
 }
 

@@ -257,10 +257,11 @@ class SchemaIndex {
 
  private:
   void add(yyjson_val* object) noexcept;
+  void clear() noexcept;
   // The first member spelled exactly so, else the first of its class.
   yyjson_val* of_spelling(int spelling) const noexcept {
-    uint8_t number = exact_[spelling];
-    if (number == 0) number = folded_[schema_.class_of_spelling(spelling)];
+    uint8_t number = exact(spelling);
+    if (number == 0) number = folded(schema_.class_of_spelling(spelling));
     return number != 0 ? found_[number - 1] : nullptr;
   }
   yyjson_val* get_other(const char* key) const noexcept;
@@ -271,8 +272,17 @@ class SchemaIndex {
   // Small numbers into found_, 0 for none, so that making an index clears a
   // few hundred bytes only: the first member spelled exactly so, and the
   // first member of each class ignoring case.
-  uint8_t exact_[KeySchema::kMaxSpellings];
-  uint8_t folded_[KeySchema::kMaxClasses];
+  // exact_ and folded_ in one array, cleared in one go.
+  uint8_t numbers_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
+  uint8_t& exact(int spelling) noexcept { return numbers_[spelling]; }
+  uint8_t& folded(int cls) noexcept { return numbers_[KeySchema::kMaxSpellings + cls]; }
+  uint8_t exact(int spelling) const noexcept { return numbers_[spelling]; }
+  uint8_t folded(int cls) const noexcept { return numbers_[KeySchema::kMaxSpellings + cls]; }
+  // For each entry of found_, the spelling and the class it is the first of
+  // (-1 for none), so that another index can take them over without a walk
+  // of every spelling and class.
+  int8_t entry_spelling_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
+  int8_t entry_class_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   yyjson_val* found_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   int n_found_ = 0;
 };
