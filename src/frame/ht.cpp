@@ -30,7 +30,7 @@ uint32_t Ht::hash(const char* key) noexcept { return static_cast<uint32_t>(text_
 void Ht::free_owned_keys() noexcept {
   if (count_ == 0) return;
   for (std::size_t i = 0; i < capacity_; ++i) {
-    if (entries_[i].key != nullptr && entries_[i].owned) {
+    if (entries_[i].key != nullptr && entries_[i].owned()) {
       std::free(const_cast<char*>(entries_[i].key));
     }
   }
@@ -71,12 +71,17 @@ bool Ht::reset(std::size_t capacity) noexcept {
 
 int Ht::get(const char* key, int32_t* value) const noexcept {
   if (entries_ == nullptr || key == nullptr) return 1;
-  const uint32_t h = hash(key);
-  std::size_t slot = h % capacity_;
+  return get_hashed(key, hash(key), value);
+}
+
+int Ht::get_hashed(const char* key, uint32_t hash, int32_t* value) const noexcept {
+  if (entries_ == nullptr || key == nullptr) return 1;
+  const uint32_t h = hash & kHashBits;
+  std::size_t slot = slot_of(h, capacity_);
   for (std::size_t probes = 0; probes < capacity_; ++probes) {
     const Entry& e = entries_[slot];
     if (e.key == nullptr) return 1;
-    if (e.hash == h && std::strcmp(e.key, key) == 0) {
+    if (e.hash() == h && std::strcmp(e.key, key) == 0) {
       if (value != nullptr) *value = e.value;
       return 0;
     }
@@ -86,23 +91,26 @@ int Ht::get(const char* key, int32_t* value) const noexcept {
 }
 
 void Ht::put(const char* key, int32_t value, bool overwrite) noexcept {
-  insert(key, value, overwrite, false);
+  if (key != nullptr) insert(key, hash(key), value, overwrite, false);
 }
 
 void Ht::put_borrowed(const char* key, int32_t value, bool overwrite) noexcept {
-  insert(key, value, overwrite, true);
+  if (key != nullptr) insert(key, hash(key), value, overwrite, true);
 }
 
-void Ht::insert(const char* key, int32_t value, bool overwrite, bool borrow) noexcept {
-  if (key == nullptr) return;
+void Ht::put_borrowed_hashed(const char* key, uint32_t hash, int32_t value, bool overwrite) noexcept {
+  if (key != nullptr) insert(key, hash, value, overwrite, true);
+}
+
+void Ht::insert(const char* key, uint32_t hash, int32_t value, bool overwrite, bool borrow) noexcept {
   if (entries_ == nullptr && !reset(64)) return;
-  const uint32_t h = hash(key);
-  std::size_t slot = h % capacity_;
+  const uint32_t h = hash & kHashBits;
+  std::size_t slot = slot_of(h, capacity_);
   std::size_t probes = 0;
   for (; probes < capacity_; ++probes) {
     Entry& e = entries_[slot];
     if (e.key == nullptr) break;
-    if (e.hash == h && std::strcmp(e.key, key) == 0) {
+    if (e.hash() == h && std::strcmp(e.key, key) == 0) {
       if (overwrite) e.value = value;
       return;
     }
@@ -116,7 +124,7 @@ void Ht::insert(const char* key, int32_t value, bool overwrite, bool borrow) noe
     if (!copy) return;
     stored = copy.release();
   }
-  entries_[slot] = Entry{stored, h, value, !borrow};
+  entries_[slot] = Entry{stored, h | (borrow ? 0u : 1u), value};
   ++count_;
   if (4 * count_ > 3 * capacity_) grow();
 }
@@ -128,7 +136,7 @@ void Ht::grow() noexcept {
   for (std::size_t i = 0; i < capacity_; ++i) {
     const Entry& e = entries_[i];
     if (e.key == nullptr) continue;
-    std::size_t slot = e.hash % bigger;
+    std::size_t slot = slot_of(e.hash(), bigger);
     while (fresh[slot].key != nullptr) slot = (slot + 1 == bigger) ? 0 : slot + 1;
     fresh[slot] = e;
   }

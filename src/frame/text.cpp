@@ -6,9 +6,6 @@ namespace kavo {
 
 namespace {
 
-// The arena of the innermost ArenaScope alive, or NULL.
-TextArena* s_active_arena = nullptr;
-
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Bytes of the sequence a lead byte starts (1 for ASCII and stray bytes).
@@ -52,11 +49,11 @@ char* Text::release() noexcept {
   return copy;
 }
 
-Text xstrndup(const char* text, std::size_t len) noexcept {
+Text text_detail::copy_text(const char* text, std::size_t len) noexcept {
   if (text == nullptr) return Text();
   const std::size_t n = cut_length(text, len);
-  if (s_active_arena != nullptr) {
-    char* copy = s_active_arena->allocate(n + 1);
+  if (TextArena* arena = text_detail::active_arena) {
+    char* copy = arena->allocate(n + 1);
     if (copy == nullptr) {
       note_allocation_failure();
       return Text();
@@ -80,11 +77,7 @@ Text xstrdup(const char* text) noexcept {
   return xstrndup(text, std::strlen(text));
 }
 
-ArenaScope::ArenaScope(TextArena* arena) noexcept : previous_(s_active_arena) { s_active_arena = arena; }
-
-ArenaScope::~ArenaScope() { s_active_arena = previous_; }
-
-char* TextArena::allocate(std::size_t bytes) noexcept {
+char* TextArena::allocate_more(std::size_t bytes) noexcept {
   bytes = (bytes + 1) & ~std::size_t{1};  // keeps every text at an even address
   if (bytes == 0 || bytes > kBlockBytes) return nullptr;
   // The block being filled, then the kept blocks after it, then a new one.

@@ -83,15 +83,25 @@ void note_allocation_failure() noexcept;
 // ArenaScope alive.
 Text xstrdup(const char* text) noexcept;
 // As xstrdup, for `len` bytes that need not be NUL-terminated.
-Text xstrndup(const char* text, std::size_t len) noexcept;
+inline Text xstrndup(const char* text, std::size_t len) noexcept;
 
 // While one is alive, xstrdup and xstrndup copy into `arena` (NULL: the heap
 // again). The loaders open one around the reading of a record whose texts all
 // belong to the arena's table.
+namespace text_detail {
+// The arena of the innermost ArenaScope alive, or NULL.
+inline TextArena* active_arena = nullptr;
+// xstrndup when the copy does not fit the active arena's current block as
+// it is: the cut, the next block, or the heap.
+Text copy_text(const char* text, std::size_t len) noexcept;
+}  // namespace text_detail
+
 class ArenaScope {
  public:
-  explicit ArenaScope(TextArena* arena) noexcept;
-  ~ArenaScope();
+  explicit ArenaScope(TextArena* arena) noexcept : previous_(text_detail::active_arena) {
+    text_detail::active_arena = arena;
+  }
+  ~ArenaScope() { text_detail::active_arena = previous_; }
   ArenaScope(const ArenaScope&) = delete;
   ArenaScope& operator=(const ArenaScope&) = delete;
 
@@ -127,7 +137,20 @@ class TextArena {
   }
 
   // Room for `bytes` bytes at an even address; NULL when memory runs out.
-  char* allocate(std::size_t bytes) noexcept;
+  char* allocate(std::size_t bytes) noexcept {
+    if (char* p = bump(bytes)) return p;
+    return allocate_more(bytes);
+  }
+  // The same room when the block being filled has it; NULL otherwise.
+  char* bump(std::size_t bytes) noexcept {
+    bytes = (bytes + 1) & ~std::size_t{1};  // keeps every text at an even address
+    if (current_ >= count_ || bytes == 0) return nullptr;
+    Block& b = blocks_[current_];
+    if (kBlockBytes - b.used < bytes) return nullptr;
+    char* p = b.data + b.used;
+    b.used += bytes;
+    return p;
+  }
 
   // The arena's fill level; rollback() gives back everything allocated after
   // it was taken (texts that nobody refers to any more).
@@ -144,6 +167,8 @@ class TextArena {
   void release() noexcept;
 
  private:
+  char* allocate_more(std::size_t bytes) noexcept;
+
   static constexpr std::size_t kBlockBytes = 64 * 1024;  // holds the longest text many times
   struct Block {
     char* data;
@@ -154,5 +179,17 @@ class TextArena {
   std::size_t cap_ = 0;      // room in blocks_
   std::size_t current_ = 0;  // the block being filled (== count_ when none)
 };
+
+inline Text xstrndup(const char* text, std::size_t len) noexcept {
+  // Most copies are short and go to the block being filled.
+  if (TextArena* arena = text_detail::active_arena; arena != nullptr && text != nullptr && len <= kMaxTextBytes) {
+    if (char* copy = arena->bump(len + 1)) {
+      std::memcpy(copy, text, len);
+      copy[len] = '\0';
+      return Text::in_arena(copy);
+    }
+  }
+  return text_detail::copy_text(text, len);
+}
 
 }  // namespace kavo

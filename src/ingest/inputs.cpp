@@ -95,50 +95,82 @@ std::size_t value_end(const char* text, std::size_t len, std::size_t pos) {
 }
 
 // Parses one value of a long text after another, each in memory kept from
-// call to call: the value is parsed from a stretch of text a little longer
-// than the last one (yyjson stops after the value), and a stretch that turns
-// out too short is doubled. A value must end before its stretch does, so a
-// number cut short by the stretch is never taken for the whole number.
+// call to call. The text is copied a window at a time into a buffer of our
+// own, where yyjson parses in place (so it makes no copy of its own); a value
+// that the window does not hold whole is read again from a window that
+// starts with it and is twice as long. A value must end before its window
+// does, so a number cut short by the window is never taken for the whole
+// number. The document of a value holds pointers into the window.
 class ElementReader {
  public:
   // The document of the value that starts at text[pos] and its end in *end,
   // or NULL when the text holds no valid value there. The document lives
   // until the next read.
   yyjson_doc* read(const char* text, std::size_t len, std::size_t pos, std::size_t* end) {
-    const std::size_t rest = len - pos;
-    std::size_t stretch = std::min(rest, guess_);
+    std::size_t want = kWindowBytes;
+    if (text != text_ || pos < start_ || pos >= start_ + held_) fill(text, len, pos, want);
     for (;;) {
-      const std::size_t need = yyjson_read_max_memory_usage(stretch, kFlags);
+      const std::size_t avail = start_ + held_ - pos;
+      const bool to_end = start_ + held_ == len;
+      const std::size_t need = yyjson_read_max_memory_usage(avail, kFlags);
       if (need == 0) return nullptr;
       if (pool_.size() < need) pool_.resize(std::max(need, pool_.size() * 2));
       yyjson_alc alc;
       if (!yyjson_alc_pool_init(&alc, pool_.data(), pool_.size())) return nullptr;
-      yyjson_doc* doc =
-          yyjson_read_opts(const_cast<char*>(text + pos), stretch, kFlags, &alc, nullptr);
+      yyjson_doc* doc = yyjson_read_opts(window_.data() + (pos - start_), avail, kFlags, &alc, nullptr);
       if (doc != nullptr) {
         const std::size_t used = yyjson_doc_get_read_size(doc);
-        if (used < stretch || stretch == rest) {
+        if (used < avail || to_end) {
           *end = pos + used;
-          guess_ = 2 * used + 128;
           return doc;
         }
       }
-      if (stretch == rest) return nullptr;
-      stretch = std::min(rest, stretch * 2);
+      // The parse may have changed the window's bytes: they are copied again.
+      if (to_end) {
+        forget();
+        return nullptr;
+      }
+      want = std::max(want, 2 * avail);
+      fill(text, len, pos, want);
     }
   }
 
-  // Gives back the pool when a call needed an unusually large one, or
+  // Forgets the window (the next text may sit where the last one did).
+  void forget() noexcept {
+    text_ = nullptr;
+    start_ = held_ = 0;
+  }
+
+  // Gives back the memory when a call needed an unusually large amount, or
   // always when `all`.
   void trim(bool all = false) noexcept {
+    forget();
     if (all || pool_.size() > kKeepBytes) std::vector<char>().swap(pool_);
+    if (all || window_.size() > kKeepBytes) std::vector<char>().swap(window_);
   }
 
  private:
-  static constexpr yyjson_read_flag kFlags = YYJSON_READ_STOP_WHEN_DONE;
+  // Copies up to `want` bytes of the text from `pos` into the window, with
+  // the zero padding yyjson reads past the end.
+  void fill(const char* text, std::size_t len, std::size_t pos, std::size_t want) {
+    const std::size_t n = std::min(want, len - pos);
+    forget();
+    if (window_.size() < n + YYJSON_PADDING_SIZE) window_.resize(n + YYJSON_PADDING_SIZE);
+    std::memcpy(window_.data(), text + pos, n);
+    std::memset(window_.data() + n, 0, YYJSON_PADDING_SIZE);
+    text_ = text;
+    start_ = pos;
+    held_ = n;
+  }
+
+  static constexpr yyjson_read_flag kFlags = YYJSON_READ_INSITU | YYJSON_READ_STOP_WHEN_DONE;
+  static constexpr std::size_t kWindowBytes = 64u << 10;
   static constexpr std::size_t kKeepBytes = 1u << 20;
   std::vector<char> pool_;
-  std::size_t guess_ = 1024;
+  std::vector<char> window_;
+  const char* text_ = nullptr;  // the text the window holds a part of
+  std::size_t start_ = 0;       // where that part starts in it
+  std::size_t held_ = 0;        // and its length
 };
 
 constexpr int kHome = kPartHome, kItems = kPartItems, kWatch = kPartWatch, kLibrary = kPartLibrary,
@@ -268,6 +300,7 @@ ElementReader s_reader;
 // the step-by-step way must decide.
 bool load_streamed(const char* json, std::size_t len) {
   ElementReader& reader = s_reader;
+  reader.forget();
   bool done = false;
   try {
     done = Streamer(json, len, reader).run();

@@ -85,8 +85,10 @@ template <std::size_t N>
 int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
   if (yyjson_is_str(value)) {
     const char* text = yyjson_get_str(value);
-    // Equal under ci_cmp means equal up to the first NUL: same length first.
-    const std::size_t len = std::strlen(text);
+    // Equal under ci_cmp means equal up to the first NUL: same length first,
+    // the string's own unless a NUL inside ends the text sooner.
+    std::size_t len = yyjson_get_len(value);
+    if (std::memchr(text, '\0', len) != nullptr) len = std::strlen(text);
     for (const Word& w : words) {
       if (w.len == len && ci_cmp(text, w.text) == 0) return w.code;
     }
@@ -109,12 +111,28 @@ void read_flag2(const SchemaIndex& get, const char* first, const char* second, i
 
 std::span<const KeyList> item_key_lists() noexcept { return k_item_key_lists; }
 
-Refusal read_item(yyjson_val* element, Item* item) {
+namespace {
+
+// The id hash of a record being read, and the maps its id is checked
+// against once it is read: they are asked for the id's slot as soon as the
+// id is known, so that the slot has reached the cache when the check comes.
+struct IdCheck {
+  const Ht* seen;
+  const Ht* batch;
+  uint32_t hash;
+};
+
+Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   if (!yyjson_is_obj(element)) return Refusal::kNotObject;
   const SchemaIndex get(item_schema(), element);
 
   if (val_str(get("id"), &item->id) != 0) val_str(get("key"), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
+  if (check != nullptr) {
+    check->hash = Ht::hash(item->id.get());
+    if (check->seen != nullptr) check->seen->prefetch(check->hash);
+    if (check->batch != nullptr) check->batch->prefetch(check->hash);
+  }
 
   for (const TextField& f : k_text_fields) find_str(get, f.keys, &(item->*f.field));
 
@@ -143,6 +161,10 @@ Refusal read_item(yyjson_val* element, Item* item) {
   return Refusal::kTaken;
 }
 
+}  // namespace
+
+Refusal read_item(yyjson_val* element, Item* item) { return read_item_checked(element, item, nullptr); }
+
 ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr}; }
 ItemTarget ItemTarget::library() { return ItemTarget{&s_lib, &s_lib_texts, false, nullptr}; }
 
@@ -150,10 +172,10 @@ namespace {
 
 // Whether a catalogue record read for `target` has an id no catalogue item
 // and no record of the same load has.
-bool id_is_new(const ItemTarget& target, const char* id) {
+bool id_is_new(const ItemTarget& target, const char* id, uint32_t hash) {
   int32_t seen = 0;
-  if (s_seen_id.get(id, &seen) == 0) return false;
-  return target.batch_ids == nullptr || target.batch_ids->get(id, &seen) != 0;
+  if (s_seen_id.get_hashed(id, hash, &seen) == 0) return false;
+  return target.batch_ids == nullptr || target.batch_ids->get_hashed(id, hash, &seen) != 0;
 }
 
 }  // namespace
@@ -165,15 +187,17 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
   TextArena& texts = *target.texts;
   const TextArena::Mark mark = texts.mark();
   bool taken = false;
+  IdCheck check{target.unique_ids ? &s_seen_id : nullptr, target.unique_ids ? target.batch_ids : nullptr, 0};
+  IdCheck* const checked = target.unique_ids ? &check : nullptr;
   if (ensure_room(dest) == 0) {
     // Room for one more: the record is read in its place at the end of the
     // table, and taken away again when it is turned away.
     dest.emplace_back();  // room made above: no reallocation
     {
       ArenaScope scope(&texts);
-      taken = read_item(element, &dest.back()) == Refusal::kTaken;
+      taken = read_item_checked(element, &dest.back(), checked) == Refusal::kTaken;
     }
-    if (taken && target.unique_ids) taken = id_is_new(target, dest.back().id.get());
+    if (taken && target.unique_ids) taken = id_is_new(target, dest.back().id.get(), check.hash);
     if (!taken) dest.pop_back();
   } else {
     // A full table (or no memory to grow it): a record turned away is only
@@ -181,9 +205,9 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
     Item item;
     {
       ArenaScope scope(&texts);
-      taken = read_item(element, &item) == Refusal::kTaken;
+      taken = read_item_checked(element, &item, checked) == Refusal::kTaken;
     }
-    if (taken && target.unique_ids) taken = id_is_new(target, item.id.get());
+    if (taken && target.unique_ids) taken = id_is_new(target, item.id.get(), check.hash);
     if (taken) {
       texts.rollback(mark);  // the record is released: its texts go too
       return fail(kNoMemory, "out of memory");
@@ -197,7 +221,7 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
   if (target.unique_ids) {
     // The ids live as long as the records: in their arena.
     Ht& ids = target.batch_ids != nullptr ? *target.batch_ids : s_seen_id;
-    ids.put_borrowed(dest.back().id.get(), static_cast<int32_t>(dest.size() - 1), true);
+    ids.put_borrowed_hashed(dest.back().id.get(), check.hash, static_cast<int32_t>(dest.size() - 1), true);
   }
   return kOk;
 }

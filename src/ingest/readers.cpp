@@ -148,28 +148,7 @@ Text number_text(yyjson_val* number) noexcept {
 
 namespace {
 
-// Up to 8 bytes of `p` (n of them) packed into one number, the bytes past n
-// zero; two overlapping loads instead of a loop.
-inline uint64_t load_upto8(const char* p, std::size_t n) {
-  if (n >= 8) {
-    uint64_t x;
-    std::memcpy(&x, p, 8);
-    return x;
-  }
-  if (n >= 4) {
-    uint32_t a, b;
-    std::memcpy(&a, p, 4);
-    std::memcpy(&b, p + n - 4, 4);
-    return a | (static_cast<uint64_t>(b) << (8 * (n - 4)));
-  }
-  if (n >= 2) {
-    uint16_t a, b;
-    std::memcpy(&a, p, 2);
-    std::memcpy(&b, p + n - 2, 2);
-    return a | (static_cast<uint64_t>(b) << (8 * (n - 2)));
-  }
-  return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
-}
+inline uint64_t load_upto8(const char* p, std::size_t n) { return KeySchema::load_upto8(p, n); }
 
 // fold() on eight packed bytes at once: the ASCII capitals A to Z get the
 // 0x20 bit, every other byte stays.
@@ -211,8 +190,25 @@ yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) 
 KeySchema::KeySchema(std::span<const KeyList> lists) noexcept {
   for (int16_t& slot : class_slots_) slot = -1;
   for (PointerSlot& slot : pointer_slots_) slot = PointerSlot{nullptr, -1};
+  for (ExactSlot& slot : exact_slots_) slot = ExactSlot{{0, 0, 0}, 0, -1, -1};
+  for (ListSlot& slot : list_slots_) slot = ListSlot{nullptr, 0};
   for (KeyList list : lists) {
     for (KeyList k = list; k != nullptr && *k != nullptr; ++k) add(*k);
+  }
+  // Each list as its spellings, when every key of it was registered.
+  for (KeyList list : lists) {
+    if (list == nullptr || list_spellings(list) != nullptr || n_lists_ >= kListSlots / 2) continue;
+    int count = 0;
+    bool whole = true;
+    for (KeyList k = list; *k != nullptr; ++k, ++count) whole = whole && listed(*k) >= 0;
+    if (!whole || n_list_spell_ + count + 1 > kMaxListEntries) continue;
+    const int first = n_list_spell_;
+    for (KeyList k = list; *k != nullptr; ++k) list_spell_[n_list_spell_++] = static_cast<int16_t>(listed(*k));
+    list_spell_[n_list_spell_++] = -1;
+    std::size_t ls = pointer_slot(list) & (kListSlots - 1);
+    while (list_slots_[ls].list != nullptr) ls = (ls + 1) & (kListSlots - 1);
+    list_slots_[ls] = ListSlot{list, first};
+    ++n_lists_;
   }
 }
 
@@ -253,6 +249,12 @@ void KeySchema::add(const char* key) noexcept {
     if (n_spell_ >= kMaxSpellings) return;
     spelling = n_spell_++;
     spell_[spelling] = Spelling{key, len, raw, cls, -1};
+    if (len <= kExactBytes) {
+      std::size_t es = exact_slot(len, raw.w[0], raw.w[1]);
+      while (exact_slots_[es].spelling >= 0) es = (es + 1) & (kExactSlots - 1);
+      exact_slots_[es] = ExactSlot{{raw.w[0], raw.w[1], raw.w[2]}, static_cast<uint32_t>(len),
+                                   static_cast<int16_t>(spelling), static_cast<int16_t>(cls)};
+    }
     // Appended at the end of its class's list.
     int* link = &class_[cls].first;
     while (*link >= 0) link = &spell_[*link].next;
@@ -297,26 +299,33 @@ int KeySchema::exact_in_class(int cls, const char* text, std::size_t len, const 
 void KeySchema::classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept {
   *spelling = -1;
   *cls = -1;
-  // Keys of up to 16 bytes, nearly all of them: two words, one probe, all
-  // inline. Equal to a class ignoring case means no NUL among the bytes (a
-  // NUL folds to itself and spellings hold none), so the common case needs
-  // no search for one.
-  if (len <= 16 && len <= max_len_) {
+  if (len <= kExactBytes && len <= max_len_) {
+    // Keys of up to 24 bytes, nearly all of them: packed into three words,
+    // looked up as spelled, and only when no spelling is the key itself,
+    // folded. Equal to a spelling, or to a class ignoring case, means no NUL
+    // among the bytes (a NUL folds to itself and spellings hold none), so
+    // these cases need no search for one.
     const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
-    const uint64_t r1 = len > 8 ? load_upto8(text + 8, len - 8) : 0;
+    const uint64_t r1 = len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0;
+    const uint64_t r2 = len > 16 ? load_upto8(text + 16, len - 16) : 0;
+    for (std::size_t es = exact_slot(len, r0, r1); exact_slots_[es].spelling >= 0;
+         es = (es + 1) & (kExactSlots - 1)) {
+      const ExactSlot& e = exact_slots_[es];
+      if (e.len == len && e.w[0] == r0 && e.w[1] == r1 && e.w[2] == r2) {
+        *spelling = e.spelling;
+        *cls = e.cls;
+        return;
+      }
+    }
     const uint64_t f0 = fold8(r0);
     const uint64_t f1 = fold8(r1);
+    const uint64_t f2 = fold8(r2);
     for (std::size_t cs = class_slot(len, f0); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
       const Class& c = class_[class_slots_[cs]];
-      if (c.len != len || c.folded.w[0] != f0 || c.folded.w[1] != f1) continue;
-      *cls = class_slots_[cs];
-      for (int sp = c.first; sp >= 0; sp = spell_[sp].next) {
-        if (spell_[sp].len == len && spell_[sp].raw.w[0] == r0 && spell_[sp].raw.w[1] == r1) {
-          *spelling = sp;
-          break;
-        }
+      if (c.len == len && c.folded.w[0] == f0 && c.folded.w[1] == f1 && c.folded.w[2] == f2) {
+        *cls = class_slots_[cs];
+        return;
       }
-      return;
     }
   } else if (len <= max_len_) {
     Words raw;
@@ -339,10 +348,37 @@ SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val*
     : schema_(schema),
       first_(yyjson_is_obj(first) ? first : nullptr),
       second_(yyjson_is_obj(second) ? second : nullptr) {
-  std::memset(exact_, 0, static_cast<std::size_t>(schema_.spelling_count()));
-  std::memset(folded_, 0, static_cast<std::size_t>(schema_.class_count()));
+  clear();
   add(first_);
   add(second_);
+}
+
+SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
+    : schema_(then.schema_), first_(yyjson_is_obj(first) ? first : nullptr), second_(then.first_) {
+  clear();
+  add(first_);
+  // The first member of each spelling and class among those of `then`'s
+  // object, where `first` has none: what adding them one by one would keep.
+  for (int k = 0; k < then.n_found_; ++k) {
+    const int spelling = then.entry_spelling_[k];
+    const int cls = then.entry_class_[k];
+    const bool spelled_here = spelling >= 0 && exact(spelling) == 0;
+    const bool class_here = cls >= 0 && folded(cls) == 0;
+    if (!spelled_here && !class_here) continue;
+    found_[n_found_] = then.found_[k];
+    entry_spelling_[n_found_] = static_cast<int8_t>(spelled_here ? spelling : -1);
+    entry_class_[n_found_] = static_cast<int8_t>(class_here ? cls : -1);
+    const uint8_t number = static_cast<uint8_t>(++n_found_);
+    if (spelled_here) exact(spelling) = number;
+    if (class_here) folded(cls) = number;
+  }
+}
+
+void SchemaIndex::clear() noexcept {
+  // Copied from zeros: a memset of this fixed size would become a string
+  // instruction, slow to start for a few hundred bytes.
+  const uint8_t zeros[sizeof numbers_] = {};
+  std::memcpy(numbers_, zeros, sizeof numbers_);
 }
 
 void SchemaIndex::add(yyjson_val* object) noexcept {
@@ -350,17 +386,18 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
-    int cls = -1, spelling = -1;
-    schema_.classify(yyjson_get_str(k), yyjson_get_len(k), &cls, &spelling);
+    const auto [cls, spelling] = schema_.sort_key(yyjson_get_str(k), yyjson_get_len(k));
     if (cls < 0) continue;
-    const bool first_of_class = folded_[cls] == 0;
-    const bool first_spelled = spelling >= 0 && exact_[spelling] == 0;
+    const bool first_of_class = folded(cls) == 0;
+    const bool first_spelled = spelling >= 0 && exact(spelling) == 0;
     if (!first_of_class && !first_spelled) continue;
     // At most one entry per class and per spelling: the numbers fit.
-    found_[n_found_++] = v;
-    const uint8_t number = static_cast<uint8_t>(n_found_);
-    if (first_of_class) folded_[cls] = number;
-    if (first_spelled) exact_[spelling] = number;
+    found_[n_found_] = v;
+    entry_spelling_[n_found_] = static_cast<int8_t>(first_spelled ? spelling : -1);
+    entry_class_[n_found_] = static_cast<int8_t>(first_of_class ? cls : -1);
+    const uint8_t number = static_cast<uint8_t>(++n_found_);
+    if (first_of_class) folded(cls) = number;
+    if (first_spelled) exact(spelling) = number;
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <vector>
@@ -85,6 +86,57 @@ class KeySchema {
   // none). A key with a NUL inside matches ignoring case up to the NUL only,
   // and never exactly.
   void classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept;
+  // classify() with the common case inline: a key spelled exactly as listed.
+  struct Sorted {
+    int cls, spelling;
+  };
+  Sorted sort_key(const char* text, std::size_t len) const noexcept {
+    if (len <= kExactBytes && len <= max_len_) {
+      const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
+      const uint64_t r1 = len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0;
+      const uint64_t r2 = len > 16 ? load_upto8(text + 16, len - 16) : 0;
+      for (std::size_t es = exact_slot(len, r0, r1);; es = (es + 1) & (kExactSlots - 1)) {
+        const ExactSlot& e = exact_slots_[es];
+        if (e.spelling < 0) break;
+        if (e.len == len && e.w[0] == r0 && e.w[1] == r1 && e.w[2] == r2) return Sorted{e.cls, e.spelling};
+      }
+    }
+    Sorted out;
+    classify(text, len, &out.cls, &out.spelling);
+    return out;
+  }
+  // Up to 8 bytes of `p` (n of them) packed into one number, the bytes past
+  // n zero; two overlapping loads instead of a loop.
+  static uint64_t load_upto8(const char* p, std::size_t n) noexcept {
+    if (n >= 8) {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      return x;
+    }
+    if (n >= 4) {
+      uint32_t a, b;
+      std::memcpy(&a, p, 4);
+      std::memcpy(&b, p + n - 4, 4);
+      return a | (static_cast<uint64_t>(b) << (8 * (n - 4)));
+    }
+    if (n >= 2) {
+      uint16_t a, b;
+      std::memcpy(&a, p, 2);
+      std::memcpy(&b, p + n - 2, 2);
+      return a | (static_cast<uint64_t>(b) << (8 * (n - 2)));
+    }
+    return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
+  }
+  // The spellings of one of the lists the schema was made from (the same
+  // address), in the list's order, ending with -1; NULL for any other list
+  // or one with a key left out.
+  const int16_t* list_spellings(KeyList list) const noexcept {
+    for (std::size_t ls = pointer_slot(list) & (kListSlots - 1); list_slots_[ls].list != nullptr;
+         ls = (ls + 1) & (kListSlots - 1)) {
+      if (list_slots_[ls].list == list) return &list_spell_[list_slots_[ls].first];
+    }
+    return nullptr;
+  }
 
  private:
   // Keys of up to kWords * 8 bytes are compared as packed words, raw for the
@@ -108,10 +160,20 @@ class KeySchema {
   };
   static constexpr int kClassSlots = 256;
   static constexpr int kPointerSlots = 512;
+  // The exact spellings of up to kExactBytes bytes, hashed by their packed
+  // words: most member keys are spelled as listed, and are sorted by one
+  // probe without folding.
+  static constexpr std::size_t kExactBytes = 24;
+  static constexpr int kExactSlots = 256;
+  static std::size_t exact_slot(std::size_t len, uint64_t w0, uint64_t w1) noexcept {
+    return static_cast<std::size_t>(((w0 ^ (w1 * 0xC2B2AE3D27D4EB4Full) ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
+  }
+  static constexpr int kListSlots = 64;
+  static constexpr int kMaxListEntries = 256;
   static std::size_t class_slot(std::size_t len, uint64_t head) noexcept {
     return static_cast<std::size_t>(((head ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
   }
-  static std::size_t pointer_slot(const char* p) noexcept {
+  static std::size_t pointer_slot(const void* p) noexcept {
     return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> 55);
   }
   static void load_words(const char* text, std::size_t len, Words* raw) noexcept;
@@ -133,6 +195,23 @@ class KeySchema {
   };
   PointerSlot pointer_slots_[kPointerSlots];
   int n_pointers_ = 0;
+  // A spelling's packed words kept in its slot, so that a probe reads one
+  // place.
+  struct ExactSlot {
+    uint64_t w[3];
+    uint32_t len;
+    int16_t spelling;  // -1: a free slot
+    int16_t cls;
+  };
+  ExactSlot exact_slots_[kExactSlots];
+  struct ListSlot {
+    KeyList list;
+    int first;  // into list_spell_
+  };
+  ListSlot list_slots_[kListSlots];
+  int16_t list_spell_[kMaxListEntries];
+  int n_list_spell_ = 0;
+  int n_lists_ = 0;
 };
 
 // The members of one object, or of two objects taken as one, sorted by the
@@ -143,6 +222,10 @@ class KeySchema {
 class SchemaIndex {
  public:
   SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second = nullptr) noexcept;
+  // The index of `first` followed by the object `then` was made of (over the
+  // same schema): what SchemaIndex(schema, first, that object) would be,
+  // without sorting that object's members again.
+  SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept;
   SchemaIndex(const SchemaIndex&) = delete;
   SchemaIndex& operator=(const SchemaIndex&) = delete;
 
@@ -152,12 +235,33 @@ class SchemaIndex {
   }
   yyjson_val* operator()(const char* key) const noexcept { return get(key); }
 
+  // Offers the value of each key of `keys` in order to `take`, skipping the
+  // keys no member answers, until it accepts one (returns 0): 0 then, else
+  // 1. What a loop of get() over the keys would offer, without a lookup of
+  // each key's text.
+  template <class Take>
+  int first_taken(KeyList keys, const Take& take) const noexcept {
+    if (const int16_t* spellings = schema_.list_spellings(keys)) {
+      for (; *spellings >= 0; ++spellings) {
+        yyjson_val* v = of_spelling(*spellings);
+        if (v != nullptr && take(v) == 0) return 0;
+      }
+      return 1;
+    }
+    for (; *keys != nullptr; ++keys) {
+      yyjson_val* v = get(*keys);
+      if (v != nullptr && take(v) == 0) return 0;
+    }
+    return 1;
+  }
+
  private:
   void add(yyjson_val* object) noexcept;
+  void clear() noexcept;
   // The first member spelled exactly so, else the first of its class.
   yyjson_val* of_spelling(int spelling) const noexcept {
-    uint8_t number = exact_[spelling];
-    if (number == 0) number = folded_[schema_.class_of_spelling(spelling)];
+    uint8_t number = exact(spelling);
+    if (number == 0) number = folded(schema_.class_of_spelling(spelling));
     return number != 0 ? found_[number - 1] : nullptr;
   }
   yyjson_val* get_other(const char* key) const noexcept;
@@ -168,8 +272,17 @@ class SchemaIndex {
   // Small numbers into found_, 0 for none, so that making an index clears a
   // few hundred bytes only: the first member spelled exactly so, and the
   // first member of each class ignoring case.
-  uint8_t exact_[KeySchema::kMaxSpellings];
-  uint8_t folded_[KeySchema::kMaxClasses];
+  // exact_ and folded_ in one array, cleared in one go.
+  uint8_t numbers_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
+  uint8_t& exact(int spelling) noexcept { return numbers_[spelling]; }
+  uint8_t& folded(int cls) noexcept { return numbers_[KeySchema::kMaxSpellings + cls]; }
+  uint8_t exact(int spelling) const noexcept { return numbers_[spelling]; }
+  uint8_t folded(int cls) const noexcept { return numbers_[KeySchema::kMaxSpellings + cls]; }
+  // For each entry of found_, the spelling and the class it is the first of
+  // (-1 for none), so that another index can take them over without a walk
+  // of every spelling and class.
+  int8_t entry_spelling_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
+  int8_t entry_class_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   yyjson_val* found_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   int n_found_ = 0;
 };
@@ -215,6 +328,29 @@ int find_str(const Lookup& get, KeyList keys, Text* out) noexcept {
     }
   }
   return 1;
+}
+
+// The same loops over a schema index (NULL values are never taken by the
+// coercions, so skipping absent members changes nothing).
+inline int find_dbl(const SchemaIndex& get, KeyList keys, double* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_dbl(v, out); });
+}
+inline int find_int(const SchemaIndex& get, KeyList keys, int32_t* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_int(v, out); });
+}
+inline int find_ll(const SchemaIndex& get, KeyList keys, int64_t* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_ll(v, out); });
+}
+inline int find_bool(const SchemaIndex& get, KeyList keys, int* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_bool(v, out); });
+}
+inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) {
+    Text t;
+    if (val_str(v, &t) != 0) return 1;
+    *out = static_cast<Text&&>(t);
+    return 0;
+  });
 }
 
 }  // namespace kavo

@@ -136,7 +136,8 @@ int read_item_sources(const SchemaIndex& item_members, Item* item) {
     item->sources.emplace_back();  // capacity reserved above
     Source& source = item->sources.back();
     if (yyjson_is_obj(the_file)) {
-      parse_merged_source(the_file, element, &source);
+      // As parse_merged_source reads it, the element's members sorted once.
+      read_source(SchemaIndex(the_file, own), &source);
     } else {
       read_source(own, &source);
     }

@@ -147,6 +147,46 @@ TEST_F(InputsStreamedTest, ElementsOfAnySizeAndShape) {
   EXPECT_EQ(kavo::n_watch(), 1);
 }
 
+TEST_F(InputsStreamedTest, LongArraysReadAsTheWholeObjectDoes) {
+  // Arrays of several megabytes, read a stretch at a time: elements of every
+  // size from a number to one longer than any stretch, numbers and texts
+  // that a stretch may end inside, escapes, duplicates and rejected elements.
+  std::mt19937 rng(424242);
+  auto pick = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  auto element = [&](std::size_t i) -> std::string {
+    switch (pick(8)) {
+      case 0:
+        return std::to_string(rng()) + std::to_string(rng());  // a rejected number
+      case 1:
+        return "\"" + std::string(pick(3000), 'x') + "\\n\"";  // a rejected text
+      case 2:
+        return R"({"id":"dup","title":"again"})";
+      default: {
+        std::string e = R"({"id":"i)" + std::to_string(i) + R"(","title":"T\u00e9 )" + std::to_string(i) +
+                        R"(","year":)" + std::to_string(1900 + pick(200)) + R"(,"plot":")" +
+                        std::string(pick(2500), 'p') + R"(","sources":[{"key":"k)" + std::to_string(i) +
+                        R"(","url":"u","width":)" + std::to_string(pick(4000)) + "}]}";
+        return e;
+      }
+    }
+  };
+  std::string items = "[";
+  for (std::size_t i = 0; i < 4000; ++i) {
+    items += (i ? "," : "") + element(i);
+    if (i == 1500) items += R"(,{"id":"huge","plot":")" + std::string(300000, 'h') + R"("})";
+  }
+  items += ",12345678901234567890123]";
+  std::string watch = "[";
+  for (std::size_t i = 0; i < 3000; ++i) {
+    watch += (i ? "," : "") + (pick(5) ? R"({"id":"i)" + std::to_string(pick(4000)) + R"(","position":)" +
+                                             std::to_string(pick(100000)) + "." + std::to_string(pick(1000)) + "}"
+                                       : std::to_string(rng()));
+  }
+  watch += "]";
+  expect_same_model({{"items", items}, {"watch", watch}, {"library", items}});
+  EXPECT_GT(kavo_item_count(), 2000);
+}
+
 TEST_F(InputsStreamedTest, BrokenOrAmbiguousObjectsGetTheWholeObjectAnswer) {
   struct Case {
     const char* text;

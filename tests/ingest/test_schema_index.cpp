@@ -73,10 +73,13 @@ TEST(SchemaIndex, EveryByteFoldsAsTheMemberLookupFoldsIt) {
 
 namespace {
 
+// Every member's value is its own (a number, or for every third member a
+// text that reads as no number).
 std::string make_object(const std::vector<std::string>& keys, std::size_t from, std::size_t to) {
   std::string out = "{";
   for (std::size_t i = from; i < to; ++i) {
-    out += (i > from ? "," : "") + json_key(keys[i]) + ":" + std::to_string(i);
+    const std::string value = i % 3 == 2 ? "\"n" + std::to_string(i) + "\"" : std::to_string(i);
+    out += (i > from ? "," : "") + json_key(keys[i]) + ":" + value;
   }
   return out + "}";
 }
@@ -90,7 +93,13 @@ TEST(SchemaIndex, AnswersAsTheMemberLookupForEveryKey) {
   // Past the folded words a class keeps (32 bytes), and just inside them.
   static const char* const k_d[] = {"present_before_ending_percentage_x", "PresentBeforeEndingPercentage_XY",
                                     nullptr};
-  static const kavo::KeySchema schema({k_a, k_b, k_c, k_d, nullptr});
+  // A list whose keys come from the other lists and from copies at other
+  // addresses (which the schema answers by their bytes).
+  static const std::string k_e_copy = "Title";
+  static const char* const k_e[] = {k_c[1], k_e_copy.c_str(), k_b[0], "x", nullptr};
+  static const kavo::KeySchema schema({k_a, k_b, k_c, k_d, k_e, nullptr});
+  // And one the schema was not made from.
+  static const char* const k_f[] = {"name", k_e_copy.c_str(), "imdbid", k_a[1], nullptr};
   const std::vector<std::string> spellings = {
       "title", "Title", "TITLE", "titl", "titles", std::string("ti\0tle", 6), std::string("title\0x", 7),
       "name", "NAME", "backdrop_url", "BACKDROP_URL", "backdropUrl", "backdrop_urk", "a", "A", "",
@@ -133,9 +142,20 @@ TEST(SchemaIndex, AnswersAsTheMemberLookupForEveryKey) {
       ASSERT_EQ(expect == nullptr, got_one == nullptr) << whole << " " << probe;
       ASSERT_EQ(expect == nullptr, got_two == nullptr) << whole << " " << probe;
       if (expect != nullptr) {
-        EXPECT_EQ(yyjson_get_uint(got_one), yyjson_get_uint(expect)) << whole << " " << probe;
-        EXPECT_EQ(yyjson_get_uint(got_two), yyjson_get_uint(expect)) << whole << " " << probe;
+        EXPECT_TRUE(yyjson_equals(got_one, expect)) << whole << " " << probe;
+        EXPECT_TRUE(yyjson_equals(got_two, expect)) << whole << " " << probe;
       }
+    }
+    // Whole lists, read through the index as through obj_get: the first key
+    // that gives a value wins.
+    auto by_obj_get = [&w](const char* key) { return kavo::obj_get(yyjson_doc_get_root(w.get()), key); };
+    for (kavo::KeyList list : {k_a, k_b, k_c, k_d, k_e, k_f}) {
+      int32_t expect = -7, got_one = -7, got_two = -7;
+      const int found = kavo::find_int(by_obj_get, list, &expect);
+      EXPECT_EQ(kavo::find_int(one, list, &got_one), found) << whole;
+      EXPECT_EQ(kavo::find_int(two, list, &got_two), found) << whole;
+      EXPECT_EQ(got_one, expect) << whole;
+      EXPECT_EQ(got_two, expect) << whole;
     }
   }
   // No object: nothing found.
