@@ -278,6 +278,17 @@ void fill_text(Text& field, const Text& from) {
   if (!field && from) field = xstrdup(from.get());
 }
 
+// Links library entry `e` to catalogue item `index`, which takes from the
+// entry what it lacks.
+void link_entry(Item& e, int32_t index) {
+  e.catalogue_index = index;
+  e.unmatched = 0;
+  Item& it = s_items[static_cast<std::size_t>(index)];
+  if (it.added_ms < 0 && e.added_ms >= 0) it.added_ms = e.added_ms;
+  fill_text(it.title, e.title);
+  fill_text(it.poster_url, e.poster_url);
+}
+
 }  // namespace
 
 void free_rows() noexcept {
@@ -395,12 +406,7 @@ void link_library_to_new(int32_t first) {
       if (new_paths.get(e.path.get(), &index) != 0 || !valid_item_index(index)) continue;
     }
     if (index == e.catalogue_index) continue;
-    e.catalogue_index = index;
-    e.unmatched = 0;
-    Item& it = s_items[static_cast<std::size_t>(index)];
-    if (it.added_ms < 0 && e.added_ms >= 0) it.added_ms = e.added_ms;
-    fill_text(it.title, e.title);
-    fill_text(it.poster_url, e.poster_url);
+    link_entry(e, index);
   }
 }
 
@@ -431,12 +437,7 @@ void link_library_with(const Ht& by_id) {
       e.unmatched = 1;
       continue;
     }
-    e.catalogue_index = index;
-    e.unmatched = 0;
-    Item& it = s_items[static_cast<std::size_t>(index)];
-    if (it.added_ms < 0 && e.added_ms >= 0) it.added_ms = e.added_ms;
-    fill_text(it.title, e.title);
-    fill_text(it.poster_url, e.poster_url);
+    link_entry(e, index);
   }
 }
 
