@@ -148,7 +148,6 @@ Text number_text(yyjson_val* number) noexcept {
 
 namespace {
 
-inline uint64_t load_upto8(const char* p, std::size_t n) { return KeySchema::load_upto8(p, n); }
 
 // fold() on eight packed bytes at once: the ASCII capitals A to Z get the
 // 0x20 bit, every other byte stays.
