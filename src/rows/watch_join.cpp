@@ -633,7 +633,7 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
 }
 
 void rejoin_watch() {
-  for (Item& it : s_items) it.watch_index = -1;
+  // Every item's entry is chosen again below.
   for (WatchRec& w : s_watch) w.item_index = joined_item(w);
   choose_entries();
 }
