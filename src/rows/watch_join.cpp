@@ -276,33 +276,46 @@ int32_t joined_item(const WatchRec& w) {
   return index;
 }
 
+// The position after item `ui`'s own: the next episode of its season.
+EpKey position_after(std::size_t ui) {
+  const Item& it = s_items[ui];
+  return EpKey{it.imdb_id.get(), s_model.derived.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1,
+               nullptr, text_hash(nullptr)};
+}
+
+// Item `ui`'s next episode at position `next`: the first item there whose
+// first source has the same address as its own, else the first item there;
+// -1 for none.
+int32_t next_at(std::size_t ui, const EpKey& next, const FirstIndex& by_episode, const FirstIndex& by_episode_addr) {
+  const int32_t first = by_episode.find(next);
+  if (first < 0) return -1;
+  const Derived& d = s_model.derived;
+  if (const char* own = d.addr[ui]) {
+    const int32_t same =
+        by_episode_addr.find(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
+    if (same >= 0) return same;
+  }
+  return first;
+}
+
 // Every numbered episode's next episode.
 void link_next_episodes() {
-  const Derived& d = s_model.derived;
   const FirstIndex by_episode(s_model.derived.by_episode, false);
   const FirstIndex by_episode_addr(s_model.derived.by_episode_addr, true);
-  const uint64_t no_text = text_hash(nullptr);
   std::vector<int32_t> later;
   if (s_settings.resume.next_episode_following != 0) later = later_episodes();
   for (int32_t i = 0; i < n_items(); ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
     if (!numbered_episode(it)) continue;
-    EpKey next{it.imdb_id.get(), d.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr, no_text};
+    EpKey next = position_after(ui);
     if (!later.empty()) {
       if (later[ui] < 0) continue;
       const Item& at = s_items[static_cast<std::size_t>(later[ui])];
       next.season = at.season;
       next.episode = at.episode;
     }
-    const int32_t first = by_episode.find(next);
-    if (first < 0) continue;
-    it.next_index = first;
-    if (const char* own = d.addr[ui]) {
-      const int32_t same = by_episode_addr.find(
-          EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
-      if (same >= 0) it.next_index = same;
-    }
+    it.next_index = next_at(ui, next, by_episode, by_episode_addr);
   }
 }
 
@@ -482,10 +495,10 @@ bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int3
 namespace {
 
 // Files the numbered episodes from `first` on in the episode tables; false
-// when the tables are too full for them (nothing filed then). `relink`
-// tells whether an earlier item's next episode may have changed: a new
-// position right after an existing one.
-bool file_new_episodes(int32_t first, bool* relink) {
+// when the tables are too full for them (nothing filed then). Every position
+// that is new to a table and follows one already in it goes into `opened`:
+// the items at that earlier position may now have a different next episode.
+bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
   Derived& d = s_model.derived;
   const std::size_t ni = static_cast<std::size_t>(n_items());
   const uint64_t no_text = text_hash(nullptr);
@@ -515,13 +528,15 @@ bool file_new_episodes(int32_t first, bool* relink) {
     const EpKey at{it.imdb_id.get(), d.imdb_h[ui], it.season, it.episode, nullptr, no_text};
     EpKey before = at;
     before.episode = at.episode - 1;
-    if (by_episode.find(at) < 0 && by_episode.find(before) >= 0) *relink = true;
+    if (by_episode.find(at) < 0 && by_episode.find(before) >= 0) opened->push_back(before);
     by_episode.insert(i);
     if (d.addr[ui] != nullptr) {
       const EpKey at_addr{at.imdb, at.imdb_h, at.season, at.episode, d.addr[ui], d.addr_h[ui]};
       EpKey before_addr = at_addr;
       before_addr.episode = at.episode - 1;
-      if (by_episode_addr.find(at_addr) < 0 && by_episode_addr.find(before_addr) >= 0) *relink = true;
+      if (by_episode_addr.find(at_addr) < 0 && by_episode_addr.find(before_addr) >= 0) {
+        opened->push_back(before_addr);
+      }
       by_episode_addr.insert(i);
     }
   }
@@ -530,8 +545,15 @@ bool file_new_episodes(int32_t first, bool* relink) {
   return true;
 }
 
-// Every next-episode link again, marking the items whose link changed and
-// listing them in `relinked`.
+// Marks item `index` and lists it in `relinked` when its next episode
+// differs from `before`.
+void note_relink(int32_t index, int32_t before, std::vector<int32_t>* relinked) {
+  if (s_items[static_cast<std::size_t>(index)].next_index == before) return;
+  mark_item_changed(index);
+  relinked->push_back(index);
+}
+
+// Every next-episode link again, noting the items whose link changed.
 void relink_next_episodes(std::vector<int32_t>* relinked) {
   std::vector<int32_t> before(static_cast<std::size_t>(n_items()));
   for (std::size_t i = 0; i < s_items.size(); ++i) {
@@ -539,10 +561,51 @@ void relink_next_episodes(std::vector<int32_t>* relinked) {
     s_items[i].next_index = -1;
   }
   link_next_episodes();
-  for (std::size_t i = 0; i < s_items.size(); ++i) {
-    if (s_items[i].next_index == before[i]) continue;
-    mark_item_changed(static_cast<int32_t>(i));
-    relinked->push_back(static_cast<int32_t>(i));
+  for (std::size_t i = 0; i < s_items.size(); ++i) note_relink(static_cast<int32_t>(i), before[i], relinked);
+}
+
+// Whether item `ui`, a numbered episode, stands at position `k` (whose
+// address, when it has one, must be the item's own).
+bool stands_at(std::size_t ui, const EpKey& k) {
+  const Derived& d = s_model.derived;
+  const Item& it = s_items[ui];
+  return d.imdb_h[ui] == k.imdb_h && it.season == k.season && it.episode == k.episode &&
+         same_text(it.imdb_id.get(), k.imdb) &&
+         (k.addr == nullptr || (d.addr_h[ui] == k.addr_h && same_text(d.addr[ui], k.addr)));
+}
+
+// The links of the items before `first` that stand at one of the `opened`
+// positions, again, noting those that changed. Their IMDb id hashes sift the
+// catalogue before any item is read.
+void relink_items_at(int32_t first, const std::vector<EpKey>& opened, std::vector<int32_t>* relinked) {
+  Derived& d = s_model.derived;
+  std::vector<uint64_t> hashes;
+  hashes.reserve(opened.size());
+  for (const EpKey& k : opened) hashes.push_back(k.imdb_h);
+  std::sort(hashes.begin(), hashes.end());
+  const FirstIndex by_episode(d.by_episode, false);
+  const FirstIndex by_episode_addr(d.by_episode_addr, true);
+  for (std::size_t ui = 0; ui < static_cast<std::size_t>(first); ++ui) {
+    if (!std::binary_search(hashes.begin(), hashes.end(), d.imdb_h[ui])) continue;
+    Item& it = s_items[ui];
+    if (!numbered_episode(it)) continue;
+    const bool at_opened =
+        std::any_of(opened.begin(), opened.end(), [ui](const EpKey& k) { return stands_at(ui, k); });
+    if (!at_opened) continue;
+    const int32_t before = it.next_index;
+    it.next_index = next_at(ui, position_after(ui), by_episode, by_episode_addr);
+    note_relink(static_cast<int32_t>(ui), before, relinked);
+  }
+}
+
+// The links of the items from `first` on.
+void link_new_episodes(int32_t first) {
+  Derived& d = s_model.derived;
+  const FirstIndex by_episode(d.by_episode, false);
+  const FirstIndex by_episode_addr(d.by_episode_addr, true);
+  for (std::size_t ui = static_cast<std::size_t>(first); ui < s_items.size(); ++ui) {
+    if (!numbered_episode(s_items[ui])) continue;
+    s_items[ui].next_index = next_at(ui, position_after(ui), by_episode, by_episode_addr);
   }
 }
 
@@ -567,36 +630,23 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     it.progress_fraction = none.fraction;
     it.resume_clamped = none.clamped;
   }
-  bool relink = s_settings.resume.next_episode_following != 0;
-  if (!file_new_episodes(first, &relink)) {
+  // Following the next season's episodes, or with tables made again, any
+  // link may change; else only those of the items at the opened positions.
+  bool relink_all = s_settings.resume.next_episode_following != 0;
+  std::vector<EpKey> opened;
+  if (!file_new_episodes(first, &opened)) {
     make_episode_tables();
-    relink = true;
+    relink_all = true;
   }
   // A decision can depend on the next episode (the proposal), and so can
   // Continue Watching (Next Up): the items whose link changed are decided
   // again.
   std::vector<int32_t> relinked;
-  if (relink) {
+  if (relink_all) {
     relink_next_episodes(&relinked);
   } else {
-    // Only the new episodes need their links.
-    const FirstIndex by_episode(d.by_episode, false);
-    const FirstIndex by_episode_addr(d.by_episode_addr, true);
-    const uint64_t no_text = text_hash(nullptr);
-    for (std::size_t ui = static_cast<std::size_t>(first); ui < ni; ++ui) {
-      Item& it = s_items[ui];
-      if (!numbered_episode(it)) continue;
-      const EpKey next{it.imdb_id.get(), d.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr,
-                       no_text};
-      const int32_t at = by_episode.find(next);
-      if (at < 0) continue;
-      it.next_index = at;
-      if (const char* own = d.addr[ui]) {
-        const int32_t same =
-            by_episode_addr.find(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
-        if (same >= 0) it.next_index = same;
-      }
-    }
+    link_new_episodes(first);
+    if (!opened.empty()) relink_items_at(first, opened, &relinked);
   }
   // An entry found by its item id keeps its item (the first with that id
   // came before); any other may now find a new item, by that item's id or
