@@ -278,23 +278,69 @@ void build_movie_and_show_lists_sorted() {
   row_of_sorted(d.shows, in_cw, shows_out, kTvShows, "TVShows", "TV Shows");
 }
 
-void build_movie_and_show_lists_after_growth(int32_t first) {
-  Derived& d = s_model.derived;
-  // Without the sorted lists, selecting the first cells costs less than
-  // sorting them all.
-  if (!d.sorted_ready) return build_movie_and_show_lists();
-  {
-    d.sorted_ready = false;  // until both lists take the new items
-    std::vector<int32_t> movies, shows;
-    for (int32_t i = first; i < n_items(); ++i) {
-      const Item& it = s_items[static_cast<std::size_t>(i)];
-      if (is_movie_item(it)) movies.push_back(i);
-      if (is_show_row_item(it)) shows.push_back(i);
-    }
-    merge_sorted_items(d.movies, std::move(movies), catalogue_order());
-    merge_sorted_items(d.shows, std::move(shows), catalogue_order());
-    d.sorted_ready = true;
+namespace {
+
+// The row of `kind` grown by the `fresh` items (new candidates, ascending)
+// where `old` was the row of the candidates before them: the first cells
+// of all candidates are the first of the old cells and the fresh ones
+// merged, which go behind equal old ones as their indexes are higher.
+void row_grown(const Row* old, std::vector<int32_t> fresh, int32_t kind, const char* key, const char* title) {
+  const std::size_t count = (old != nullptr ? static_cast<std::size_t>(old->cell_count) : 0) + fresh.size();
+  if (count == 0) return;
+  std::vector<int32_t> firsts;
+  if (old != nullptr) {
+    firsts.reserve(old->cells.size() + fresh.size());
+    for (const Cell& c : old->cells) firsts.push_back(c.item_index);
   }
+  merge_sorted_items(firsts, std::move(fresh), catalogue_order());
+  const int32_t row = row_push(kind, key, title);
+  if (row < 0) return;
+  std::size_t k = 0;
+  for (; k < firsts.size() && s_rows[static_cast<std::size_t>(row)].emitted < s_row_cap; ++k) {
+    cell_from_item(row, firsts[k], s_items[static_cast<std::size_t>(firsts[k])].added_ms);
+  }
+  const int32_t rest = static_cast<int32_t>(count - k);
+  Row& r = s_rows[static_cast<std::size_t>(row)];
+  r.cell_count += rest;
+  if (rest > 0) r.truncated = 1;
+}
+
+}  // namespace
+
+std::vector<int32_t> cell_items(const Row* row) {
+  std::vector<int32_t> items;
+  if (row == nullptr) return items;
+  for (const Cell& c : row->cells) {
+    if (valid_item_index(c.item_index)) items.push_back(c.item_index);
+  }
+  std::sort(items.begin(), items.end());
+  return items;
+}
+
+void build_movie_and_show_lists_after_growth(int32_t first, const Row* movies, const Row* shows,
+                                             const std::vector<int32_t>& cw_before) {
+  Derived& d = s_model.derived;
+  std::vector<int32_t> new_movies, new_shows;
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (is_movie_item(it)) new_movies.push_back(i);
+    if (is_show_row_item(it)) new_shows.push_back(i);
+  }
+  if (!d.sorted_ready) {
+    // Without the sorted lists: when Continue Watching shows the same items
+    // (none of them new), the old items give the same candidates as before,
+    // and the rows made then hold their first cells.
+    const auto cw = std::find_if(s_rows.begin(), s_rows.end(),
+                                 [](const Row& r) { return r.kind == kContinueWatching; });
+    if (cell_items(cw != s_rows.end() ? &*cw : nullptr) != cw_before) return build_movie_and_show_lists();
+    row_grown(movies, std::move(new_movies), kMovies, "Movies", "Movies");
+    row_grown(shows, std::move(new_shows), kTvShows, "TVShows", "TV Shows");
+    return;
+  }
+  d.sorted_ready = false;  // until both lists take the new items
+  merge_sorted_items(d.movies, std::move(new_movies), catalogue_order());
+  merge_sorted_items(d.shows, std::move(new_shows), catalogue_order());
+  d.sorted_ready = true;
   build_movie_and_show_lists_sorted();
 }
 

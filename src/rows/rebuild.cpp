@@ -123,6 +123,14 @@ class PreviousRows {
     return taken_out_;
   }
 
+  // The first row of `kind` not taken, NULL for none.
+  const Row* find(int32_t kind) const {
+    for (const Row& r : rows_) {
+      if (r.kind == kind) return &r;
+    }
+    return nullptr;
+  }
+
   int32_t count(int32_t kind) const {
     int32_t n = 0;
     for (const Row& r : rows_) n += r.kind == kind ? 1 : 0;
@@ -156,6 +164,7 @@ void rejoin() {
 void rebuild_whole() {
   mark_all_items_changed();
   s_model.derived.sorted_ready = false;
+  s_model.derived.continue_ready = false;
   free_rows();
   cand_free_mem();
   s_cand.clear();
@@ -164,7 +173,8 @@ void rebuild_whole() {
   step(join_watch);
   step(link_library);
   step(build_server_rows);
-  step(build_continue_watching);
+  // Continue Watching keeps its whole order for the calls that follow.
+  step([] { build_continue_watching_after({}, true); });
   step(build_recently_added);
   step(build_catalogue_rows);
   step(build_store_rows);
@@ -210,6 +220,8 @@ void rebuild_in_part(const Changes& changes) {
   cand_free_mem();
   s_cand.clear();
   std::vector<int32_t> decided;
+  std::vector<int32_t> cw_before;
+  if (grew) cw_before = cell_items(previous.find(kContinueWatching));
   const bool in_place = grew ? take_in_new_items(first, &decided) : rejoined_in_place(changes, &decided);
   if (watch && !in_place) step(rejoin);
   if (grew) {
@@ -238,7 +250,9 @@ void rebuild_in_part(const Changes& changes) {
     previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
   }
   if (grew) {
-    step([first] { build_movie_and_show_lists_after_growth(first); });
+    step([&] {
+      build_movie_and_show_lists_after_growth(first, previous.find(kMovies), previous.find(kTvShows), cw_before);
+    });
   } else {
     step(build_movie_and_show_lists_sorted);
   }

@@ -82,7 +82,13 @@ void build_catalogue_rows();
 // and kept while the catalogue and the settings stay; the show rows.
 void build_movie_and_show_lists();
 void build_movie_and_show_lists_sorted();
-void build_movie_and_show_lists_after_growth(int32_t first);
+// After the items from `first` on were appended, with `movies` and `shows`
+// the rows the last rebuild made (NULL for none) and `cw_before` the items
+// its Continue Watching cells showed (cell_items).
+void build_movie_and_show_lists_after_growth(int32_t first, const Row* movies, const Row* shows,
+                                             const std::vector<int32_t>& cw_before);
+// The items the cells of `row` show (none for NULL), in ascending order.
+std::vector<int32_t> cell_items(const Row* row);
 void build_show_rows();
 // The same after the items from `first` on were appended, with `previous`
 // the show rows the last rebuild made (in their order): the rows of the
