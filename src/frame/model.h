@@ -359,6 +359,10 @@ struct Derived {
   Ht group_of;
   std::vector<int32_t> group_first;
   std::vector<std::vector<int32_t>> group_members;
+  // The hashes of the IMDb ids that the server home names and no catalogue
+  // item had, ascending: those read by the server's rows and by Recently
+  // Added. Only an item with one of them can change those rows.
+  std::vector<uint64_t> server_misses, recent_misses;
 };
 
 // Items whose cells read differently since the result document was last

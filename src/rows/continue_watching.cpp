@@ -146,10 +146,7 @@ void build_continue_watching_after(const std::vector<int32_t>& decided, bool mak
   for (std::size_t k = 0; k < stored; ++k) {
     cell_from_item(row, order[k], s_items[static_cast<std::size_t>(order[k])].added_ms);
   }
-  Row& r = s_rows[static_cast<std::size_t>(row)];
-  const int32_t rest = static_cast<int32_t>(order.size() - stored);
-  r.cell_count += rest;
-  if (rest > 0) r.truncated = 1;
+  count_rest(row, static_cast<int32_t>(order.size() - stored));
 }
 
 void build_continue_watching() {

@@ -65,12 +65,13 @@ bool is_show_item(const Item& it) { return it.kind == kShow && !(it.episode > 0)
 // dated episodes and show items give one candidate, where the first of them
 // stands: the show's first show item in the catalogue (else its newest
 // episode), dated by the newest of them.
+// Whether an item is one of the catalogue's candidates for Recently Added.
+bool pushed(const Item& it) {
+  return it.added_ms >= 0 && !(s_settings.resume.recent_skip_finished != 0 && it.resume_action == kFinished);
+}
+
 void push_recent_items() {
   const int32_t ni = n_items();
-  const bool skip_finished = s_settings.resume.recent_skip_finished != 0;
-  const auto pushed = [skip_finished](const Item& it) {
-    return it.added_ms >= 0 && !(skip_finished && it.resume_action == kFinished);
-  };
   if (s_settings.resume.recent_group_shows == 0) {
     for (int32_t i = 0; i < ni; ++i) {
       if (pushed(s_items[static_cast<std::size_t>(i)])) push_item(i);
@@ -130,6 +131,8 @@ void push_recent_items() {
 
 void build_recently_added() {
   s_cand.clear();
+  std::vector<uint64_t>* misses = &s_model.derived.recent_misses;
+  misses->clear();
   if (yyjson_val* root = rows_home_root()) {
     yyjson_val* list = obj_get(root, "List");
     if (yyjson_is_arr(list)) {
@@ -140,7 +143,7 @@ void build_recently_added() {
         const char* id = str_of(obj_get(entry, "Id"));
         yyjson_val* value = obj_get(entry, "Value");
         if (id == nullptr || ci_cmp(id, "NewToVELORA") != 0 || !yyjson_is_str(value)) continue;
-        feed_ids_from_value(value, "NewToVELORA");
+        feed_ids_from_value(value, "NewToVELORA", misses);
       }
     }
     yyjson_val* level = obj_get(root, "Level30s");
@@ -153,8 +156,8 @@ void build_recently_added() {
         if (idv == nullptr) idv = obj_get(entry, "IMDbId");
         const char* id = str_of(idv);
         if (id == nullptr) continue;
-        int32_t index = -1;
-        if (s_by_imdb.get(id, &index) == 0 && valid_item_index(index)) {
+        const int32_t index = home_item(id, misses);
+        if (valid_item_index(index)) {
           cand_push(index, nullptr, s_items[static_cast<std::size_t>(index)].added_ms, id);
         } else {
           const char* file = str_of(obj_get(entry, "FileName"));
@@ -163,11 +166,53 @@ void build_recently_added() {
       }
     }
   }
+  settle_misses(misses);
   push_recent_items();
   for (const Item& e : s_lib) {
     if (e.added_ms >= 0 && e.catalogue_index < 0) push_library(e);
   }
   make_row(kRecentlyAdded, "RecentlyAdded", "Recently Added", CandOrder::kAddedDesc);
+}
+
+bool grow_recently_added(int32_t first, const Row* old) {
+  if (s_settings.resume.recent_group_shows != 0) return false;
+  // The new items' candidates, in row order: they all have a time.
+  std::vector<int32_t> fresh;
+  for (int32_t i = first; i < n_items(); ++i) {
+    if (pushed(s_items[static_cast<std::size_t>(i)])) fresh.push_back(i);
+  }
+  const auto added = [](int32_t index) { return s_items[static_cast<std::size_t>(index)].added_ms; };
+  std::stable_sort(fresh.begin(), fresh.end(), [&added](int32_t a, int32_t b) { return added(a) > added(b); });
+  const std::size_t count = (old != nullptr ? static_cast<std::size_t>(old->cell_count) : 0) + fresh.size();
+  if (count == 0 || row_table_full()) return true;
+  const int32_t row = row_push(kRecentlyAdded, "RecentlyAdded", "Recently Added");
+  if (row < 0) return true;
+  // A new candidate goes before an old cell without a time, one with an
+  // earlier time, and a library entry's of the same time (the entries come
+  // after the catalogue's items); behind every other.
+  const auto before = [&added](int32_t index, const Cell& c) {
+    return c.added_ms < 0 || added(index) > c.added_ms || (added(index) == c.added_ms && c.item_index < 0);
+  };
+  // Past the old cells, only an old row that held all its candidates can
+  // still have room: the new ones follow.
+  const Row& r = s_rows[static_cast<std::size_t>(row)];
+  const std::size_t n_old = old != nullptr ? old->cells.size() : 0;
+  std::size_t i = 0, j = 0;
+  while (r.emitted < s_row_cap && (i < n_old || j < fresh.size())) {
+    if (j < fresh.size() && (i == n_old || before(fresh[j], old->cells[i]))) {
+      cell_from_item(row, fresh[j], added(fresh[j]));
+      ++j;
+      continue;
+    }
+    const Cell& c = old->cells[i++];
+    if (c.item_index >= 0) {
+      cell_from_item(row, c.item_index, c.added_ms);
+    } else {
+      cell_raw(row, c.title.get(), c.added_ms, c.server_key.get());
+    }
+  }
+  count_rest(row, static_cast<int32_t>(count - i - j));
+  return true;
 }
 
 namespace {
@@ -236,10 +281,7 @@ void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& 
   }
   if (row < 0) return;
   // The rest only counts, as the row cap refuses it.
-  const int32_t rest = static_cast<int32_t>(sorted.size() - k - left_out);
-  Row& r = s_rows[static_cast<std::size_t>(row)];
-  r.cell_count += rest;
-  if (rest > 0) r.truncated = 1;
+  count_rest(row, static_cast<int32_t>(sorted.size() - k - left_out));
 }
 
 }  // namespace
@@ -299,10 +341,7 @@ void row_grown(const Row* old, std::vector<int32_t> fresh, int32_t kind, const c
   for (; k < firsts.size() && s_rows[static_cast<std::size_t>(row)].emitted < s_row_cap; ++k) {
     cell_from_item(row, firsts[k], s_items[static_cast<std::size_t>(firsts[k])].added_ms);
   }
-  const int32_t rest = static_cast<int32_t>(count - k);
-  Row& r = s_rows[static_cast<std::size_t>(row)];
-  r.cell_count += rest;
-  if (rest > 0) r.truncated = 1;
+  count_rest(row, static_cast<int32_t>(count - k));
 }
 
 }  // namespace

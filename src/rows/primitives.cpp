@@ -2,6 +2,7 @@
 //
 // Nothing here reports a failure: a row the table cannot take, a cell whose
 // array cannot grow or a candidate that cannot be stored is simply missing.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <new>
@@ -119,6 +120,13 @@ void cell_from_item(int32_t row, int32_t item_index, int64_t added_ms) {
   store_cell(r, std::move(cell));
 }
 
+void count_rest(int32_t row, int32_t rest) {
+  if (!valid_row(row) || rest <= 0) return;
+  Row& r = s_rows[static_cast<std::size_t>(row)];
+  r.cell_count += rest;
+  r.truncated = 1;
+}
+
 void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key) {
   if (s_cand.size() == s_cand.capacity()) {
     try {
@@ -173,13 +181,36 @@ void flush_cands(int32_t row) {
   s_cand.clear();
 }
 
-void feed_ids_from_value(yyjson_val* value, const char* name) {
+int32_t home_item(const char* token, std::vector<uint64_t>* misses) {
+  int32_t index = -1;
+  if (s_by_imdb.get(token, &index) == 0 && index >= 0) return index;
+  misses->push_back(text_hash64(token));
+  return -1;
+}
+
+void settle_misses(std::vector<uint64_t>* misses) {
+  std::sort(misses->begin(), misses->end());
+  misses->erase(std::unique(misses->begin(), misses->end()), misses->end());
+}
+
+bool new_items_named(int32_t first, const std::vector<uint64_t>& misses) {
+  if (misses.empty()) return false;
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (!it.imdb_id || !std::binary_search(misses.begin(), misses.end(), text_hash64(it.imdb_id.get()))) continue;
+    int32_t at = -1;
+    if (s_by_imdb.get(it.imdb_id.get(), &at) != 0 || at == i) return true;
+  }
+  return false;
+}
+
+void feed_ids_from_value(yyjson_val* value, const char* name, std::vector<uint64_t>* misses) {
   if (value == nullptr) return;
   const std::vector<std::string> tokens = split_ids(yyjson_get_str(value));
   for (const std::string& id : tokens) {
     const char* token = id.c_str();
-    int32_t index = -1;
-    if (s_by_imdb.get(token, &index) == 0 && index >= 0) {
+    const int32_t index = home_item(token, misses);
+    if (index >= 0) {
       cand_push(index, nullptr, valid_item_index(index) ? s_items[static_cast<std::size_t>(index)].added_ms : -1,
                 name);
     } else {

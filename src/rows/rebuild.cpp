@@ -2,15 +2,18 @@
 // where each step sees what the earlier ones wrote. The documents are written
 // afterwards, from its rows.
 //
-// After a change of the watch table or the store alone, the pipeline runs in
-// part: the join runs again over the episode tables kept from the last one,
-// Continue Watching is made again and Movies and TV Shows from their
-// candidates sorted once, and every other row whose inputs did not change is
-// the one made last time. Those rows are exactly what their steps would make
-// again: the steps read nothing that changed, and far enough below the row
-// limit the rows made before them do not matter. Everything else (a clear or
-// load, new items, the library, the server home, other settings) runs the
-// whole pipeline.
+// After a change of the watch table, the store or a grown catalogue alone,
+// the pipeline runs in part: the join runs again over the episode tables
+// kept from the last one (or takes in only the entries that changed or the
+// items that came), Continue Watching moves its changed items within the
+// order kept from the last build, Movies and TV Shows come from their
+// candidates sorted once (or grow from the rows made last time), Recently
+// Added takes in the new items, and every other row whose inputs did not
+// change is the one made last time. Those rows are exactly what their steps
+// would make again: the steps read nothing that changed, and far enough
+// below the row limit the rows made before them do not matter. Everything
+// else (a clear or load, the library, the server home, other settings) runs
+// the whole pipeline.
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -193,12 +196,14 @@ bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) no
 }
 
 // The new items of a grown catalogue into what the last rebuild made:
-// basics, id maps, library links, and the join, listing the items decided
-// again; false when the whole join ran instead.
-bool take_in_new_items(int32_t first, std::vector<int32_t>* decided) {
+// basics, id maps, library links (counting in `linked` the entries linked
+// anew, all of them when that fails), and the join, listing the items
+// decided again; false when the whole join ran instead.
+bool take_in_new_items(int32_t first, std::vector<int32_t>* decided, int32_t* linked) {
   step([first] { merge_basics_from(first); });
   step([first] { extend_id_maps(first); });
-  step([first] { link_library_to_new(first); });
+  *linked = n_lib();
+  step([first, linked] { *linked = link_library_to_new(first); });
   bool joined = false;
   try {
     joined = s_model.derived.valid && join_new_items(first, decided);
@@ -212,6 +217,22 @@ bool take_in_new_items(int32_t first, std::vector<int32_t>* decided) {
   return joined;
 }
 
+// Whether Folders, Favourites, Unmatched or Audio change when the items
+// from `first` on join the catalogue and `linked` library entries were
+// linked anew: through those entries, a new unmatched item, or a favourite
+// that names a new item.
+bool store_rows_grow(int32_t first, int32_t linked) {
+  if (linked > 0) return true;
+  for (int32_t i = first; i < n_items(); ++i) {
+    if (s_items[static_cast<std::size_t>(i)].unmatched != 0) return true;
+  }
+  for (const FavRec& f : s_favs) {
+    int32_t index = -1;
+    if (f.token && s_by_id.get(f.token.get(), &index) == 0 && index >= first) return true;
+  }
+  return false;
+}
+
 void rebuild_in_part(const Changes& changes) {
   const int32_t first = changes.items_before;
   const bool grew = first < n_items();
@@ -222,9 +243,13 @@ void rebuild_in_part(const Changes& changes) {
   std::vector<int32_t> decided;
   std::vector<int32_t> cw_before;
   if (grew) cw_before = cell_items(previous.find(kContinueWatching));
-  const bool in_place = grew ? take_in_new_items(first, &decided) : rejoined_in_place(changes, &decided);
+  int32_t linked = 0;
+  const bool in_place = grew ? take_in_new_items(first, &decided, &linked) : rejoined_in_place(changes, &decided);
   if (watch && !in_place) step(rejoin);
-  if (grew) {
+  // The server's rows read the catalogue only through the ids the server
+  // home names: they change when a new item is the first with one of those.
+  const Derived& d = s_model.derived;
+  if (grew && new_items_named(first, d.server_misses)) {
     step(build_server_rows);
   } else {
     previous.take_back(server_row_kind);
@@ -244,7 +269,16 @@ void rebuild_in_part(const Changes& changes) {
   } else {
     step(build_continue_watching);
   }
-  if (grew || (watch && s_settings.resume.recent_skip_finished != 0)) {
+  if (grew) {
+    // The old candidates stay as they were unless the server home names a
+    // new item, an entry left for a new item, or a decision that hides
+    // finished items changed.
+    const bool old_kept = in_place && linked == 0 && !new_items_named(first, d.recent_misses) &&
+                          !(s_settings.resume.recent_skip_finished != 0 && !decided.empty());
+    bool grown = false;
+    if (old_kept) step([&] { grown = grow_recently_added(first, previous.find(kRecentlyAdded)); });
+    if (!grown) step(build_recently_added);
+  } else if (watch && s_settings.resume.recent_skip_finished != 0) {
     step(build_recently_added);
   } else {
     previous.take_back([](int32_t kind) { return kind == kRecentlyAdded; });
@@ -267,12 +301,13 @@ void rebuild_in_part(const Changes& changes) {
   } else {
     step(build_show_rows);
   }
-  if (grew || changes.store) {
+  const bool store_grew = grew && store_rows_grow(first, linked);
+  if (changes.store || store_grew) {
     step(build_store_rows);
   } else {
     previous.take_back(store_row_kind);
   }
-  if (grew) s_model.derived.unmatched = count_unmatched();
+  if (store_grew) s_model.derived.unmatched = count_unmatched();
   try {
     previous.pass_on_texts();
   } catch (...) {
@@ -384,7 +419,7 @@ void extend_id_maps(int32_t first) {
   }
 }
 
-void link_library_to_new(int32_t first) {
+int32_t link_library_to_new(int32_t first) {
   // An entry found by its id keeps or finds its first item by id; one linked
   // by its path stays with the first item of that path, which was there
   // before; one that matched nothing can only match a new item's path.
@@ -398,6 +433,7 @@ void link_library_to_new(int32_t first) {
   }
   Ht new_paths;
   bool paths_ready = false;
+  int32_t linked = 0;
   for (Item& e : s_lib) {
     int32_t index = -1;
     const bool new_id = e.id && new_ids.get(e.id.get(), &index) == 0;
@@ -421,7 +457,9 @@ void link_library_to_new(int32_t first) {
     }
     if (index == e.catalogue_index) continue;
     link_entry(e, index);
+    ++linked;
   }
+  return linked;
 }
 
 void link_library_with(const Ht& by_id) {

@@ -33,8 +33,8 @@ void merge_basics_from(int32_t first);
 // s_by_id and s_by_imdb with the items from `first` on added.
 void extend_id_maps(int32_t first);
 // Links the library again after the items from `first` on were appended to
-// a catalogue it was linked to.
-void link_library_to_new(int32_t first);
+// a catalogue it was linked to; returns how many entries it linked anew.
+int32_t link_library_to_new(int32_t first);
 // After the items from `first` on were appended to a catalogue the last
 // join covered: joins them, and the entries whose item that changes,
 // listing the items decided again in `decided`; false when only the whole
@@ -76,6 +76,11 @@ void build_continue_watching();
 // order kept since the last such build, or made now with `make_order`.
 void build_continue_watching_after(const std::vector<int32_t>& decided, bool make_order);
 void build_recently_added();
+// Recently Added after the items from `first` on were appended, from `old`,
+// the row the last rebuild made (NULL for none), while the rest of its
+// candidates are those of the last rebuild; false when only building it
+// whole can tell (shows grouped).
+bool grow_recently_added(int32_t first, const Row* old);
 // Movies, TV Shows and one row per show.
 void build_catalogue_rows();
 // Its parts: Movies and TV Shows; the same from their candidates sorted once
@@ -130,13 +135,23 @@ int32_t row_adopt(Row&& row);
 int32_t row_insert(int32_t position, int32_t kind, const char* key, const char* title);
 void cell_raw(int32_t row, const char* title, int64_t added_ms, const char* server_key);
 void cell_from_item(int32_t row, int32_t item_index, int64_t added_ms);
+// Counts `rest` more cells in `row` that the row cap keeps out of it.
+void count_rest(int32_t row, int32_t rest);
 void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key);
 void cand_free_mem() noexcept;
 void flush_cands(int32_t row);
 
 // Pushes one candidate per id of a string value (item candidate when the id
 // is a known IMDb id, else a raw one), with `name` (or the id) as server key.
-void feed_ids_from_value(yyjson_val* value, const char* name);
+void feed_ids_from_value(yyjson_val* value, const char* name, std::vector<uint64_t>* misses);
+// The first catalogue item with IMDb id `token`, -1 for none; a token no
+// item has goes into `misses` by its hash.
+int32_t home_item(const char* token, std::vector<uint64_t>* misses);
+// Sorts `misses` and drops repeats.
+void settle_misses(std::vector<uint64_t>* misses);
+// Whether an item from `first` on is the first with an IMDb id whose hash is
+// in `misses`.
+bool new_items_named(int32_t first, const std::vector<uint64_t>& misses);
 
 // ---- Row orders (rows/orders.h holds their keys) ------------------------------
 enum class CandOrder : int32_t {

@@ -27,8 +27,8 @@ void each_object(yyjson_val* array, F&& body) {
   }
 }
 
-void server_lists(yyjson_val* list) {
-  each_object(list, [](yyjson_val* entry) {
+void server_lists(yyjson_val* list, std::vector<uint64_t>* misses) {
+  each_object(list, [misses](yyjson_val* entry) {
     const char* id = str_of(obj_get(entry, "Id"));
     yyjson_val* value = obj_get(entry, "Value");
     const char* text = str_of(value);
@@ -37,18 +37,18 @@ void server_lists(yyjson_val* list) {
     s_cand.clear();
     if (ci_cmp(id, "MovieNowPlaying") == 0) {
       const int32_t row = row_insert(2, kNowPlaying, "MovieNowPlaying", "MovieNowPlaying");
-      feed_ids_from_value(value, id);
+      feed_ids_from_value(value, id, misses);
       sort_cands(CandOrder::kAddedDesc);
       flush_cands(row);
       return;
     }
     const int32_t row = row_push(kServerList, id, id);
-    feed_ids_from_value(value, id);
+    feed_ids_from_value(value, id, misses);
     flush_cands(row);
   });
 }
 
-void genre_row(yyjson_val* extent) {
+void genre_row(yyjson_val* extent, std::vector<uint64_t>* misses) {
   int32_t row = -1;
   bool made = false;
   each_object(extent, [&](yyjson_val* entry) {
@@ -61,12 +61,12 @@ void genre_row(yyjson_val* extent) {
       row = row_insert(0, kGenre, "Genre", "Genre");
     }
     s_cand.clear();
-    feed_ids_from_value(value, id + 6);
+    feed_ids_from_value(value, id + 6, misses);
     flush_cands(row);
   });
 }
 
-void spotlight_row(yyjson_val* spotlights) {
+void spotlight_row(yyjson_val* spotlights, std::vector<uint64_t>* misses) {
   if (!yyjson_is_arr(spotlights) || yyjson_arr_size(spotlights) == 0) return;
   // The row made here is the only Spotlight row, and nothing moves it while
   // its entries are read; when the table refused it there is none and the
@@ -80,8 +80,8 @@ void spotlight_row(yyjson_val* spotlights) {
     const char* items = str_of(obj_get(entry, "Items"));
     if (items == nullptr) continue;
     for (const std::string& token : split_ids(items)) {
-      int32_t index = -1;
-      if (s_by_imdb.get(token.c_str(), &index) == 0 && index >= 0) {
+      const int32_t index = home_item(token.c_str(), misses);
+      if (index >= 0) {
         cell_from_item(row, index, -1);
       } else {
         cell_raw(row, token.c_str(), -1, token.c_str());
@@ -107,6 +107,8 @@ void collections_row(yyjson_val* playlists) {
 yyjson_val* rows_home_root() { return s_home_doc ? yyjson_doc_get_root(s_home_doc.get()) : nullptr; }
 
 void build_server_rows() {
+  std::vector<uint64_t>* misses = &s_model.derived.server_misses;
+  misses->clear();
   yyjson_val* root = rows_home_root();
   if (root == nullptr) return;
   // All four members are looked up before any row is made.
@@ -114,10 +116,11 @@ void build_server_rows() {
   yyjson_val* extent = obj_get(root, "ExtentList");
   yyjson_val* spotlights = obj_get(root, "Spotlights");
   yyjson_val* playlists = obj_get(root, "CollectionPlaylists");
-  server_lists(list);
-  genre_row(extent);
-  spotlight_row(spotlights);
+  server_lists(list, misses);
+  genre_row(extent, misses);
+  spotlight_row(spotlights, misses);
   collections_row(playlists);
+  settle_misses(misses);
 }
 
 }  // namespace kavo

@@ -129,10 +129,13 @@ TEST_F(RowsTest, FeedIdsResolveKnownIds) {
   const char* json = "{\"v\":\"tt1, tt9,tt1\",\"n\":5}";
   const JsonDoc doc = read_json(json, std::strlen(json));
   yyjson_val* root = yyjson_doc_get_root(doc.get());
-  feed_ids_from_value(yyjson_obj_get(root, "v"), "L");
-  feed_ids_from_value(yyjson_obj_get(root, "v"), nullptr);
-  feed_ids_from_value(yyjson_obj_get(root, "n"), "L");  // not a string: no tokens
-  feed_ids_from_value(nullptr, "L");
+  std::vector<uint64_t> misses;
+  feed_ids_from_value(yyjson_obj_get(root, "v"), "L", &misses);
+  feed_ids_from_value(yyjson_obj_get(root, "v"), nullptr, &misses);
+  feed_ids_from_value(yyjson_obj_get(root, "n"), "L", &misses);  // not a string: no tokens
+  feed_ids_from_value(nullptr, "L", &misses);
+  settle_misses(&misses);
+  EXPECT_EQ(misses, std::vector<uint64_t>{text_hash64("tt9")});  // the unknown id, once
   ASSERT_EQ(s_cand.size(), 6u);
   EXPECT_EQ(s_cand[0].item_index, a);
   EXPECT_EQ(s_cand[0].added_ms, 42);
