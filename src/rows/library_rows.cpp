@@ -182,7 +182,8 @@ bool grow_recently_added(int32_t first, const Row* old) {
     if (pushed(s_items[static_cast<std::size_t>(i)])) fresh.push_back(i);
   }
   const auto added = [](int32_t index) { return s_items[static_cast<std::size_t>(index)].added_ms; };
-  std::stable_sort(fresh.begin(), fresh.end(), [&added](int32_t a, int32_t b) { return added(a) > added(b); });
+  std::sort(fresh.begin(), fresh.end(),
+            [&added](int32_t a, int32_t b) { return added(a) > added(b) || (added(a) == added(b) && a < b); });
   const std::size_t count = (old != nullptr ? static_cast<std::size_t>(old->cell_count) : 0) + fresh.size();
   if (count == 0 || row_table_full()) return true;
   const int32_t row = row_push(kRecentlyAdded, "RecentlyAdded", "Recently Added");
