@@ -326,10 +326,13 @@ struct EpisodeSlot {
 struct Derived {
   bool valid = false;
   Settings settings;  // those of the last rebuild
-  // Episode positions of the catalogue: per item, the hashes of its IMDb id
-  // and of its first source's address, that address, and the tables of the
-  // first item at each position, without and with the address.
-  std::vector<uint64_t> imdb_h, addr_h;
+  // Per item, the hash of its IMDb id, made once per rebuild for every step
+  // that looks items up by it.
+  std::vector<uint64_t> imdb_h;
+  // Episode positions of the catalogue: per item, the hash of its first
+  // source's address, that address, and the tables of the first item at
+  // each position, without and with the address.
+  std::vector<uint64_t> addr_h;
   std::vector<const char*> addr;
   std::vector<EpisodeSlot> by_episode, by_episode_addr;
   std::size_t episodes_filed = 0, addressed_filed = 0;

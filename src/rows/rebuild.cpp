@@ -171,6 +171,7 @@ void rebuild_whole() {
   free_rows();
   cand_free_mem();
   s_cand.clear();
+  step([] { hash_imdb_ids(0); });
   step(merge_basics);
   step(rebuild_id_maps);
   step(join_watch);
@@ -200,6 +201,7 @@ bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) no
 // anew, all of them when that fails), and the join, listing the items
 // decided again; false when the whole join ran instead.
 bool take_in_new_items(int32_t first, std::vector<int32_t>* decided, int32_t* linked) {
+  step([first] { hash_imdb_ids(first); });
   step([first] { merge_basics_from(first); });
   step([first] { extend_id_maps(first); });
   *linked = n_lib();
@@ -345,6 +347,22 @@ void free_rows() noexcept {
   s_rows.clear();  // the table keeps its memory for the next rebuild
 }
 
+void hash_imdb_ids(int32_t first) {
+  std::vector<uint64_t>& hashes = s_model.derived.imdb_h;
+  if (hashes.size() > static_cast<std::size_t>(first)) hashes.resize(static_cast<std::size_t>(first));
+  first = static_cast<int32_t>(hashes.size());
+  hashes.reserve(s_items.size());
+  for (std::size_t i = static_cast<std::size_t>(first); i < s_items.size(); ++i) {
+    hashes.push_back(id_hash(s_items[i].imdb_id.get()));
+  }
+}
+
+uint64_t imdb_hash(int32_t index) {
+  const std::vector<uint64_t>& hashes = s_model.derived.imdb_h;
+  const std::size_t i = static_cast<std::size_t>(index);
+  return i < hashes.size() ? hashes[i] : id_hash(s_items[i].imdb_id.get());
+}
+
 void merge_basics() { merge_basics_from(0); }
 
 void merge_basics_from(int32_t first) {
@@ -355,7 +373,8 @@ void merge_basics_from(int32_t first) {
     Item& it = s_items[i];
     if (!it.imdb_id) continue;
     int32_t bi = -1;
-    if (s_basic_imdb.get(it.imdb_id.get(), &bi) != 0 || bi < 0 || bi >= n_basics()) continue;
+    const uint32_t h = static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i)));
+    if (s_basic_imdb.get_hashed(it.imdb_id.get(), h, &bi) != 0 || bi < 0 || bi >= n_basics()) continue;
     const BasicRec& b = s_basics[static_cast<std::size_t>(bi)];
     fill_text(it.title, b.title);
     fill_text(it.poster_url, b.poster_url);
@@ -390,11 +409,7 @@ void rebuild_id_maps() {
   const std::size_t cap = 2 * static_cast<std::size_t>(n_items()) + 16;
   s_by_id.reset(cap);
   s_by_imdb.reset(cap);
-  for (int32_t i = 0; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
-    if (it.imdb_id) s_by_imdb.put_borrowed(it.imdb_id.get(), i, false);
-  }
+  extend_id_maps(0);
 }
 
 int32_t imdb_group(const Item& item) {
@@ -403,8 +418,10 @@ int32_t imdb_group(const Item& item) {
   // Every catalogue id is in the map unless memory ran out while it was
   // made; then the item counts as a show of its own (no item of another id
   // can have its index as its show).
-  if (s_by_imdb.get(item.imdb_id.get(), &first) != 0 || !valid_item_index(first)) {
-    first = static_cast<int32_t>(&item - s_items.data());
+  const int32_t index = static_cast<int32_t>(&item - s_items.data());
+  if (s_by_imdb.get_hashed(item.imdb_id.get(), static_cast<uint32_t>(imdb_hash(index)), &first) != 0 ||
+      !valid_item_index(first)) {
+    first = index;
   }
   return first;
 }
@@ -415,7 +432,7 @@ void extend_id_maps(int32_t first) {
   for (int32_t i = first; i < n_items(); ++i) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
-    if (it.imdb_id) s_by_imdb.put_borrowed(it.imdb_id.get(), i, false);
+    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(i)), i, false);
   }
 }
 

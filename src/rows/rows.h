@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame/ht.h"
 #include "frame/model.h"
 
 namespace kavo {
@@ -26,6 +27,14 @@ void release_rows_memory() noexcept;
 // ---- Steps of the rebuild, in pipeline order ---------------------------------
 // Each may be run alone (the tests do); rebuild_rows runs them all.
 void free_rows() noexcept;
+// The hashes of the catalogue items' IMDb ids (id_hash) from `first` on,
+// kept with the rebuild, as every step that looks an item up by that id
+// would hash it again.
+void hash_imdb_ids(int32_t first);
+// A hash of a text (text_hash64), with a value of its own for none.
+inline uint64_t id_hash(const char* text) { return text == nullptr ? 0x51ED270B27A2C9E1ull : text_hash64(text); }
+// Catalogue item `index`'s IMDb id hash, from those kept when made.
+uint64_t imdb_hash(int32_t index);
 // Fills missing item fields from the server home's basics.
 void merge_basics();
 // The same for the items from `first` on, after they were appended.

@@ -42,8 +42,6 @@ bool same_key(const EpKey& a, const EpKey& b) {
          same_text(a.imdb, b.imdb) && same_text(a.addr, b.addr);
 }
 
-// A hash of a text; none has a value of its own.
-uint64_t text_hash(const char* text) { return text == nullptr ? 0x51ED270B27A2C9E1ull : text_hash64(text); }
 
 uint64_t key_hash(const EpKey& k) {
   uint64_t h = k.imdb_h * 0x100000001B3ull;
@@ -110,7 +108,7 @@ class FirstIndex {
     const Item& it = s_items[static_cast<std::size_t>(index)];
     const std::size_t i = static_cast<std::size_t>(index);
     return EpKey{it.imdb_id.get(), d.imdb_h[i], it.season, it.episode,
-                 with_addr_ ? d.addr[i] : nullptr, with_addr_ ? d.addr_h[i] : text_hash(nullptr)};
+                 with_addr_ ? d.addr[i] : nullptr, with_addr_ ? d.addr_h[i] : id_hash(nullptr)};
   }
 
   std::vector<EpisodeSlot>& slots_;
@@ -229,11 +227,13 @@ namespace {
 void make_episode_tables() {
   Derived& d = s_model.derived;
   const std::size_t ni = static_cast<std::size_t>(n_items());
-  const uint64_t no_text = text_hash(nullptr);
+  const uint64_t no_text = id_hash(nullptr);
   d.by_episode.clear();
   d.by_episode_addr.clear();
+  // The IMDb id hashes come from the start of the rebuild, unless a step
+  // runs alone.
+  if (d.imdb_h.size() != ni) hash_imdb_ids(0);
   d.addr.assign(ni, nullptr);
-  d.imdb_h.assign(ni, no_text);
   d.addr_h.assign(ni, no_text);
   std::size_t numbered = 0, addressed = 0;
   for (std::size_t i = 0; i < ni; ++i) {
@@ -241,8 +241,7 @@ void make_episode_tables() {
     if (!numbered_episode(it)) continue;
     ++numbered;
     d.addr[i] = source_address(it);
-    d.imdb_h[i] = text_hash(it.imdb_id.get());
-    d.addr_h[i] = text_hash(d.addr[i]);
+    d.addr_h[i] = id_hash(d.addr[i]);
     if (d.addr[i] != nullptr) ++addressed;
   }
   d.episodes_filed = numbered;
@@ -269,7 +268,7 @@ int32_t joined_item(const WatchRec& w) {
     if (w.season > 0 && w.episode > 0) {
       const FirstIndex by_episode(s_model.derived.by_episode, false);
       index = by_episode.find(
-          EpKey{w.imdb_id.get(), text_hash(w.imdb_id.get()), w.season, w.episode, nullptr, text_hash(nullptr)});
+          EpKey{w.imdb_id.get(), id_hash(w.imdb_id.get()), w.season, w.episode, nullptr, id_hash(nullptr)});
     }
     if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
   }
@@ -280,7 +279,7 @@ int32_t joined_item(const WatchRec& w) {
 EpKey position_after(std::size_t ui) {
   const Item& it = s_items[ui];
   return EpKey{it.imdb_id.get(), s_model.derived.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1,
-               nullptr, text_hash(nullptr)};
+               nullptr, id_hash(nullptr)};
 }
 
 // Item `ui`'s next episode at position `next`: the first item there whose
@@ -501,7 +500,7 @@ namespace {
 bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
   Derived& d = s_model.derived;
   const std::size_t ni = static_cast<std::size_t>(n_items());
-  const uint64_t no_text = text_hash(nullptr);
+  const uint64_t no_text = id_hash(nullptr);
   std::size_t numbered = 0, addressed = 0;
   for (std::size_t i = static_cast<std::size_t>(first); i < ni; ++i) {
     const Item& it = s_items[i];
@@ -513,8 +512,8 @@ bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
                        2 * (d.addressed_filed + addressed) > d.by_episode_addr.size())) {
     return false;
   }
+  if (d.imdb_h.size() != ni) hash_imdb_ids(first);
   d.addr.resize(ni, nullptr);
-  d.imdb_h.resize(ni, no_text);
   d.addr_h.resize(ni, no_text);
   FirstIndex by_episode(d.by_episode, false);
   FirstIndex by_episode_addr(d.by_episode_addr, true);
@@ -523,8 +522,7 @@ bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
     if (!numbered_episode(it)) continue;
     const std::size_t ui = static_cast<std::size_t>(i);
     d.addr[ui] = source_address(it);
-    d.imdb_h[ui] = text_hash(it.imdb_id.get());
-    d.addr_h[ui] = text_hash(d.addr[ui]);
+    d.addr_h[ui] = id_hash(d.addr[ui]);
     const EpKey at{it.imdb_id.get(), d.imdb_h[ui], it.season, it.episode, nullptr, no_text};
     EpKey before = at;
     before.episode = at.episode - 1;
