@@ -410,12 +410,13 @@ void file_in_groups(int32_t first, std::vector<char>* touched) {
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (!is_episode_item(it) || !it.imdb_id) continue;
     int32_t g = -1;
-    if (d.group_of.get(it.imdb_id.get(), &g) != 0) {
+    const uint32_t h = static_cast<uint32_t>(imdb_hash(i));
+    if (d.group_of.get_hashed(it.imdb_id.get(), h, &g) != 0) {
       g = static_cast<int32_t>(d.group_first.size());
       d.group_first.push_back(i);
       d.group_members.emplace_back();
-      d.group_of.put_borrowed(it.imdb_id.get(), g, false);
-      if (d.group_of.get(it.imdb_id.get(), &g) != 0) throw std::bad_alloc();  // could not be stored
+      d.group_of.put_borrowed_hashed(it.imdb_id.get(), h, g, false);
+      if (d.group_of.get_hashed(it.imdb_id.get(), h, &g) != 0) throw std::bad_alloc();  // could not be stored
     }
     d.group_members[static_cast<std::size_t>(g)].push_back(i);
     if (touched != nullptr) {
