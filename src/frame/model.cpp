@@ -30,8 +30,66 @@ static void release_array(std::vector<T>& array) noexcept {
   std::vector<T>().swap(array);
 }
 
+namespace {
+
+// The kept lists, taken from the back: kept in reverse record order, they
+// come back in record order.
+struct ItemListPool {
+  std::vector<std::vector<Source>> sources;
+  std::vector<std::vector<Text>> genres;
+};
+ItemListPool s_item_lists;
+
+// At most this many lists of each kind are kept: those of two full tables.
+constexpr std::size_t kMaxKeptLists = 4 * static_cast<std::size_t>(kMaxRecords);
+
+template <class List>
+void keep_list(std::vector<List>& pool, List& list) noexcept {
+  if (list.capacity() == 0) return;
+  list.clear();
+  if (pool.size() < pool.capacity()) pool.push_back(std::move(list));  // no reallocation
+}
+
+template <class List>
+List take_list(std::vector<List>& pool) noexcept {
+  if (pool.empty()) return List();
+  List list = std::move(pool.back());
+  pool.pop_back();
+  return list;
+}
+
+}  // namespace
+
+void keep_item_lists(std::vector<Item>& records) noexcept {
+  if (records.empty()) return;
+  std::size_t sources = 0, genres = 0;
+  for (const Item& it : records) {
+    sources += it.sources.capacity() != 0 ? 1 : 0;
+    genres += it.genres.capacity() != 0 ? 1 : 0;
+  }
+  ItemListPool& pool = s_item_lists;
+  try {
+    if (sources > 0 && pool.sources.size() + sources <= kMaxKeptLists) pool.sources.reserve(pool.sources.size() + sources);
+    if (genres > 0 && pool.genres.size() + genres <= kMaxKeptLists) pool.genres.reserve(pool.genres.size() + genres);
+  } catch (...) {
+    // Kept as far as there is room.
+  }
+  for (std::size_t i = records.size(); i-- > 0;) {
+    Item& it = records[i];
+    keep_list(pool.sources, it.sources);
+    keep_list(pool.genres, it.genres);
+  }
+}
+
+std::vector<Source> take_source_list() noexcept { return take_list(s_item_lists.sources); }
+std::vector<Text> take_genre_list() noexcept { return take_list(s_item_lists.genres); }
+
 void empty_model(Model& m) noexcept {
   m.home.doc.reset();
+  // The catalogue's lists last, so that they come back first: a load reads
+  // the items before the library, each taking a list of about its size.
+  keep_item_lists(m.library.entries);
+  keep_item_lists(m.catalogue.items);
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
   m.catalogue.items.clear();
@@ -129,6 +187,7 @@ ModelAside::~ModelAside() {
 
 void release_model_memory() noexcept {
   s_spare_model = Model();
+  s_item_lists = ItemListPool();
   s_model.derived = Derived();
   s_model.changed_items = ChangedItems();
   release_array(s_items);
