@@ -1,5 +1,7 @@
 #include "frame/model.h"
 
+#include <algorithm>
+
 #include "frame/json_lookup.h"
 
 namespace kavo {
@@ -50,6 +52,19 @@ void keep_list(std::vector<List>& pool, List& list) noexcept {
   if (pool.size() < pool.capacity()) pool.push_back(std::move(list));  // no reallocation
 }
 
+// Room for `more` lists, growing by at least half so that many small
+// keeps stay linear; as far as memory and the limit allow.
+template <class List>
+void make_room(std::vector<List>& pool, std::size_t more) noexcept {
+  const std::size_t want = pool.size() + more;
+  if (more == 0 || want <= pool.capacity() || want > kMaxKeptLists) return;
+  try {
+    pool.reserve(std::min(std::max(want, pool.capacity() + pool.capacity() / 2), kMaxKeptLists));
+  } catch (...) {
+    // Kept as far as there is room.
+  }
+}
+
 template <class List>
 List take_list(std::vector<List>& pool) noexcept {
   if (pool.empty()) return List();
@@ -68,12 +83,8 @@ void keep_item_lists(std::vector<Item>& records) noexcept {
     genres += it.genres.capacity() != 0 ? 1 : 0;
   }
   ItemListPool& pool = s_item_lists;
-  try {
-    if (sources > 0 && pool.sources.size() + sources <= kMaxKeptLists) pool.sources.reserve(pool.sources.size() + sources);
-    if (genres > 0 && pool.genres.size() + genres <= kMaxKeptLists) pool.genres.reserve(pool.genres.size() + genres);
-  } catch (...) {
-    // Kept as far as there is room.
-  }
+  make_room(pool.sources, sources);
+  make_room(pool.genres, genres);
   for (std::size_t i = records.size(); i-- > 0;) {
     Item& it = records[i];
     keep_list(pool.sources, it.sources);
