@@ -28,7 +28,9 @@ uint64_t text_hash64(const char* text) noexcept {
 uint32_t Ht::hash(const char* key) noexcept { return static_cast<uint32_t>(text_hash64(key)); }
 
 void Ht::free_owned_keys() noexcept {
-  if (count_ == 0) return;
+  // A map of borrowed keys only is not walked.
+  if (owned_ == 0) return;
+  owned_ = 0;
   for (std::size_t i = 0; i < capacity_; ++i) {
     if (entries_[i].key != nullptr && entries_[i].owned()) {
       std::free(const_cast<char*>(entries_[i].key));
@@ -126,13 +128,25 @@ void Ht::insert(const char* key, uint32_t hash, int32_t value, bool overwrite, b
   }
   entries_[slot] = Entry{stored, h | (borrow ? 0u : 1u), value};
   ++count_;
+  if (!borrow) ++owned_;
   if (4 * count_ > 3 * capacity_) grow();
 }
 
 void Ht::grow() noexcept {
-  const std::size_t bigger = capacity_ * 2;
+  rehash(capacity_ * 2);  // on failure: keep working at a higher load
+}
+
+bool Ht::reserve(std::size_t keys) noexcept {
+  // The capacities growing by doubling from 64 reaches.
+  std::size_t bigger = capacity_ != 0 ? capacity_ : 64;
+  while (4 * keys > 3 * bigger) bigger *= 2;
+  if (entries_ == nullptr) return reset(bigger);
+  return bigger == capacity_ || rehash(bigger);
+}
+
+bool Ht::rehash(std::size_t bigger) noexcept {
   auto* fresh = static_cast<Entry*>(std::calloc(bigger, sizeof(Entry)));
-  if (fresh == nullptr) return;  // keep working at a higher load
+  if (fresh == nullptr) return false;
   for (std::size_t i = 0; i < capacity_; ++i) {
     const Entry& e = entries_[i];
     if (e.key == nullptr) continue;
@@ -143,6 +157,7 @@ void Ht::grow() noexcept {
   std::free(entries_);
   entries_ = fresh;
   capacity_ = bigger;
+  return true;
 }
 
 }  // namespace kavo

@@ -34,6 +34,7 @@ class Ht {
     std::swap(entries_, other.entries_);
     std::swap(capacity_, other.capacity_);
     std::swap(count_, other.count_);
+    std::swap(owned_, other.owned_);
   }
 
   // Stores `value` under `key` (which must not be NULL). An existing key is
@@ -67,6 +68,11 @@ class Ht {
   // else a fresh one. Returns false when the table cannot be allocated.
   bool reset(std::size_t capacity) noexcept;
 
+  // Grows the table, keeping its keys, so that `keys` keys in all fit
+  // without growing again; false when the larger table cannot be allocated
+  // (the map is then as it was).
+  bool reserve(std::size_t keys) noexcept;
+
   std::size_t capacity() const noexcept { return capacity_; }
   std::size_t count() const noexcept { return count_; }
 
@@ -92,10 +98,12 @@ class Ht {
   void insert(const char* key, uint32_t hash, int32_t value, bool overwrite, bool borrow) noexcept;
   void free_owned_keys() noexcept;
   void grow() noexcept;
+  bool rehash(std::size_t capacity) noexcept;
 
   Entry* entries_ = nullptr;
   std::size_t capacity_ = 0;
   std::size_t count_ = 0;
+  std::size_t owned_ = 0;  // keys the map owns
 };
 
 }  // namespace kavo

@@ -1,5 +1,7 @@
 #include "frame/model.h"
 
+#include <algorithm>
+
 #include "frame/json_lookup.h"
 
 namespace kavo {
@@ -30,8 +32,75 @@ static void release_array(std::vector<T>& array) noexcept {
   std::vector<T>().swap(array);
 }
 
+namespace {
+
+// The kept lists, taken from the back: kept in reverse record order, they
+// come back in record order.
+struct ItemListPool {
+  std::vector<std::vector<Source>> sources;
+  std::vector<std::vector<Text>> genres;
+};
+ItemListPool s_item_lists;
+
+// At most this many lists of each kind are kept: those of two full tables.
+constexpr std::size_t kMaxKeptLists = 4 * static_cast<std::size_t>(kMaxRecords);
+
+template <class List>
+void keep_list(std::vector<List>& pool, List& list) noexcept {
+  if (list.capacity() == 0) return;
+  list.clear();
+  if (pool.size() < pool.capacity()) pool.push_back(std::move(list));  // no reallocation
+}
+
+// Room for `more` lists, growing by at least half so that many small
+// keeps stay linear; as far as memory and the limit allow.
+template <class List>
+void make_room(std::vector<List>& pool, std::size_t more) noexcept {
+  const std::size_t want = pool.size() + more;
+  if (more == 0 || want <= pool.capacity() || want > kMaxKeptLists) return;
+  try {
+    pool.reserve(std::min(std::max(want, pool.capacity() + pool.capacity() / 2), kMaxKeptLists));
+  } catch (...) {
+    // Kept as far as there is room.
+  }
+}
+
+template <class List>
+List take_list(std::vector<List>& pool) noexcept {
+  if (pool.empty()) return List();
+  List list = std::move(pool.back());
+  pool.pop_back();
+  return list;
+}
+
+}  // namespace
+
+void keep_item_lists(std::vector<Item>& records) noexcept {
+  if (records.empty()) return;
+  std::size_t sources = 0, genres = 0;
+  for (const Item& it : records) {
+    sources += it.sources.capacity() != 0 ? 1 : 0;
+    genres += it.genres.capacity() != 0 ? 1 : 0;
+  }
+  ItemListPool& pool = s_item_lists;
+  make_room(pool.sources, sources);
+  make_room(pool.genres, genres);
+  for (std::size_t i = records.size(); i-- > 0;) {
+    Item& it = records[i];
+    keep_list(pool.sources, it.sources);
+    keep_list(pool.genres, it.genres);
+  }
+}
+
+std::vector<Source> take_source_list() noexcept { return take_list(s_item_lists.sources); }
+std::vector<Text> take_genre_list() noexcept { return take_list(s_item_lists.genres); }
+
 void empty_model(Model& m) noexcept {
   m.home.doc.reset();
+  // The catalogue's lists last, so that they come back first: a load reads
+  // the items before the library, each taking a list of about its size.
+  keep_item_lists(m.library.entries);
+  keep_item_lists(m.catalogue.items);
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
   m.catalogue.items.clear();
@@ -129,6 +198,7 @@ ModelAside::~ModelAside() {
 
 void release_model_memory() noexcept {
   s_spare_model = Model();
+  s_item_lists = ItemListPool();
   s_model.derived = Derived();
   s_model.changed_items = ChangedItems();
   release_array(s_items);

@@ -488,6 +488,17 @@ class ModelAside {
   bool kept_ = false;
 };
 
+// The source and genre lists of records that went, emptied, with their
+// memory: the records of the next filling take them instead of allocating
+// lists of their own, and the records going give theirs back here instead
+// of freeing them.
+// Gives the lists of `records` to the pool (each emptied; a list the pool
+// has no room for is freed with its record as before).
+void keep_item_lists(std::vector<Item>& records) noexcept;
+// An empty list from the pool (one without memory when the pool has none).
+std::vector<Source> take_source_list() noexcept;
+std::vector<Text> take_genre_list() noexcept;
+
 // Makes room for one more record in one of the 200000-record arrays: an empty
 // array gets 64 slots, a full one doubles, never beyond kMaxRecords. Returns 0
 // when there is room, 4 when the array already holds kMaxRecords records, 3

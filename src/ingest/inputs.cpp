@@ -189,6 +189,30 @@ int classify_key(const char* key, std::size_t len) {
   return kOtherMember;
 }
 
+// Room for the records the rest of an item array seems to hold, judged by
+// the bytes its elements took so far, all the text left counted as the
+// array's: the table is allocated once at about its final size instead of
+// doubling and moving every record read so far each time, and the
+// catalogue's id map likewise. Nothing happens when memory runs out: the
+// table grows as it would have.
+void reserve_ahead(const ItemTarget& target, std::size_t read, std::size_t read_bytes, std::size_t left_bytes) {
+  constexpr std::size_t kJudgedAfter = 64;  // elements
+  std::vector<Item>& dest = *target.dest;
+  if (dest.size() < dest.capacity() || read < kJudgedAfter || read_bytes == 0) return;
+  const std::size_t limit = kMaxRecords;
+  std::size_t want = dest.size() + 1 + static_cast<std::size_t>(static_cast<double>(left_bytes) * static_cast<double>(read) /
+                                                                  static_cast<double>(read_bytes));
+  want = std::max(want, 2 * dest.capacity());  // never less than doubling
+  want = std::min(want, limit);
+  if (want <= dest.capacity()) return;  // a full table: the loader tells
+  try {
+    dest.reserve(want);
+  } catch (...) {
+    return;
+  }
+  if (target.unique_ids) (target.batch_ids != nullptr ? *target.batch_ids : s_seen_id).reserve(want);
+}
+
 class Streamer {
  public:
   Streamer(const char* text, std::size_t len, ElementReader& reader)
@@ -269,14 +293,15 @@ class Streamer {
       *end = pos + 1;
       return true;
     }
-    for (;;) {
+    const ItemTarget target = part == kLibrary ? ItemTarget::library() : ItemTarget::catalogue();
+    const std::size_t first = pos;
+    for (std::size_t read = 0;; ++read) {
+      if (part != kWatch) reserve_ahead(target, read, pos - first, len_ - pos);
       std::size_t after = 0;
       yyjson_doc* doc = reader_.read(text_, len_, pos, &after);
       if (doc == nullptr) return false;
       yyjson_val* element = yyjson_doc_get_root(doc);
-      const int32_t rc =
-          part == kWatch ? load_watch_element(element)
-                         : load_item_element(element, part == kLibrary ? ItemTarget::library() : ItemTarget::catalogue());
+      const int32_t rc = part == kWatch ? load_watch_element(element) : load_item_element(element, target);
       if (rc != kOk) return false;
       pos = skip_space(text_, len_, after);
       if (pos >= len_) return false;

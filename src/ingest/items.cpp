@@ -156,7 +156,9 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   read_flag2(get, "is_cue_track", "isCueTrack", &item->is_cue_track);
   item->library = read_code(get("library"), k_library_words, kOtherSource);
 
-  if (val_str_array(get("genres"), &item->genres) == 3) return Refusal::kNoMemory;
+  yyjson_val* genres = get("genres");
+  if (item->genres.capacity() == 0 && yyjson_arr_size(genres) != 0) item->genres = take_genre_list();
+  if (val_str_array(genres, &item->genres) == 3) return Refusal::kNoMemory;
   if (read_item_sources(get, item) != 0) return Refusal::kNoMemory;
   return Refusal::kTaken;
 }
@@ -309,6 +311,7 @@ namespace {
 Library s_staged_library;
 
 void empty_library(Library& library) noexcept {
+  keep_item_lists(library.entries);
   library.entries.clear();
   library.texts.reset();
 }

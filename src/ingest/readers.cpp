@@ -190,7 +190,7 @@ KeySchema::KeySchema(std::span<const KeyList> lists) noexcept {
   for (int16_t& slot : class_slots_) slot = -1;
   for (PointerSlot& slot : pointer_slots_) slot = PointerSlot{nullptr, -1};
   for (ExactSlot& slot : exact_slots_) slot = ExactSlot{{0, 0, 0}, 0, -1, -1};
-  for (ListSlot& slot : list_slots_) slot = ListSlot{nullptr, 0};
+  for (ListSlot& slot : list_slots_) slot = ListSlot{nullptr, 0, ClassSet{}};
   for (KeyList list : lists) {
     for (KeyList k = list; k != nullptr && *k != nullptr; ++k) add(*k);
   }
@@ -206,7 +206,9 @@ KeySchema::KeySchema(std::span<const KeyList> lists) noexcept {
     list_spell_[n_list_spell_++] = -1;
     std::size_t ls = pointer_slot(list) & (kListSlots - 1);
     while (list_slots_[ls].list != nullptr) ls = (ls + 1) & (kListSlots - 1);
-    list_slots_[ls] = ListSlot{list, first};
+    ClassSet classes;
+    for (KeyList k = list; *k != nullptr; ++k) classes.add(spell_[listed(*k)].cls);
+    list_slots_[ls] = ListSlot{list, first, classes};
     ++n_lists_;
   }
 }
@@ -371,6 +373,8 @@ SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
     if (spelled_here) exact(spelling) = number;
     if (class_here) folded(cls) = number;
   }
+  present_.bits[0] |= then.present_.bits[0];
+  present_.bits[1] |= then.present_.bits[1];
 }
 
 void SchemaIndex::clear() noexcept {
@@ -395,7 +399,10 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
     entry_spelling_[n_found_] = static_cast<int8_t>(first_spelled ? spelling : -1);
     entry_class_[n_found_] = static_cast<int8_t>(first_of_class ? cls : -1);
     const uint8_t number = static_cast<uint8_t>(++n_found_);
-    if (first_of_class) folded(cls) = number;
+    if (first_of_class) {
+      folded(cls) = number;
+      present_.add(cls);
+    }
     if (first_spelled) exact(spelling) = number;
   }
 }

@@ -131,11 +131,24 @@ class KeySchema {
   // address), in the list's order, ending with -1; NULL for any other list
   // or one with a key left out.
   const int16_t* list_spellings(KeyList list) const noexcept {
-    for (std::size_t ls = pointer_slot(list) & (kListSlots - 1); list_slots_[ls].list != nullptr;
-         ls = (ls + 1) & (kListSlots - 1)) {
-      if (list_slots_[ls].list == list) return &list_spell_[list_slots_[ls].first];
+    const ListSlot* slot = list_slot(list);
+    return slot != nullptr ? &list_spell_[slot->first] : nullptr;
+  }
+  // The classes of a set of member keys as a bit set, one bit per class.
+  struct ClassSet {
+    uint64_t bits[2] = {0, 0};
+    void add(int cls) noexcept { bits[cls >> 6] |= uint64_t{1} << (cls & 63); }
+    bool meets(const ClassSet& other) const noexcept {
+      return ((bits[0] & other.bits[0]) | (bits[1] & other.bits[1])) != 0;
     }
-    return nullptr;
+  };
+  static_assert(kMaxClasses <= 128, "a ClassSet holds 128 classes");
+  // As list_spellings, with the classes of the list's spellings in *classes.
+  const int16_t* list_spellings(KeyList list, const ClassSet** classes) const noexcept {
+    const ListSlot* slot = list_slot(list);
+    if (slot == nullptr) return nullptr;
+    *classes = &slot->classes;
+    return &list_spell_[slot->first];
   }
 
  private:
@@ -207,7 +220,15 @@ class KeySchema {
   struct ListSlot {
     KeyList list;
     int first;  // into list_spell_
+    ClassSet classes;  // of its spellings
   };
+  const ListSlot* list_slot(KeyList list) const noexcept {
+    for (std::size_t ls = pointer_slot(list) & (kListSlots - 1); list_slots_[ls].list != nullptr;
+         ls = (ls + 1) & (kListSlots - 1)) {
+      if (list_slots_[ls].list == list) return &list_slots_[ls];
+    }
+    return nullptr;
+  }
   ListSlot list_slots_[kListSlots];
   int16_t list_spell_[kMaxListEntries];
   int n_list_spell_ = 0;
@@ -241,7 +262,11 @@ class SchemaIndex {
   // each key's text.
   template <class Take>
   int first_taken(KeyList keys, const Take& take) const noexcept {
-    if (const int16_t* spellings = schema_.list_spellings(keys)) {
+    const KeySchema::ClassSet* classes = nullptr;
+    if (const int16_t* spellings = schema_.list_spellings(keys, &classes)) {
+      // A member spelled as listed is of the spelling's class: no member of
+      // any of the list's classes, nothing to offer.
+      if (!classes->meets(present_)) return 1;
       for (; *spellings >= 0; ++spellings) {
         yyjson_val* v = of_spelling(*spellings);
         if (v != nullptr && take(v) == 0) return 0;
@@ -285,6 +310,8 @@ class SchemaIndex {
   int8_t entry_class_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   yyjson_val* found_[KeySchema::kMaxSpellings + KeySchema::kMaxClasses];
   int n_found_ = 0;
+  // The classes that some member falls in.
+  KeySchema::ClassSet present_;
 };
 
 // Key-list loops over any member lookup (a callable from key to value): the

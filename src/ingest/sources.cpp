@@ -120,6 +120,7 @@ int read_item_sources(const SchemaIndex& item_members, Item* item) {
   if (!yyjson_is_arr(list)) return 0;
 
   const std::size_t n = yyjson_arr_size(list);
+  if (item->sources.capacity() == 0) item->sources = take_source_list();
   try {
     item->sources.reserve(n == 0 ? 1 : n);
   } catch (...) {
