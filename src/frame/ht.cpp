@@ -144,6 +144,19 @@ bool Ht::reserve(std::size_t keys) noexcept {
   return bigger == capacity_ || rehash(bigger);
 }
 
+bool Ht::copy_borrowed(const Ht& other) noexcept {
+  if (this == &other) return other.owned_ == 0;
+  release();
+  if (other.owned_ != 0) return false;
+  if (other.entries_ == nullptr) return true;
+  entries_ = static_cast<Entry*>(std::malloc(other.capacity_ * sizeof(Entry)));
+  if (entries_ == nullptr) return false;
+  std::memcpy(entries_, other.entries_, other.capacity_ * sizeof(Entry));
+  capacity_ = other.capacity_;
+  count_ = other.count_;
+  return true;
+}
+
 bool Ht::rehash(std::size_t bigger) noexcept {
   auto* fresh = static_cast<Entry*>(std::calloc(bigger, sizeof(Entry)));
   if (fresh == nullptr) return false;

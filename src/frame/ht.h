@@ -73,6 +73,11 @@ class Ht {
   // (the map is then as it was).
   bool reserve(std::size_t keys) noexcept;
 
+  // Makes this map a copy of `other`, whose keys must all be borrowed (the
+  // copy borrows them from the same owner). False when `other` owns keys or
+  // the table cannot be allocated; this map is then empty.
+  bool copy_borrowed(const Ht& other) noexcept;
+
   std::size_t capacity() const noexcept { return capacity_; }
   std::size_t count() const noexcept { return count_; }
 

@@ -308,6 +308,9 @@ struct Changes {
   bool everything = true;  // a clear, a load, or nothing built yet
   bool home = false, library = false, store = false, watch = false;
   int32_t items_before = 0;  // catalogue items at the last rebuild
+  // The seen-id map holds exactly the catalogue's ids, each with its item
+  // (a load into an empty model): the id map can be a copy of it.
+  bool ids_seen = false;
   // Host watch entries replaced in their places by progress updates (the
   // watch table otherwise as it was); meaningless once `watch` is set.
   std::vector<ReplacedEntry> updated_entries;

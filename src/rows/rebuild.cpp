@@ -402,14 +402,35 @@ void merge_basics_from(int32_t first) {
   }
 }
 
+namespace {
+
+// The ids and the IMDb ids of the items from `first` on into their maps:
+// the maps borrow the items' own texts, which live as long as the items and
+// are released before the maps' next rebuild could read them.
+void file_ids(int32_t first) {
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
+  }
+}
+
+void file_imdb_ids(int32_t first) {
+  for (int32_t i = first; i < n_items(); ++i) {
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(i)), i, false);
+  }
+}
+
+}  // namespace
+
 void rebuild_id_maps() {
-  // The maps borrow the items' own id texts, which live as long as the items
-  // and are released before the maps' next rebuild could read them.
   // Room for every item at half load, so the maps never grow while filled.
   const std::size_t cap = 2 * static_cast<std::size_t>(n_items()) + 16;
-  s_by_id.reset(cap);
   s_by_imdb.reset(cap);
-  extend_id_maps(0);
+  file_imdb_ids(0);
+  if (s_model.changes.ids_seen && s_by_id.copy_borrowed(s_seen_id)) return;
+  s_by_id.reset(cap);
+  file_ids(0);
 }
 
 int32_t imdb_group(const Item& item) {
@@ -429,11 +450,8 @@ int32_t imdb_group(const Item& item) {
 void link_library() { link_library_with(s_by_id); }
 
 void extend_id_maps(int32_t first) {
-  for (int32_t i = first; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
-    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(i)), i, false);
-  }
+  file_ids(first);
+  file_imdb_ids(first);
 }
 
 int32_t link_library_to_new(int32_t first) {
@@ -548,12 +566,13 @@ void update_rows() {
     rebuild_whole();
   }
   d.settings = s_settings;
-  changes.everything = changes.home = changes.library = changes.store = changes.watch = false;
+  changes.everything = changes.home = changes.library = changes.store = changes.watch = changes.ids_seen = false;
   changes.items_before = n_items();
   changes.updated_entries.clear();
 }
 
 void link_library_first() {
+  s_model.changes.ids_seen = true;
   if (s_lib.empty()) return;
   // The catalogue was empty before the load, so the seen-id map holds
   // exactly its ids, each with its one item: what the id map would hold.

@@ -129,6 +129,18 @@ TEST(Ht, BorrowedKeysAreFoundLikeCopies) {
   EXPECT_EQ(v, 0);
   ASSERT_EQ(map.get("tt0002", &v), 0);
   EXPECT_EQ(v, 1);
+
+  // A copy finds the same keys and values; a map owning a key is not copied.
+  Ht copy;
+  copy.put("stale", 9, false);
+  ASSERT_TRUE(copy.copy_borrowed(map));
+  EXPECT_EQ(copy.count(), 2u);
+  ASSERT_EQ(copy.get("tt0002", &v), 0);
+  EXPECT_EQ(v, 1);
+  EXPECT_NE(copy.get("stale", &v), 0);
+  map.put("owned", 2, false);
+  EXPECT_FALSE(copy.copy_borrowed(map));
+  EXPECT_EQ(copy.count(), 0u);
 }
 
 TEST(Model, EnsureRoomFollowsTheGrowthLadder) {
