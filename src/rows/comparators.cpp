@@ -102,10 +102,16 @@ void keyed_select(std::size_t first) {
   static_assert(K::kSelectFirst, "an order of the rows that select their first cells");
   const std::size_t n = s_cand.size();
   std::vector<K> keys;
-  std::vector<Cand> sorted;
+  // The chosen candidates while they move to the front, and the places
+  // they leave behind it (the candidates they push out go there).
+  std::vector<Cand> chosen;
+  std::vector<std::size_t> left;
+  std::vector<char> chosen_in_front;
   try {
     keys.reserve(n);
-    sorted.reserve(s_cand.capacity());
+    chosen.reserve(first);
+    left.reserve(first);
+    chosen_in_front.assign(first, 0);
   } catch (...) {
     note_allocation_failure();
     return;
@@ -117,7 +123,22 @@ void keyed_select(std::size_t first) {
   };
   std::nth_element(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(first), keys.end(), before);
   std::sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(first), before);
-  permute_cands(keys.data(), n, sorted);
+  // Only the front moves: the rest, which the row cap only counts, stays
+  // where it is, so no second list of every candidate is needed.
+  for (std::size_t k = 0; k < first; ++k) {
+    const std::size_t at = static_cast<std::size_t>(keys[k].pos);
+    chosen.push_back(std::move(s_cand[at]));
+    if (at < first) {
+      chosen_in_front[at] = 1;
+    } else {
+      left.push_back(at);
+    }
+  }
+  std::size_t next = 0;
+  for (std::size_t at = 0; at < first; ++at) {
+    if (chosen_in_front[at] == 0) s_cand[left[next++]] = std::move(s_cand[at]);
+  }
+  for (std::size_t k = 0; k < first; ++k) s_cand[k] = std::move(chosen[k]);
 }
 
 }  // namespace
