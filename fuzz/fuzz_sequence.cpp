@@ -271,6 +271,7 @@ class Gen {
 
 struct State {
   int32_t rebuild_cap = 200;  // the row cap in force at the last rows rebuild
+  std::string last_watch;     // the last watch array set
 };
 
 // An input text: generated, raw bytes, empty or NULL.
@@ -294,6 +295,25 @@ Input input_text(FuzzedDataProvider& fdp, Gen& gen, bool as_array, Ctx ctx) {
     default: in.text = as_array ? gen.array_of(ctx) : gen.object_of(ctx); break;
   }
   return in;
+}
+
+// A text with a few bytes put in, taken out or changed, as a host sends its
+// watch array again with an entry moved on (or broken).
+std::string edited(FuzzedDataProvider& fdp, std::string text) {
+  for (int n = fdp.ConsumeIntegralInRange<int>(0, 3); n > 0; --n) {
+    const std::size_t at = fdp.ConsumeIntegralInRange<std::size_t>(0, text.size());
+    const uint8_t how = fdp.ConsumeIntegral<uint8_t>();
+    const std::string bytes = fdp.ConsumeRandomLengthString(8);
+    const std::string put = bytes.substr(0, bytes.find('\0'));
+    if (how % 3 == 0 || at == text.size()) {
+      text.insert(at, put);
+    } else if (how % 3 == 1) {
+      text.erase(at, 1 + how / 3 % 16);
+    } else {
+      text.replace(at, std::min<std::size_t>(put.size(), text.size() - at), put);
+    }
+  }
+  return text;
 }
 
 // An index for a getter: mostly near the valid range, sometimes anything.
@@ -515,9 +535,16 @@ void run_pass(const uint8_t* data, size_t size, Pass pass, std::vector<Seen>& re
       }
       case 3:
       case 4: {
-        const Input in = input_text(fdp, gen, true, kWatch);
+        // Now and then the last array again, edited.
+        Input in;
+        if (!st.last_watch.empty() && fdp.ConsumeIntegral<uint8_t>() % 2 == 0) {
+          in.text = edited(fdp, st.last_watch);
+        } else {
+          in = input_text(fdp, gen, true, kWatch);
+        }
         rc = kavo_set_watch(in.get());
         fz::check_outcome(rc, {"watch: not valid JSON", "watch: expected an array"}, {0, 1});
+        if (rc == 0 && !in.null) st.last_watch = in.text;
         rebuilt = true;
         break;
       }

@@ -36,7 +36,9 @@
  * A rebuild computes only what the call's change can reach, and its results
  * are exactly those of rebuilding everything from the inputs: a progress
  * update (kavo_update_watch) costs what its entries touch, new items what
- * they add, a whole watch array a pass over the entries; rows that did not
+ * they add, a whole watch array that differs from the last one in a few
+ * elements a comparison of the two texts and what those elements touch, any
+ * other watch array a pass over its entries; rows that did not
  * change are kept, and the result document, written when it is first read
  * after a change, copies their texts from the last one. A library call, a
  * server home, a load or changed settings rebuild everything.

@@ -57,9 +57,18 @@ int32_t call_set_library(const char* json) {
 }
 
 int32_t call_set_watch(const char* json) {
-  const int32_t rc = read_host_watch(json);
+  Changes& changes = s_model.changes;
+  std::vector<ReplacedEntry> replaced;
+  bool whole = true;
+  const int32_t rc = read_host_watch(json, true, &replaced, &whole);
   if (rc != kOk) return rc;
-  s_model.changes.watch = true;
+  // An array that changed a few entries in their places is noted as the
+  // progress updates of those entries would be.
+  if (whole || !changes.updated_entries.empty()) {
+    changes.watch = true;
+  } else {
+    changes.updated_entries.swap(replaced);
+  }
   return rebuilt();
 }
 

@@ -124,6 +124,7 @@ void empty_model(Model& m) noexcept {
   m.watch.host_index.by_key.empty();
   m.watch.host_index.by_item.empty();
   m.watch.host_index.by_episode.empty();
+  m.watch.host_text = Watch::HostText();
   m.home.have = 0;
   m.changes = Changes();
   m.derived.valid = false;
@@ -143,7 +144,16 @@ void empty_model(Model& m) noexcept {
   m.home.basic_texts.reset();
 }
 
-void note_allocation_failure() noexcept { s_model.derived.valid = false; }
+namespace {
+uint64_t s_allocation_failures = 0;
+}  // namespace
+
+void note_allocation_failure() noexcept {
+  s_model.derived.valid = false;
+  ++s_allocation_failures;
+}
+
+uint64_t allocation_failures() noexcept { return s_allocation_failures; }
 
 void mark_item_changed(int32_t index) noexcept {
   ChangedItems& c = s_model.changed_items;
@@ -210,6 +220,7 @@ void release_model_memory() noexcept {
   s_model.watch.host_index.by_key.release();
   s_model.watch.host_index.by_item.release();
   s_model.watch.host_index.by_episode.release();
+  s_model.watch.host_text = Watch::HostText();
   s_item_texts.release();
   s_lib_texts.release();
   s_watch_texts.release();

@@ -260,6 +260,23 @@ struct Watch {
     Ht by_key, by_item, by_episode;
     bool ready = false;
   } host_index;
+  // The text of the watch array the host's entries were read from, with
+  // where each element lies in it and the entry it gave, so that the next
+  // array can be compared with it byte by byte; not `valid` once the host's
+  // entries changed in any other way.
+  struct HostText {
+    bool valid = false;
+    std::vector<char> text;
+    struct Element {
+      uint32_t begin, end;
+      int32_t pos;  // the host entry it gave; -1: turned away
+    };
+    std::vector<Element> elements;
+    uint32_t close = 0;     // where the array's closing bracket stands
+    int32_t rejected = 0;   // elements turned away
+    int32_t entries = 0;    // host entries it gave
+    int32_t replaced = 0;   // entries replaced in their places since it was read whole
+  } host_text;
 };
 
 // The held server home and what is derived from it alone.

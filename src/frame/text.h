@@ -74,6 +74,9 @@ inline constexpr std::size_t kMaxTextBytes = 8192;
 // Notes that an allocation failed and the work went on without it: what the
 // rebuild keeps for the next one may then be incomplete (see the model).
 void note_allocation_failure() noexcept;
+// How many allocation failures were noted so far: a reader whose count did
+// not move copied every text it meant to.
+uint64_t allocation_failures() noexcept;
 
 // The one way texts enter the model: a copy of `text`, or none when `text` is
 // NULL or memory runs out. A text longer than kMaxTextBytes is cut at the

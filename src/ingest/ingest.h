@@ -117,6 +117,13 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 // (none for NULL), keeping the server progress entries after them; without
 // rebuilding. On failure (status and message set) nothing has changed.
 int32_t read_host_watch(const char* json);
+// The same for kavo_set_watch: with `compare`, an array that differs from
+// the text the host's entries were last read from only in a few elements
+// that leave every entry where it is changes those entries in their places,
+// as progress updates of them would (*whole false, `replaced` listing them
+// as they were, in table order); any other array is read whole (*whole
+// true), and its text kept for the next comparison.
+int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntry>* replaced, bool* whole);
 // Applies a progress update, an array of host watch entries: each replaces
 // the host entry it matches (the first with its key when it has one, else
 // with its item id, else with its IMDb id, season and episode) in its place,

@@ -346,11 +346,14 @@ struct Watch {
   bool updated_as_date = false;
   int duration = -1;
   bool local = false;
+  // How it is spelled: 0 as above, 1 with other accepted key spellings, 2
+  // with spaces after the colons (both read as 0 does).
+  int style = 0;
 
   std::string json() const {
     Obj o;
-    if (key) o.text("key", *key);
-    if (item) o.text("item_id", *item);
+    if (key) o.text(style == 1 ? "Key" : "key", *key);
+    if (item) o.text(style == 1 ? "ItemId" : "item_id", *item);
     if (imdb) o.text("imdb_id", *imdb);
     if (season >= 0) o.num("season", season);
     if (episode >= 0) o.num("episode", episode);
@@ -371,7 +374,13 @@ struct Watch {
     }
     if (duration >= 0) o.num("duration_s", duration);
     if (local) o.text("source", "local_store");
-    return o.done();
+    std::string text = o.done();
+    if (style == 2) {
+      for (std::size_t at = text.find("\":"); at != std::string::npos; at = text.find("\":", at + 3)) {
+        text.insert(at + 2, " ");
+      }
+    }
+    return text;
   }
 };
 
@@ -392,6 +401,9 @@ class Generator {
   std::vector<std::string> batches;  // item arrays, added one after another
   std::size_t sent = 0;              // batches the library holds
   std::vector<Watch> host;           // the host's watch entries as the library holds them
+  // The elements of the last watch array set (none: junk), and their texts.
+  std::vector<std::optional<Watch>> last_set;
+  std::vector<std::string> last_set_texts;
   std::vector<Call> calls;
   int serial = 0;
   bool playable_only = false;  // every item gets a source with an address
@@ -908,7 +920,96 @@ class Generator {
     }
   }
 
+  // Something about one entry changed: its progress, time, item, group,
+  // finished flag, key, spelling, or whether it tells anything at all.
+  Watch changed(Watch w) {
+    switch (p.below(10)) {
+      case 0:
+      case 1:
+        return tick(w);
+      case 2:
+        w.item = item_name();
+        break;
+      case 3:
+        w.updated = p.chance(20) ? -1 : watch_time();
+        break;
+      case 4:
+        w.local = !w.local;
+        break;
+      case 5:
+        w.finished = w.finished == 1 ? (p.chance(50) ? 0 : -1) : 1;
+        break;
+      case 6:
+        if (p.chance(30)) {
+          w.key.reset();
+        } else {
+          w.key = "k" + std::to_string(p.below(8));
+        }
+        break;
+      case 7:
+        w.style = (w.style + 1 + p.below(2)) % 3;
+        break;
+      case 8:
+        w.position = w.fraction = w.finished = -1;  // turned away now
+        break;
+      default:
+        progress(w);
+        w.duration = p.chance(50) ? -1 : 60 * p.range(1, 60);
+        break;
+    }
+    return w;
+  }
+
+  // The last array set again with nothing, one or a few of its elements
+  // changed, now and then with one added or taken out.
+  void set_watch_again() {
+    std::vector<std::optional<Watch>> elements = last_set;
+    std::vector<std::string> texts = last_set_texts;
+    const int k = p.below(20);
+    const int changes = k < 3 ? 0 : (k < 12 ? 1 : p.range(2, 5));
+    for (int c = 0; c < changes && !elements.empty(); ++c) {
+      const std::size_t at = static_cast<std::size_t>(p.below(elements.size()));
+      if (elements[at]) {
+        elements[at] = changed(*elements[at]);
+      } else {
+        elements[at] = p.chance(50) ? std::optional<Watch>(random_watch()) : std::nullopt;
+      }
+      texts[at] = elements[at] ? elements[at]->json() : (p.chance(50) ? "[]" : "{\"key\":\"k1\"}");
+    }
+    const int shape = p.below(20);
+    if (shape == 0) {
+      const std::size_t at = static_cast<std::size_t>(p.below(elements.size() + 1));
+      elements.insert(elements.begin() + static_cast<long>(at), std::nullopt);
+      texts.insert(texts.begin() + static_cast<long>(at), p.chance(50) ? "7" : "{\"id\":\"x\"}");
+    } else if (shape == 1 && !elements.empty()) {
+      const std::size_t at = static_cast<std::size_t>(p.below(elements.size()));
+      elements.erase(elements.begin() + static_cast<long>(at));
+      texts.erase(texts.begin() + static_cast<long>(at));
+    } else if (shape == 2) {
+      elements.push_back(random_watch());
+      texts.push_back(elements.back()->json());
+    }
+    std::string array = list(texts);
+    if (p.chance(3)) array = " " + array;
+    if (p.chance(3)) array += "\n";
+    if (p.chance(3) && array.size() > 2) array.insert(array.size() - 1, p.chance(50) ? "," : "  ");  // "," is no JSON
+    push(Op::kSetWatch, array);
+    if (array.size() > 2 && array[array.size() - 2] == ',') return;  // refused: nothing changes
+    last_set = std::move(elements);
+    last_set_texts = std::move(texts);
+    host.clear();
+    for (const std::optional<Watch>& w : last_set) {
+      if (w && says_something(*w)) host.push_back(*w);
+    }
+  }
+
   void set_watch() {
+    if (!last_set.empty() && p.chance(60)) {
+      set_watch_again();
+      return;
+    }
+    last_set.clear();
+    last_set_texts.clear();
     if (p.chance(8)) {
       push(Op::kSetWatch, std::nullopt);
       host.clear();
@@ -924,7 +1025,27 @@ class Generator {
     } else {
       entries = random_watches(8);
     }
-    push(Op::kSetWatch, watch_array(entries, true));
+    set_new_watch(entries);
+  }
+
+  // An array of these entries, now and then with junk among them.
+  void set_new_watch(const std::vector<Watch>& entries) {
+    last_set.clear();
+    last_set_texts.clear();
+    for (const Watch& w : entries) {
+      last_set.push_back(w);
+      last_set_texts.push_back(w.json());
+    }
+    if (p.chance(15)) {
+      const std::size_t at = static_cast<std::size_t>(p.below(last_set.size() + 1));
+      last_set.insert(last_set.begin() + static_cast<long>(at), std::nullopt);
+      last_set_texts.insert(last_set_texts.begin() + static_cast<long>(at), p.chance(50) ? "7" : "{\"id\":\"x\"}");
+    }
+    if (p.chance(3)) {
+      last_set.push_back(std::nullopt);
+      last_set_texts.push_back("{\"item_id\":" + deep_array(600) + ",\"position\":3}");
+    }
+    push(Op::kSetWatch, list(last_set_texts));
     host.clear();
     for (const Watch& w : entries) {
       if (says_something(w)) host.push_back(w);
@@ -1155,6 +1276,20 @@ Sequence any_calls(uint64_t seed) {
   }
   //                               add lib watch upd home store load res auto cap sel clear fail
   const std::vector<int> weights = {12, 5, 10, 16, 7, 6, 3, 5, 3, 6, 7, 2, 8};
+  for (int n = g.p.range(28, 40); n > 0; --n) g.random_call(weights);
+  g.choose_result_reads();
+  return {seed, std::move(g.calls)};
+}
+
+// Watch arrays sent again and again, as hosts do, each with nothing, one or
+// a few of its elements changed, between calls of every other kind.
+Sequence watch_arrays_again(uint64_t seed) {
+  Generator g(seed);
+  g.catalogue(g.p.range(20, 200));
+  g.add_items();
+  g.set_new_watch(g.random_watches(40));
+  //                               add lib watch upd home store load res auto cap sel clear fail
+  const std::vector<int> weights = {4, 2, 40, 3, 3, 3, 1, 4, 2, 3, 4, 1, 4};
   for (int n = g.p.range(28, 40); n > 0; --n) g.random_call(weights);
   g.choose_result_reads();
   return {seed, std::move(g.calls)};
@@ -1456,6 +1591,14 @@ TEST_F(IncrementalTest, RandomSequencesGiveWhatFullRebuildsGive) {
     EXPECT_GT(tally.unread_results, tally.calls / 2);
     EXPECT_GT(tally.continue_rows, 20);
     EXPECT_GT(tally.truncated_rows, 50);
+  }
+}
+
+TEST_F(IncrementalTest, WatchArraysSentAgain) {
+  Tally tally;
+  for (uint64_t seed : seeds({301, 302, 303, 304, 305, 306})) {
+    compare(watch_arrays_again(seed), "watch_arrays_again", tally);
+    if (HasFailure()) return;
   }
 }
 
