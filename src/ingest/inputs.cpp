@@ -58,13 +58,6 @@ const PartShape k_part_shapes[kPartCount] = {
 
 // ---- The streamed way ----------------------------------------------------------
 
-bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::size_t skip_space(const char* text, std::size_t len, std::size_t pos) {
-  while (pos < len && json_space(text[pos])) ++pos;
-  return pos;
-}
-
 // Where the JSON value starting at text[pos] ends, as far as brackets and
 // strings tell; nothing else is checked. For valid JSON this is the exact
 // end; for anything else some end that the strict parse of the span rejects.

@@ -380,4 +380,14 @@ inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
   });
 }
 
+// JSON's own white space (no other control characters).
+inline bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The first position from `pos` on in text[0, len) that is not JSON white
+// space (len when there is none).
+inline std::size_t skip_space(const char* text, std::size_t len, std::size_t pos) {
+  while (pos < len && json_space(text[pos])) ++pos;
+  return pos;
+}
+
 }  // namespace kavo

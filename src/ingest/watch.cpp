@@ -202,7 +202,6 @@ int32_t stage_watch_array(yyjson_val* root, int32_t kept, StagedWatch& staged) {
 
 using HostText = Watch::HostText;
 
-bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 constexpr std::size_t kNoEnd = static_cast<std::size_t>(-1);
 
@@ -253,11 +252,6 @@ std::size_t value_end(const char* t, std::size_t len, std::size_t at) {
     }
   }
   return kNoEnd;
-}
-
-std::size_t skip_space(const char* t, std::size_t len, std::size_t i) {
-  while (i < len && json_space(t[i])) ++i;
-  return i;
 }
 
 // Notes where the elements of a parsed array's text lie, each with the entry
