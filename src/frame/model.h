@@ -328,6 +328,9 @@ struct Changes {
   // The seen-id map holds exactly the catalogue's ids, each with its item
   // (a load into an empty model): the id map can be a copy of it.
   bool ids_seen = false;
+  // The library was linked to the whole catalogue as it is (a load, before
+  // the basics): linking it again after the basics would change nothing.
+  bool library_linked = false;
   // Host watch entries replaced in their places by progress updates (the
   // watch table otherwise as it was); meaningless once `watch` is set.
   std::vector<ReplacedEntry> updated_entries;

@@ -175,7 +175,7 @@ void rebuild_whole() {
   step(merge_basics);
   step(rebuild_id_maps);
   step(join_watch);
-  step(link_library);
+  if (!s_model.changes.library_linked) step(link_library);
   step(build_server_rows);
   // Continue Watching keeps its whole order for the calls that follow.
   step([] { build_continue_watching_after({}, true); });
@@ -352,7 +352,11 @@ void hash_imdb_ids(int32_t first) {
   if (hashes.size() > static_cast<std::size_t>(first)) hashes.resize(static_cast<std::size_t>(first));
   first = static_cast<int32_t>(hashes.size());
   hashes.reserve(s_items.size());
-  for (std::size_t i = static_cast<std::size_t>(first); i < s_items.size(); ++i) {
+  const std::size_t n = s_items.size();
+  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
+    // The texts lie all over the item arena: each is asked for well before
+    // it is hashed, so that the loop does not wait on memory item by item.
+    if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].imdb_id);
     hashes.push_back(id_hash(s_items[i].imdb_id.get()));
   }
 }
@@ -369,7 +373,13 @@ void merge_basics_from(int32_t first) {
   if (n_items() <= first) return;
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
-  for (std::size_t i = static_cast<std::size_t>(first); i < s_items.size(); ++i) {
+  const std::size_t n = s_items.size();
+  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
+    // A found key is compared with the item's own text: fetched ahead.
+    if (i + kTextAhead < n) {
+      prefetch_text(s_items[i + kTextAhead].imdb_id);
+      s_basic_imdb.prefetch(static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i + kTextAhead))));
+    }
     Item& it = s_items[i];
     if (!it.imdb_id) continue;
     int32_t bi = -1;
@@ -408,16 +418,25 @@ namespace {
 // the maps borrow the items' own texts, which live as long as the items and
 // are released before the maps' next rebuild could read them.
 void file_ids(int32_t first) {
-  for (int32_t i = first; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.id) s_by_id.put_borrowed(it.id.get(), i, false);
+  const std::size_t n = s_items.size();
+  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
+    if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].id);
+    const Item& it = s_items[i];
+    if (it.id) s_by_id.put_borrowed(it.id.get(), static_cast<int32_t>(i), false);
   }
 }
 
 void file_imdb_ids(int32_t first) {
-  for (int32_t i = first; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(i)), i, false);
+  const std::size_t n = s_items.size();
+  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
+    // A key met again is compared with the one filed: both texts are read.
+    if (i + kTextAhead < n) {
+      prefetch_text(s_items[i + kTextAhead].imdb_id);
+      s_by_imdb.prefetch(static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i + kTextAhead))));
+    }
+    const Item& it = s_items[i];
+    const int32_t index = static_cast<int32_t>(i);
+    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(index)), index, false);
   }
 }
 
@@ -511,9 +530,11 @@ void link_library_with(const Ht& by_id) {
         if (!paths_ready) {
           paths_ready = true;
           by_path.reset(static_cast<std::size_t>(n_items()) * 2 + 16);
-          for (int32_t i = 0; i < n_items(); ++i) {
-            const Item& it = s_items[static_cast<std::size_t>(i)];
-            if (it.path) by_path.put_borrowed(it.path.get(), i, false);
+          const std::size_t n = s_items.size();
+          for (std::size_t i = 0; i < n; ++i) {
+            if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
+            const Item& it = s_items[i];
+            if (it.path) by_path.put_borrowed(it.path.get(), static_cast<int32_t>(i), false);
           }
         }
         if (by_path.get(e.path.get(), &index) != 0) index = -1;
@@ -566,17 +587,20 @@ void update_rows() {
     rebuild_whole();
   }
   d.settings = s_settings;
-  changes.everything = changes.home = changes.library = changes.store = changes.watch = changes.ids_seen = false;
+  changes.everything = changes.home = changes.library = changes.store = changes.watch = changes.ids_seen =
+      changes.library_linked = false;
   changes.items_before = n_items();
   changes.updated_entries.clear();
 }
 
 void link_library_first() {
   s_model.changes.ids_seen = true;
-  if (s_lib.empty()) return;
   // The catalogue was empty before the load, so the seen-id map holds
   // exactly its ids, each with its one item: what the id map would hold.
-  link_library_with(s_seen_id);
+  // The basics fill only what is still missing, and neither ids nor paths,
+  // so the rebuild's own link would find the same items and fill nothing.
+  if (!s_lib.empty()) link_library_with(s_seen_id);
+  s_model.changes.library_linked = true;
 }
 
 void release_rows_memory() noexcept { std::vector<Cand>().swap(s_cand); }

@@ -33,6 +33,12 @@ void free_rows() noexcept;
 void hash_imdb_ids(int32_t first);
 // A hash of a text (text_hash64), with a value of its own for none.
 inline uint64_t id_hash(const char* text) { return text == nullptr ? 0x51ED270B27A2C9E1ull : text_hash64(text); }
+// How many records ahead a scan asks for the texts it will read: far enough
+// for a fetch from memory to arrive, near enough to stay in the cache.
+inline constexpr std::size_t kTextAhead = 12;
+inline void prefetch_text(const Text& text) {
+  if (const char* p = text.get()) __builtin_prefetch(p);
+}
 // Catalogue item `index`'s IMDb id hash, from those kept when made.
 uint64_t imdb_hash(int32_t index);
 // Fills missing item fields from the server home's basics.
