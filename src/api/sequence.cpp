@@ -22,7 +22,11 @@ void rebuild_after_input() {
 }
 
 void rebuild_after_noted_changes() {
-  if (s_full_rebuilds) s_model.changes.everything = true;
+  if (s_full_rebuilds) {
+    // Everything from scratch, the library's link after the basics included.
+    s_model.changes.everything = true;
+    s_model.changes.library_linked = false;
+  }
   update_rows();
   write_stats();
   rebuild_detail();
