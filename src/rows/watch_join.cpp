@@ -88,6 +88,11 @@ class FirstIndex {
     slots_[slot] = EpisodeSlot{index, static_cast<uint32_t>(h >> 32)};
   }
 
+  // Has the slot where a search for `k` starts fetched into the cache.
+  void prefetch(const EpKey& k) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[key_hash(k) & (slots_.size() - 1)]);
+  }
+
   int32_t find(const EpKey& k) const {
     if (slots_.empty()) return -1;
     const uint64_t h = key_hash(k);
@@ -237,6 +242,16 @@ void make_episode_tables() {
   d.addr_h.assign(ni, no_text);
   std::size_t numbered = 0, addressed = 0;
   for (std::size_t i = 0; i < ni; ++i) {
+    // An episode's address is read through its source list, and hashed:
+    // both lie all over memory, and are asked for well ahead, the list
+    // first and its address once the list has come.
+    if (i + 2 * kTextAhead < ni) __builtin_prefetch(s_items[i + 2 * kTextAhead].sources.data());
+    if (i + kTextAhead < ni) {
+      const Item& ahead = s_items[i + kTextAhead];
+      if (numbered_episode(ahead)) {
+        if (const char* addr = source_address(ahead)) __builtin_prefetch(addr);
+      }
+    }
     const Item& it = s_items[i];
     if (!numbered_episode(it)) continue;
     ++numbered;
@@ -275,6 +290,17 @@ int32_t joined_item(const WatchRec& w) {
   return index;
 }
 
+// Has the first slot joined_item reads for `w` fetched into the cache.
+void prefetch_join(const WatchRec& w) {
+  if (w.item_id) {
+    s_by_id.prefetch(Ht::hash(w.item_id.get()));
+  } else if (w.imdb_id && w.season > 0 && w.episode > 0) {
+    const FirstIndex by_episode(s_model.derived.by_episode, false);
+    by_episode.prefetch(
+        EpKey{w.imdb_id.get(), id_hash(w.imdb_id.get()), w.season, w.episode, nullptr, id_hash(nullptr)});
+  }
+}
+
 // The position after item `ui`'s own: the next episode of its season.
 EpKey position_after(std::size_t ui) {
   const Item& it = s_items[ui];
@@ -303,9 +329,24 @@ void link_next_episodes() {
   const FirstIndex by_episode_addr(s_model.derived.by_episode_addr, true);
   std::vector<int32_t> later;
   if (s_settings.resume.next_episode_following != 0) later = later_episodes();
+  const Derived& d = s_model.derived;
   for (int32_t i = 0; i < n_items(); ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
+    // The searches below wait on memory: the table slots, the episode's own
+    // texts. Those of the episode a few ahead are asked for now.
+    if (const std::size_t ahead = ui + kTextAhead; ahead < s_items.size() && later.empty()) {
+      const Item& a = s_items[ahead];
+      if (numbered_episode(a)) {
+        const EpKey next = position_after(ahead);
+        by_episode.prefetch(next);
+        prefetch_text(a.imdb_id);
+        if (const char* own = d.addr[ahead]) {
+          __builtin_prefetch(own);
+          by_episode_addr.prefetch(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ahead]});
+        }
+      }
+    }
     if (!numbered_episode(it)) continue;
     EpKey next = position_after(ui);
     if (!later.empty()) {
@@ -407,7 +448,11 @@ void join_watch() {
 
   make_episode_tables();
   // Step A: join every entry to an item.
-  for (WatchRec& w : s_watch) w.item_index = joined_item(w);
+  const std::size_t nw = s_watch.size();
+  for (std::size_t k = 0; k < nw; ++k) {
+    if (k + kTextAhead < nw) prefetch_join(s_watch[k + kTextAhead]);
+    s_watch[k].item_index = joined_item(s_watch[k]);
+  }
   // Step C: every next episode first; a decision may depend on it (no
   // proposal without a next episode).
   link_next_episodes();
