@@ -407,6 +407,12 @@ namespace {
 void file_in_groups(int32_t first, std::vector<char>* touched) {
   Derived& d = s_model.derived;
   for (int32_t i = first; i < n_items(); ++i) {
+    // A show met again is compared by its IMDb id text, the episode's own:
+    // asked for ahead with the slot, as they lie all over memory.
+    if (const int32_t ahead = i + static_cast<int32_t>(kTextAhead); ahead < n_items()) {
+      prefetch_text(s_items[static_cast<std::size_t>(ahead)].imdb_id);
+      d.group_of.prefetch(static_cast<uint32_t>(imdb_hash(ahead)));
+    }
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (!is_episode_item(it) || !it.imdb_id) continue;
     int32_t g = -1;
