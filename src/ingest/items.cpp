@@ -79,7 +79,8 @@ const Word k_library_words[] = {
     {"local", kLocal},
 };
 
-// A code member ("kind", "library"): a word from `words` (any other word
+// A code member ("kind", "library"): a word from `words` (lower case, at
+// most 16 bytes) matched ignoring ASCII case (any other word
 // gives `other_word`), or a number from 0 to 5; anything else gives 5.
 template <std::size_t N>
 int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
@@ -89,8 +90,16 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word)
     // the string's own unless a NUL inside ends the text sooner.
     std::size_t len = yyjson_get_len(value);
     if (std::memchr(text, '\0', len) != nullptr) len = std::strlen(text);
+    // The words are lower case and distinct: the text folded to lower case
+    // equals at most one of them.
+    char folded[16];
+    if (len > sizeof folded) return other_word;
+    for (std::size_t i = 0; i < len; ++i) {
+      const char c = text[i];
+      folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
     for (const Word& w : words) {
-      if (w.len == len && ci_cmp(text, w.text) == 0) return w.code;
+      if (w.len == len && std::memcmp(folded, w.text, len) == 0) return w.code;
     }
     return other_word;
   }

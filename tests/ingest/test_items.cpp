@@ -91,7 +91,7 @@ TEST_F(ItemsTest, KindAndLibraryCodes) {
       {"[1]", 5, 5},             {R"("RealDebrid")", 5, 2},   {R"("local")", 5, 3},
       {R"("ftp")", 5, 4},        {R"("Velora+")", 5, 0},      {R"("TKFS")", 5, 1},
       {R"("media_harbor")", 5, 1}, {"3", 3, 3},               {"7", 5, 5},
-      {R"("3")", 5, 4},
+      {R"("3")", 5, 4},          {R"("MoViE\u0000x")", 0, 4}, {R"("Velora_Plus_Extended")", 5, 4},
   };
   int n = 0;
   for (const Case& c : cases) {
