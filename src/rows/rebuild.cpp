@@ -396,7 +396,9 @@ void merge_basics_from(int32_t first) {
     if (it.genres.empty() && !b.genres.empty()) {
       // All or nothing: a list cut short by a failed copy would count as the
       // item's own list at every later rebuild and never be completed.
-      std::vector<Text> copies;
+      // A list the last model gave back, when there is one: most episodes
+      // take their show's genres here, load after load.
+      std::vector<Text> copies = take_genre_list();
       copies.reserve(b.genres.size());
       for (const Text& g : b.genres) {
         Text copy = xstrdup(g.get());
