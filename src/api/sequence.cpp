@@ -68,7 +68,7 @@ int32_t call_set_watch(const char* json) {
   if (rc != kOk) return rc;
   // An array that changed a few entries in their places is noted as the
   // progress updates of those entries would be.
-  if (whole || !changes.updated_entries.empty()) {
+  if (whole || !changes.updated_entries.empty() || changes.appended_count > 0) {
     changes.watch = true;
   } else {
     changes.updated_entries.swap(replaced);
@@ -80,14 +80,17 @@ int32_t call_update_watch(const char* json) {
   if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
   Changes& changes = s_model.changes;
   std::vector<ReplacedEntry> replaced;
-  bool appended = false;
+  Appended appended;
   const int32_t rc = read_watch_update(json, &replaced, &appended);
   if (rc != kOk) return rc;
-  // Entries that moved (an append shifts the server's) join again whole.
-  if (appended || !changes.updated_entries.empty()) {
+  // Replaced and appended entries are noted for the rebuild to join them
+  // alone; anything noted before and not yet rebuilt means a whole join.
+  if (!changes.updated_entries.empty() || changes.appended_count > 0) {
     changes.watch = true;
   } else {
     changes.updated_entries.swap(replaced);
+    changes.appended_from = appended.from;
+    changes.appended_count = appended.count;
   }
   return rebuilt();
 }

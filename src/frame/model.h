@@ -334,6 +334,11 @@ struct Changes {
   // Host watch entries replaced in their places by progress updates (the
   // watch table otherwise as it was); meaningless once `watch` is set.
   std::vector<ReplacedEntry> updated_entries;
+  // Host watch entries appended by progress updates: `appended_count` of
+  // them from position `appended_from` on, the entries made from the server
+  // home moved up by as many (the table otherwise as it was, as above).
+  int32_t appended_from = -1;
+  int32_t appended_count = 0;
 };
 
 // One slot of a table from an episode position to the first catalogue item

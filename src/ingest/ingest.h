@@ -133,8 +133,14 @@ int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntr
 int32_t read_watch_update(const char* json);
 // The same, telling in `replaced` which host entries were replaced in their
 // places and what they were before (the first time in the update for an
-// entry replaced twice), and whether any entry was appended.
-int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, bool* appended);
+// entry replaced twice), and in `appended` how many entries were appended
+// and where the first of them now stands (after the host's entries before
+// the update; the entries made from the server home moved up by as many).
+struct Appended {
+  int32_t from = -1;
+  int32_t count = 0;
+};
+int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, Appended* appended);
 // Frees the memory read_host_watch keeps from call to call.
 void release_staged_watch() noexcept;
 // The item id of a watch element as the entry would have it; none when it

@@ -761,13 +761,13 @@ class UpdateUndo {
 
 int32_t read_watch_update(const char* json) {
   std::vector<ReplacedEntry> replaced;
-  bool appended = false;
+  Appended appended;
   return read_watch_update(json, &replaced, &appended);
 }
 
-int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, bool* appended) {
+int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, Appended* appended) {
   replaced->clear();
-  *appended = false;
+  *appended = Appended();
   if (json == nullptr) return kOk;
   const JsonDoc doc = read_json(json, std::strlen(json));
   if (!doc) return fail(kBadJson, "watch: not valid JSON");
@@ -775,6 +775,7 @@ int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced
   if (!yyjson_is_arr(root)) return fail(kBadJson, "watch: expected an array");
 
   std::size_t hosts = host_count();
+  const std::size_t hosts_before = hosts;
   HostIndex& index = s_model.watch.host_index;
   if (!index.ready) make_index(index, hosts);
   UpdateUndo undo(hosts);
@@ -804,14 +805,17 @@ int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced
     }
     if (s_watch.size() >= static_cast<std::size_t>(kMaxRecords)) return fail(kNoMemory, "out of memory");
     s_watch.insert(s_watch.begin() + static_cast<std::ptrdiff_t>(hosts), std::move(rec));
-    *appended = true;
     undo.appended();
     file_entry(index, static_cast<int32_t>(hosts));
     ++hosts;
   }
   undo.keep();
+  if (hosts > hosts_before) {
+    appended->from = static_cast<int32_t>(hosts_before);
+    appended->count = static_cast<int32_t>(hosts - hosts_before);
+  }
   // The host's entries are no longer what the kept text reads as.
-  if (!replaced->empty() || *appended) s_model.watch.host_text.valid = false;
+  if (!replaced->empty() || appended->count > 0) s_model.watch.host_text.valid = false;
   return kOk;
 }
 

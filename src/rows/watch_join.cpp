@@ -495,19 +495,51 @@ void decide_again(int32_t index) {
 
 }  // namespace
 
-bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int32_t>* decided) {
+namespace {
+
+// After `count` entries were put in at `from`, the entries that were there
+// and after stand `count` places further: the choices of the last join that
+// name them are moved with them. From the last entry down, so that no place
+// is moved twice.
+void move_choices_up(int32_t from, int32_t count) {
+  Derived& d = s_model.derived;
+  for (int32_t k = n_watch() - 1; k >= from + count; --k) {
+    const int32_t item = s_watch[static_cast<std::size_t>(k)].item_index;
+    if (!valid_item_index(item)) continue;
+    const std::size_t ui = static_cast<std::size_t>(item);
+    for (std::vector<int32_t>* group : {&d.best_server, &d.best_local}) {
+      if ((*group)[ui] == k - count) (*group)[ui] = k;
+    }
+    Item& it = s_items[ui];
+    if (it.watch_index == k - count) it.watch_index = k;
+  }
+}
+
+}  // namespace
+
+bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, int32_t appended_from, int32_t appended_count,
+                    std::vector<int32_t>* decided) {
   Derived& d = s_model.derived;
   if (s_settings.resume.keep_finished_on_replay != 0) return false;
   if (d.best_server.size() != static_cast<std::size_t>(n_items()) ||
       d.best_local.size() != static_cast<std::size_t>(n_items())) {
     return false;
   }
+  const bool appended = appended_count > 0;
+  if (appended && (appended_from < 0 || appended_from > n_watch() - appended_count)) return false;
+  // An entry appended and then replaced by the same update is new all the
+  // same: it is joined with the appended ones.
+  const auto is_appended = [&](int32_t pos) {
+    return appended && pos >= appended_from && pos < appended_from + appended_count;
+  };
   // Everything that could fail first: the rest only writes in place.
-  d.watched.reserve(d.watched.size() + 2 * replaced.size());
+  const std::size_t changed = replaced.size() + static_cast<std::size_t>(appended_count);
+  d.watched.reserve(d.watched.size() + 2 * changed);
   decided->clear();
-  decided->reserve(2 * replaced.size());
+  decided->reserve(2 * changed);
   for (const ReplacedEntry& r : replaced) {
     if (r.pos < 0 || r.pos >= n_watch()) return false;
+    if (is_appended(r.pos)) continue;
     const WatchRec& w = s_watch[static_cast<std::size_t>(r.pos)];
     const int32_t item = joined_item(w);
     const bool local = local_entry(w);
@@ -522,20 +554,27 @@ bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, std::vector<int3
       }
     }
   }
-  for (const ReplacedEntry& r : replaced) {
-    WatchRec& w = s_watch[static_cast<std::size_t>(r.pos)];
+  if (appended) move_choices_up(appended_from, appended_count);
+  // A new entry joins its item and is chosen when it is the later one; an
+  // entry replaced in its place also leaves the item it had.
+  const auto take_in = [&](int32_t pos, int32_t item_before) {
+    WatchRec& w = s_watch[static_cast<std::size_t>(pos)];
     w.item_index = joined_item(w);
     if (valid_item_index(w.item_index)) {
       int32_t& best = (local_entry(w) ? d.best_local : d.best_server)[static_cast<std::size_t>(w.item_index)];
-      if (chosen_over(r.pos, best)) best = r.pos;
+      if (chosen_over(pos, best)) best = pos;
       decide_again(w.item_index);
       decided->push_back(w.item_index);
     }
-    if (valid_item_index(r.item_index) && r.item_index != w.item_index) {
-      decide_again(r.item_index);
-      decided->push_back(r.item_index);
+    if (valid_item_index(item_before) && item_before != w.item_index) {
+      decide_again(item_before);
+      decided->push_back(item_before);
     }
+  };
+  for (const ReplacedEntry& r : replaced) {
+    if (!is_appended(r.pos)) take_in(r.pos, r.item_index);
   }
+  for (int32_t k = 0; k < appended_count; ++k) take_in(appended_from + k, -1);
   return true;
 }
 
@@ -717,7 +756,7 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     if (joined_item(w) == w.item_index) continue;
     moved.push_back(ReplacedEntry{k, w.item_index, w.updated_ms, local_entry(w)});
   }
-  if (!rejoin_entries(moved, decided)) return false;
+  if (!rejoin_entries(moved, -1, 0, decided)) return false;
   decided->reserve(decided->size() + relinked.size());
   for (int32_t index : relinked) {
     if (d.best_server[static_cast<std::size_t>(index)] >= 0 || d.best_local[static_cast<std::size_t>(index)] >= 0) {
