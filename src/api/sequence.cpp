@@ -63,15 +63,18 @@ int32_t call_set_library(const char* json) {
 int32_t call_set_watch(const char* json) {
   Changes& changes = s_model.changes;
   std::vector<ReplacedEntry> replaced;
+  Appended appended;
   bool whole = true;
-  const int32_t rc = read_host_watch(json, true, &replaced, &whole);
+  const int32_t rc = read_host_watch(json, true, &replaced, &appended, &whole);
   if (rc != kOk) return rc;
-  // An array that changed a few entries in their places is noted as the
-  // progress updates of those entries would be.
+  // An array that changed a few entries in their places, or added a few
+  // after them, is noted as the progress updates of those entries would be.
   if (whole || !changes.updated_entries.empty() || changes.appended_count > 0) {
     changes.watch = true;
   } else {
     changes.updated_entries.swap(replaced);
+    changes.appended_from = appended.from;
+    changes.appended_count = appended.count;
   }
   return rebuilt();
 }

@@ -117,13 +117,23 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 // (none for NULL), keeping the server progress entries after them; without
 // rebuilding. On failure (status and message set) nothing has changed.
 int32_t read_host_watch(const char* json);
+// Host watch entries appended by a call: `count` of them from position
+// `from` on (after the host's entries before the call; the entries made
+// from the server home moved up by as many).
+struct Appended {
+  int32_t from = -1;
+  int32_t count = 0;
+};
 // The same for kavo_set_watch: with `compare`, an array that differs from
 // the text the host's entries were last read from only in a few elements
-// that leave every entry where it is changes those entries in their places,
-// as progress updates of them would (*whole false, `replaced` listing them
-// as they were, in table order); any other array is read whole (*whole
-// true), and its text kept for the next comparison.
-int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntry>* replaced, bool* whole);
+// that leave every entry where it is, or only add entries after them,
+// changes those entries in their places and appends the new ones, as
+// progress updates would (*whole false, `replaced` listing the entries
+// replaced as they were, in table order, `appended` the ones appended); any
+// other array is read whole (*whole true), and its text kept for the next
+// comparison.
+int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntry>* replaced, Appended* appended,
+                        bool* whole);
 // Applies a progress update, an array of host watch entries: each replaces
 // the host entry it matches (the first with its key when it has one, else
 // with its item id, else with its IMDb id, season and episode) in its place,
@@ -133,13 +143,7 @@ int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntr
 int32_t read_watch_update(const char* json);
 // The same, telling in `replaced` which host entries were replaced in their
 // places and what they were before (the first time in the update for an
-// entry replaced twice), and in `appended` how many entries were appended
-// and where the first of them now stands (after the host's entries before
-// the update; the entries made from the server home moved up by as many).
-struct Appended {
-  int32_t from = -1;
-  int32_t count = 0;
-};
+// entry replaced twice), and in `appended` the entries appended.
 int32_t read_watch_update(const char* json, std::vector<ReplacedEntry>* replaced, Appended* appended);
 // Frees the memory read_host_watch keeps from call to call.
 void release_staged_watch() noexcept;

@@ -392,6 +392,7 @@ bool read_span(const char* t, Span span, WatchRec* rec, bool* taken) {
 bool local_entry(const WatchRec& w) { return w.source && ci_cmp(w.source.get(), "local_store") == 0; }
 
 bool same_identifiers(const WatchRec& a, const WatchRec& b);
+void file_entry(Watch::HostIndex& index, int32_t pos);
 
 // An entry that reads differently, for its place.
 struct NewEntry {
@@ -420,7 +421,7 @@ class TextsBack {
 // entries that read differently in their places, lists them in `replaced`
 // as they were, counts the array's turned-away elements and keeps its text;
 // true then. False (nothing changed) when the array is to be read whole.
-bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>* replaced) {
+bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>* replaced, Appended* appended) {
   HostText& held = s_model.watch.host_text;
   if (!held.valid || held.elements.empty() || host_count() != static_cast<std::size_t>(held.entries) ||
       len >= UINT32_MAX) {
@@ -502,6 +503,9 @@ bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>*
   // With another number of elements: the entry each new one gives.
   std::vector<int32_t> span_pos;
   int32_t rejected_change = 0;
+  // Entries given by new elements after every old one: appended.
+  const std::size_t hosts_before = host_count();
+  std::vector<WatchRec> adds;
   if (same_count) {
     for (std::size_t k = 0; k < old_count; ++k) {
       if (spans[k].differs && compare(k, el[first + k].pos) < 0) return false;
@@ -530,7 +534,15 @@ bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>*
         span_pos.push_back(-1);
         continue;
       }
-      if (next >= olds.size()) return false;
+      if (next >= olds.size()) {
+        // More entries than before, which only the end of the array adds.
+        if (after != n) return false;
+        WatchRec rec;
+        if (!read_span(json, spans[k], &rec, &taken) || !taken) return false;
+        span_pos.push_back(static_cast<int32_t>(hosts_before + adds.size()));
+        adds.push_back(std::move(rec));
+        continue;
+      }
       const int32_t pos = olds[next++];
       span_pos.push_back(pos);
       if (compare(k, pos) < 0) return false;
@@ -546,6 +558,10 @@ bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>*
   // What can fail, before anything changes.
   replaced->clear();
   replaced->reserve(news.size());
+  if (!adds.empty()) {
+    if (s_watch.size() + adds.size() > static_cast<std::size_t>(kMaxRecords)) return false;
+    s_watch.reserve(s_watch.size() + adds.size());
+  }
   std::vector<HostText::Element> regrown;
   if (!same_count) {
     regrown.reserve(n - old_count + spans.size());
@@ -594,6 +610,23 @@ bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>*
     replaced->push_back(ReplacedEntry{ne.pos, entry.item_index, entry.updated_ms, local_entry(entry)});
     entry = std::move(ne.rec);
   }
+  *appended = Appended();
+  if (!adds.empty()) {
+    // Room reserved above: no reallocation, nothing thrown.
+    s_watch.insert(s_watch.begin() + static_cast<std::ptrdiff_t>(hosts_before), std::make_move_iterator(adds.begin()),
+                   std::make_move_iterator(adds.end()));
+    held.entries += static_cast<int32_t>(adds.size());
+    appended->from = static_cast<int32_t>(hosts_before);
+    appended->count = static_cast<int32_t>(adds.size());
+    Watch::HostIndex& index = s_model.watch.host_index;
+    if (index.ready && !refile) {
+      try {
+        for (int32_t k = 0; k < appended->count; ++k) file_entry(index, appended->from + k);
+      } catch (...) {
+        index.ready = false;  // made again when next needed
+      }
+    }
+  }
   if (refile) s_model.watch.host_index.ready = false;
   s_rejected += held.rejected;
   texts_back.keep();
@@ -604,17 +637,20 @@ bool set_in_place(const char* json, std::size_t len, std::vector<ReplacedEntry>*
 
 int32_t read_host_watch(const char* json) {
   std::vector<ReplacedEntry> replaced;
+  Appended appended;
   bool whole = true;
-  return read_host_watch(json, false, &replaced, &whole);
+  return read_host_watch(json, false, &replaced, &appended, &whole);
 }
 
-int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntry>* replaced, bool* whole) {
+int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntry>* replaced, Appended* appended,
+                        bool* whole) {
   replaced->clear();
+  *appended = Appended();
   *whole = true;
   const std::size_t len = json != nullptr ? std::strlen(json) : 0;
   if (compare && json != nullptr) {
     try {
-      if (set_in_place(json, len, replaced)) {
+      if (set_in_place(json, len, replaced, appended)) {
         std::sort(replaced->begin(), replaced->end(),
                   [](const ReplacedEntry& a, const ReplacedEntry& b) { return a.pos < b.pos; });
         *whole = false;
@@ -624,6 +660,7 @@ int32_t read_host_watch(const char* json, bool compare, std::vector<ReplacedEntr
       // read whole below
     }
     replaced->clear();
+    *appended = Appended();
   }
   StagedWatch& staged = s_staged_watch;
   staged.empty();

@@ -164,11 +164,12 @@ TEST(KeptMapTest, ResetKeepsATableOfAboutTheSizeAskedFor) {
 }
 
 TEST_F(ArenaModelTest, WatchEntriesTurnedAwayGiveTheirTextsBack) {
-  ASSERT_EQ(kavo_set_watch(R"([{"id":"a","key":"k","position":1}])"), 0);
+  ASSERT_EQ(kavo_set_watch(R"([{"id":"a","key":"k","position":1},{"id":"y","position":1},{"id":"z","position":1}])"),
+            0);
   const char* first_id = kavo::s_watch.at(0).item_id.get();
   // The host's entries are read beside the ones in use, so the blocks of a
-  // table come back every second call that reads an array whole (here: one
-  // of another number of entries).
+  // table come back every second call that reads an array whole (here: each
+  // one with fewer entries than the last).
   ASSERT_EQ(kavo_set_watch(R"([{"id":"between","position":1},{"id":"c","position":1}])"), 0);
   // Entries without progress read their texts and give them back: the kept
   // entry after them takes the same place.
