@@ -133,10 +133,16 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word)
 }
 
 // A flag under two names: the second is asked only when the first is absent.
-void read_flag2(const SchemaIndex& get, const KeySchema::Name& first, const KeySchema::Name& second,
+[[gnu::always_inline]] inline void read_flag2(const SchemaIndex& get, const KeySchema::Name& first, const KeySchema::Name& second,
                 int32_t* out) {
+  // An absent member is no boolean: val_bool is asked of present ones only.
   int b = 0;
-  if (val_bool(get(first), &b) == 0 || val_bool(get(second), &b) == 0) *out = b != 0 ? 1 : 0;
+  yyjson_val* v = get(first);
+  if (v == nullptr || val_bool(v, &b) != 0) {
+    v = get(second);
+    if (v == nullptr || val_bool(v, &b) != 0) return;
+  }
+  *out = b != 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -365,8 +365,7 @@ SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
     if (spelled_here) exact(spelling) = number;
     if (class_here) folded(cls) = number;
   }
-  present_.bits[0] |= then.present_.bits[0];
-  present_.bits[1] |= then.present_.bits[1];
+  present_.bits |= then.present_.bits;
 }
 
 void SchemaIndex::clear() noexcept {
@@ -383,7 +382,7 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   // read again for every member.
   const KeySchema& schema = schema_;
   int n_found = n_found_;
-  uint64_t present0 = present_.bits[0], present1 = present_.bits[1];
+  KeySchema::ClassSet present = present_;
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
@@ -410,17 +409,11 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
     }
     if (first_of_class) {
       of_class = static_cast<uint8_t>(n_found);
-      const uint64_t bit = uint64_t{1} << (cls & 63);
-      if (cls < 64) {
-        present0 |= bit;
-      } else {
-        present1 |= bit;
-      }
+      present.add(cls);
     }
   }
   n_found_ = n_found;
-  present_.bits[0] = present0;
-  present_.bits[1] = present1;
+  present_ = present;
 }
 
 yyjson_val* SchemaIndex::get_other(const char* key) const noexcept {

@@ -132,15 +132,14 @@ class KeySchema {
     }
     return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
   }
-  // The classes of a set of member keys as a bit set, one bit per class.
+  // The classes of a set of member keys as a bit set, class c on bit c mod
+  // 64: two sets that share no bit share no class (beyond 64 classes, ones
+  // that share a bit may still share none).
   struct ClassSet {
-    uint64_t bits[2] = {0, 0};
-    void add(int cls) noexcept { bits[cls >> 6] |= uint64_t{1} << (cls & 63); }
-    bool meets(const ClassSet& other) const noexcept {
-      return ((bits[0] & other.bits[0]) | (bits[1] & other.bits[1])) != 0;
-    }
+    uint64_t bits = 0;
+    void add(int cls) noexcept { bits |= uint64_t{1} << (cls & 63); }
+    bool may_meet(const ClassSet& other) const noexcept { return (bits & other.bits) != 0; }
   };
-  static_assert(kMaxClasses <= 128, "a ClassSet holds 128 classes");
   // One of the lists the schema was made from, resolved once (field()): its
   // spellings in the list's order, each with its class, ending with spelling
   // -1, and their classes as a set. A lookup of the list then walks them
@@ -317,7 +316,7 @@ class SchemaIndex {
     if (field.entries == nullptr) return first_taken_by_text(field.keys, take);
     // A member spelled as listed is of the spelling's class: no member of
     // any of the list's classes, nothing to offer.
-    if (!field.classes.meets(present_)) return 1;
+    if (!field.classes.may_meet(present_)) return 1;
     for (const KeySchema::Entry* e = field.entries; e->spelling >= 0; ++e) {
       yyjson_val* v = of_entry(e->spelling, e->cls);
       if (v != nullptr && take(v) == 0) return 0;
@@ -437,20 +436,21 @@ inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
   });
 }
 
-// The same loops over lists resolved by the index's schema.
-inline int find_dbl(const SchemaIndex& get, const KeySchema::Field& keys, double* out) noexcept {
+// The same loops over lists resolved by the index's schema, inline: most
+// lists have no member and end at the class test.
+[[gnu::always_inline]] inline int find_dbl(const SchemaIndex& get, const KeySchema::Field& keys, double* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) { return val_dbl(v, out); });
 }
-inline int find_int(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) noexcept {
+[[gnu::always_inline]] inline int find_int(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) { return val_int(v, out); });
 }
-inline int find_ll(const SchemaIndex& get, const KeySchema::Field& keys, int64_t* out) noexcept {
+[[gnu::always_inline]] inline int find_ll(const SchemaIndex& get, const KeySchema::Field& keys, int64_t* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) { return val_ll(v, out); });
 }
-inline int find_bool(const SchemaIndex& get, const KeySchema::Field& keys, int* out) noexcept {
+[[gnu::always_inline]] inline int find_bool(const SchemaIndex& get, const KeySchema::Field& keys, int* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) { return val_bool(v, out); });
 }
-inline int find_str(const SchemaIndex& get, const KeySchema::Field& keys, Text* out) noexcept {
+[[gnu::always_inline]] inline int find_str(const SchemaIndex& get, const KeySchema::Field& keys, Text* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) {
     Text t;
     if (val_str(v, &t) != 0) return 1;

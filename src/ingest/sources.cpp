@@ -57,7 +57,7 @@ const SourceKeys& source_keys() {
 }
 
 // A flag: the first name that answers found gives 1 (non-zero) or 0.
-void read_flag(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) {
+[[gnu::always_inline]] inline void read_flag(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) {
   int b = 0;
   if (find_bool(get, keys, &b) == 0) *out = b != 0 ? 1 : 0;
 }
