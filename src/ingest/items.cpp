@@ -44,11 +44,6 @@ const KeyList k_item_key_lists[] = {k_title, k_imdb, k_poster, k_back, k_plot, k
                                     k_be,    k_air,  k_key,    k_year, k_run,  k_sea,  k_epi,
                                     k_size,  k_mt,   k_add,    k_dur,  k_rat,  k_credits, k_item_members};
 
-const KeySchema& item_schema() {
-  static const KeySchema schema(k_item_key_lists);
-  return schema;
-}
-
 struct TextField {
   Text Item::*field;
   KeyList keys;
@@ -60,6 +55,33 @@ const TextField k_text_fields[] = {
     {&Item::folder, k_fol},        {&Item::backend_id, k_be}, {&Item::air_date, k_air},
     {&Item::server_key, k_key},
 };
+constexpr std::size_t kTextFields = sizeof k_text_fields / sizeof k_text_fields[0];
+
+// The item schema with every list and name the reader looks up resolved
+// once, so that a lookup goes straight to the index's entries.
+struct ItemKeys {
+  KeySchema schema{k_item_key_lists};
+  KeySchema::Field text[kTextFields];
+  KeySchema::Field year = schema.field(k_year), run = schema.field(k_run), sea = schema.field(k_sea),
+                   epi = schema.field(k_epi), size = schema.field(k_size), mt = schema.field(k_mt),
+                   add = schema.field(k_add), dur = schema.field(k_dur), rat = schema.field(k_rat),
+                   credits = schema.field(k_credits);
+  KeySchema::Name id = schema.name("id"), key = schema.name("key"), kind = schema.name("kind"),
+                  matched = schema.name("matched"), is_matched = schema.name("isMatched"),
+                  unmatched = schema.name("unmatched"), is_unmatched = schema.name("isUnmatched"),
+                  audio_only = schema.name("is_audio_only"), is_audio_only = schema.name("isAudioOnly"),
+                  cue_track = schema.name("is_cue_track"), is_cue_track = schema.name("isCueTrack"),
+                  library = schema.name("library"), genres = schema.name("genres");
+
+  ItemKeys() noexcept {
+    for (std::size_t i = 0; i < kTextFields; ++i) text[i] = schema.field(k_text_fields[i].keys);
+  }
+};
+
+const ItemKeys& item_keys() {
+  static const ItemKeys keys;
+  return keys;
+}
 
 struct Word {
   constexpr Word(const char* t, int32_t c) : text(t), len(std::char_traits<char>::length(t)), code(c) {}
@@ -111,9 +133,16 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word)
 }
 
 // A flag under two names: the second is asked only when the first is absent.
-void read_flag2(const SchemaIndex& get, const char* first, const char* second, int32_t* out) {
+[[gnu::always_inline]] inline void read_flag2(const SchemaIndex& get, const KeySchema::Name& first, const KeySchema::Name& second,
+                int32_t* out) {
+  // An absent member is no boolean: val_bool is asked of present ones only.
   int b = 0;
-  if (val_bool(get(first), &b) == 0 || val_bool(get(second), &b) == 0) *out = b != 0 ? 1 : 0;
+  yyjson_val* v = get(first);
+  if (v == nullptr || val_bool(v, &b) != 0) {
+    v = get(second);
+    if (v == nullptr || val_bool(v, &b) != 0) return;
+  }
+  *out = b != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -133,9 +162,10 @@ struct IdCheck {
 
 Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   if (!yyjson_is_obj(element)) return Refusal::kNotObject;
-  const SchemaIndex get(item_schema(), element);
+  const ItemKeys& keys = item_keys();
+  const SchemaIndex get(keys.schema, element);
 
-  if (val_str(get("id"), &item->id) != 0) val_str(get("key"), &item->id);
+  if (val_str(get(keys.id), &item->id) != 0) val_str(get(keys.key), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
   if (check != nullptr) {
     check->hash = Ht::hash(item->id.get());
@@ -143,29 +173,29 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
     if (check->batch != nullptr) check->batch->prefetch(check->hash);
   }
 
-  for (const TextField& f : k_text_fields) find_str(get, f.keys, &(item->*f.field));
+  for (std::size_t i = 0; i < kTextFields; ++i) find_str(get, keys.text[i], &(item->*k_text_fields[i].field));
 
-  item->kind = read_code(get("kind"), k_kind_words, kUnknownKind);
+  item->kind = read_code(get(keys.kind), k_kind_words, kUnknownKind);
 
-  find_int(get, k_year, &item->year);
-  find_int(get, k_run, &item->runtime_min);
-  find_int(get, k_sea, &item->season);
-  find_int(get, k_epi, &item->episode);
-  find_ll(get, k_size, &item->size);
-  find_ll(get, k_mt, &item->mtime_ms);
+  find_int(get, keys.year, &item->year);
+  find_int(get, keys.run, &item->runtime_min);
+  find_int(get, keys.sea, &item->season);
+  find_int(get, keys.epi, &item->episode);
+  find_ll(get, keys.size, &item->size);
+  find_ll(get, keys.mt, &item->mtime_ms);
   item->added_ms = item->mtime_ms;
-  find_ll(get, k_add, &item->added_ms);
-  find_dbl(get, k_dur, &item->duration_s);
-  find_dbl(get, k_rat, &item->rating);
-  find_dbl(get, k_credits, &item->credits_start_s);
+  find_ll(get, keys.add, &item->added_ms);
+  find_dbl(get, keys.dur, &item->duration_s);
+  find_dbl(get, keys.rat, &item->rating);
+  find_dbl(get, keys.credits, &item->credits_start_s);
 
-  read_flag2(get, "matched", "isMatched", &item->matched);
-  read_flag2(get, "unmatched", "isUnmatched", &item->unmatched);
-  read_flag2(get, "is_audio_only", "isAudioOnly", &item->is_audio_only);
-  read_flag2(get, "is_cue_track", "isCueTrack", &item->is_cue_track);
-  item->library = read_code(get("library"), k_library_words, kOtherSource);
+  read_flag2(get, keys.matched, keys.is_matched, &item->matched);
+  read_flag2(get, keys.unmatched, keys.is_unmatched, &item->unmatched);
+  read_flag2(get, keys.audio_only, keys.is_audio_only, &item->is_audio_only);
+  read_flag2(get, keys.cue_track, keys.is_cue_track, &item->is_cue_track);
+  item->library = read_code(get(keys.library), k_library_words, kOtherSource);
 
-  yyjson_val* genres = get("genres");
+  yyjson_val* genres = get(keys.genres);
   if (item->genres.capacity() == 0 && yyjson_arr_size(genres) != 0) item->genres = take_genre_list();
   if (val_str_array(genres, &item->genres) == 3) return Refusal::kNoMemory;
   if (read_item_sources(get, item) != 0) return Refusal::kNoMemory;

@@ -189,21 +189,25 @@ yyjson_val* folded_member(yyjson_val* object, const char* key, std::size_t len) 
 KeySchema::KeySchema(std::span<const KeyList> lists) noexcept {
   for (int16_t& slot : class_slots_) slot = -1;
   for (PointerSlot& slot : pointer_slots_) slot = PointerSlot{nullptr, -1};
-  for (ExactSlot& slot : exact_slots_) slot = ExactSlot{{0, 0, 0}, 0, -1, -1};
+  for (ExactSlot& slot : exact_slots_) slot = ExactSlot{{0, 0, 0}, kFreeLen, -1, -1};
   for (ListSlot& slot : list_slots_) slot = ListSlot{nullptr, 0, ClassSet{}};
   for (KeyList list : lists) {
     for (KeyList k = list; k != nullptr && *k != nullptr; ++k) add(*k);
   }
+  exact_len_ = max_len_ < kExactBytes ? max_len_ : kExactBytes;
   // Each list as its spellings, when every key of it was registered.
   for (KeyList list : lists) {
-    if (list == nullptr || list_spellings(list) != nullptr || n_lists_ >= kListSlots / 2) continue;
+    if (list == nullptr || list_slot(list) != nullptr || n_lists_ >= kListSlots / 2) continue;
     int count = 0;
     bool whole = true;
     for (KeyList k = list; *k != nullptr; ++k, ++count) whole = whole && listed(*k) >= 0;
-    if (!whole || n_list_spell_ + count + 1 > kMaxListEntries) continue;
-    const int first = n_list_spell_;
-    for (KeyList k = list; *k != nullptr; ++k) list_spell_[n_list_spell_++] = static_cast<int16_t>(listed(*k));
-    list_spell_[n_list_spell_++] = -1;
+    if (!whole || n_list_entries_ + count + 1 > kMaxListEntries) continue;
+    const int first = n_list_entries_;
+    for (KeyList k = list; *k != nullptr; ++k) {
+      const int spelling = listed(*k);
+      list_entries_[n_list_entries_++] = Entry{static_cast<int16_t>(spelling), static_cast<int16_t>(spell_[spelling].cls)};
+    }
+    list_entries_[n_list_entries_++] = Entry{-1, -1};
     std::size_t ls = pointer_slot(list) & (kListSlots - 1);
     while (list_slots_[ls].list != nullptr) ls = (ls + 1) & (kListSlots - 1);
     ClassSet classes;
@@ -251,7 +255,7 @@ void KeySchema::add(const char* key) noexcept {
     spelling = n_spell_++;
     spell_[spelling] = Spelling{key, len, raw, cls, -1};
     if (len <= kExactBytes) {
-      std::size_t es = exact_slot(len, raw.w[0], raw.w[1]);
+      std::size_t es = exact_slot(len, raw.w[0]);
       while (exact_slots_[es].spelling >= 0) es = (es + 1) & (kExactSlots - 1);
       exact_slots_[es] = ExactSlot{{raw.w[0], raw.w[1], raw.w[2]}, static_cast<uint32_t>(len),
                                    static_cast<int16_t>(spelling), static_cast<int16_t>(cls)};
@@ -297,52 +301,40 @@ int KeySchema::exact_in_class(int cls, const char* text, std::size_t len, const 
   return -1;
 }
 
-void KeySchema::classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept {
-  *spelling = -1;
-  *cls = -1;
-  if (len <= kExactBytes && len <= max_len_) {
-    // Keys of up to 24 bytes, nearly all of them: packed into three words,
-    // looked up as spelled, and only when no spelling is the key itself,
-    // folded. Equal to a spelling, or to a class ignoring case, means no NUL
+KeySchema::Sorted KeySchema::sort_unspelled(const char* text, std::size_t len) const noexcept {
+  Sorted out{-1, -1};
+  if (len <= exact_len_) {
+    // Keys of up to 24 bytes, nearly all of them, that are no spelling (the
+    // exact probe of sort_key found none): packed into three words, folded,
+    // looked up as a class. Equal to a class ignoring case means no NUL
     // among the bytes (a NUL folds to itself and spellings hold none), so
-    // these cases need no search for one.
-    const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
-    const uint64_t r1 = len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0;
-    const uint64_t r2 = len > 16 ? load_upto8(text + 16, len - 16) : 0;
-    for (std::size_t es = exact_slot(len, r0, r1); exact_slots_[es].spelling >= 0;
-         es = (es + 1) & (kExactSlots - 1)) {
-      const ExactSlot& e = exact_slots_[es];
-      if (e.len == len && e.w[0] == r0 && e.w[1] == r1 && e.w[2] == r2) {
-        *spelling = e.spelling;
-        *cls = e.cls;
-        return;
-      }
-    }
-    const uint64_t f0 = fold8(r0);
-    const uint64_t f1 = fold8(r1);
-    const uint64_t f2 = fold8(r2);
+    // this case needs no search for one.
+    const uint64_t f0 = fold8(load_upto8(text, len < 8 ? len : 8));
+    const uint64_t f1 = fold8(len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0);
+    const uint64_t f2 = fold8(len > 16 ? load_upto8(text + 16, len - 16) : 0);
     for (std::size_t cs = class_slot(len, f0); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
       const Class& c = class_[class_slots_[cs]];
       if (c.len == len && c.folded.w[0] == f0 && c.folded.w[1] == f1 && c.folded.w[2] == f2) {
-        *cls = class_slots_[cs];
-        return;
+        out.cls = class_slots_[cs];
+        return out;
       }
     }
   } else if (len <= max_len_) {
     Words raw;
     load_words(text, len, &raw);
-    *cls = class_of(text, len, raw);
-    if (*cls >= 0) {
-      *spelling = exact_in_class(*cls, text, len, raw);
-      return;
+    out.cls = class_of(text, len, raw);
+    if (out.cls >= 0) {
+      out.spelling = exact_in_class(out.cls, text, len, raw);
+      return out;
     }
   }
   const std::size_t clen = std::strlen(text);
   if (clen < len && clen <= max_len_) {
     Words raw;
     load_words(text, clen, &raw);
-    *cls = class_of(text, clen, raw);
+    out.cls = class_of(text, clen, raw);
   }
+  return out;
 }
 
 SchemaIndex::SchemaIndex(const KeySchema& schema, yyjson_val* first, yyjson_val* second) noexcept
@@ -373,8 +365,7 @@ SchemaIndex::SchemaIndex(yyjson_val* first, const SchemaIndex& then) noexcept
     if (spelled_here) exact(spelling) = number;
     if (class_here) folded(cls) = number;
   }
-  present_.bits[0] |= then.present_.bits[0];
-  present_.bits[1] |= then.present_.bits[1];
+  present_.bits |= then.present_.bits;
 }
 
 void SchemaIndex::clear() noexcept {
@@ -386,25 +377,43 @@ void SchemaIndex::clear() noexcept {
 
 void SchemaIndex::add(yyjson_val* object) noexcept {
   if (object == nullptr) return;
+  // The count and the class set kept in locals: the stores into the byte
+  // arrays below could otherwise be taken to change them, and they would be
+  // read again for every member.
+  const KeySchema& schema = schema_;
+  int n_found = n_found_;
+  KeySchema::ClassSet present = present_;
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
-    const auto [cls, spelling] = schema_.sort_key(yyjson_get_str(k), yyjson_get_len(k));
+    // Member keys are strings.
+    const auto [cls, spelling] = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k));
     if (cls < 0) continue;
-    const bool first_of_class = folded(cls) == 0;
-    const bool first_spelled = spelling >= 0 && exact(spelling) == 0;
-    if (!first_of_class && !first_spelled) continue;
+    uint8_t& of_class = folded(cls);
+    const bool first_of_class = of_class == 0;
     // At most one entry per class and per spelling: the numbers fit.
-    found_[n_found_] = v;
-    entry_spelling_[n_found_] = static_cast<int8_t>(first_spelled ? spelling : -1);
-    entry_class_[n_found_] = static_cast<int8_t>(first_of_class ? cls : -1);
-    const uint8_t number = static_cast<uint8_t>(++n_found_);
-    if (first_of_class) {
-      folded(cls) = number;
-      present_.add(cls);
+    if (spelling >= 0) {
+      // A spelling met before had its class met then too.
+      uint8_t& of_spelling = exact(spelling);
+      if (of_spelling != 0) continue;
+      found_[n_found] = v;
+      entry_spelling_[n_found] = static_cast<int8_t>(spelling);
+      entry_class_[n_found] = static_cast<int8_t>(first_of_class ? cls : -1);
+      of_spelling = static_cast<uint8_t>(++n_found);
+    } else {
+      if (!first_of_class) continue;
+      found_[n_found] = v;
+      entry_spelling_[n_found] = -1;
+      entry_class_[n_found] = static_cast<int8_t>(cls);
+      ++n_found;
     }
-    if (first_spelled) exact(spelling) = number;
+    if (first_of_class) {
+      of_class = static_cast<uint8_t>(n_found);
+      present.add(cls);
+    }
   }
+  n_found_ = n_found;
+  present_ = present;
 }
 
 yyjson_val* SchemaIndex::get_other(const char* key) const noexcept {

@@ -85,25 +85,30 @@ class KeySchema {
   // case (-1 for none), *spelling the spelling it equals exactly (-1 for
   // none). A key with a NUL inside matches ignoring case up to the NUL only,
   // and never exactly.
-  void classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept;
-  // classify() with the common case inline: a key spelled exactly as listed.
   struct Sorted {
     int cls, spelling;
   };
+  void classify(const char* text, std::size_t len, int* cls, int* spelling) const noexcept {
+    const Sorted sorted = sort_key(text, len);
+    *cls = sorted.cls;
+    *spelling = sorted.spelling;
+  }
+  // classify() as one result, the common case inline: a key spelled exactly
+  // as listed.
   Sorted sort_key(const char* text, std::size_t len) const noexcept {
-    if (len <= kExactBytes && len <= max_len_) {
+    if (len <= exact_len_) {
+      // Probed by the length and the first eight bytes; the bytes past them
+      // are compared only for a slot that matches so far.
       const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
-      const uint64_t r1 = len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0;
-      const uint64_t r2 = len > 16 ? load_upto8(text + 16, len - 16) : 0;
-      for (std::size_t es = exact_slot(len, r0, r1);; es = (es + 1) & (kExactSlots - 1)) {
+      for (std::size_t es = exact_slot(len, r0);; es = (es + 1) & (kExactSlots - 1)) {
         const ExactSlot& e = exact_slots_[es];
+        if (e.len == len && e.w[0] == r0 && (len <= 8 || same_tail(e, text, len))) {
+          return Sorted{e.cls, e.spelling};
+        }
         if (e.spelling < 0) break;
-        if (e.len == len && e.w[0] == r0 && e.w[1] == r1 && e.w[2] == r2) return Sorted{e.cls, e.spelling};
       }
     }
-    Sorted out;
-    classify(text, len, &out.cls, &out.spelling);
-    return out;
+    return sort_unspelled(text, len);
   }
   // Up to 8 bytes of `p` (n of them) packed into one number, the bytes past
   // n zero; two overlapping loads instead of a loop.
@@ -127,28 +132,52 @@ class KeySchema {
     }
     return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
   }
-  // The spellings of one of the lists the schema was made from (the same
-  // address), in the list's order, ending with -1; NULL for any other list
-  // or one with a key left out.
-  const int16_t* list_spellings(KeyList list) const noexcept {
-    const ListSlot* slot = list_slot(list);
-    return slot != nullptr ? &list_spell_[slot->first] : nullptr;
-  }
-  // The classes of a set of member keys as a bit set, one bit per class.
+  // The classes of a set of member keys as a bit set, class c on bit c mod
+  // 64: two sets that share no bit share no class (beyond 64 classes, ones
+  // that share a bit may still share none).
   struct ClassSet {
-    uint64_t bits[2] = {0, 0};
-    void add(int cls) noexcept { bits[cls >> 6] |= uint64_t{1} << (cls & 63); }
-    bool meets(const ClassSet& other) const noexcept {
-      return ((bits[0] & other.bits[0]) | (bits[1] & other.bits[1])) != 0;
-    }
+    uint64_t bits = 0;
+    void add(int cls) noexcept { bits |= uint64_t{1} << (cls & 63); }
+    bool may_meet(const ClassSet& other) const noexcept { return (bits & other.bits) != 0; }
   };
-  static_assert(kMaxClasses <= 128, "a ClassSet holds 128 classes");
-  // As list_spellings, with the classes of the list's spellings in *classes.
-  const int16_t* list_spellings(KeyList list, const ClassSet** classes) const noexcept {
-    const ListSlot* slot = list_slot(list);
-    if (slot == nullptr) return nullptr;
-    *classes = &slot->classes;
-    return &list_spell_[slot->first];
+  // One of the lists the schema was made from, resolved once (field()): its
+  // spellings in the list's order, each with its class, ending with spelling
+  // -1, and their classes as a set. A lookup of the list then walks them
+  // without finding the list first.
+  struct Entry {
+    int16_t spelling;
+    int16_t cls;
+  };
+  struct Field {
+    KeyList keys;
+    // NULL for a list the schema was not made from, or one with a key left
+    // out: a lookup then looks up each key of `keys`.
+    const Entry* entries;
+    ClassSet classes;
+  };
+  Field field(KeyList list) const noexcept {
+    const ListSlot* slot = list != nullptr ? list_slot(list) : nullptr;
+    if (slot == nullptr) return Field{list, nullptr, ClassSet{}};
+    return Field{list, &list_entries_[slot->first], slot->classes};
+  }
+  // One key resolved once (name()): the spelling and class a lookup of `key`
+  // answers by; spelling -1 when the key is no spelling of the schema (a
+  // lookup then looks up the key's text).
+  struct Name {
+    const char* key;
+    int16_t spelling;
+    int16_t cls;
+  };
+  Name name(const char* key) const noexcept {
+    int spelling = key != nullptr ? listed(key) : -1;
+    int cls = -1;
+    if (spelling >= 0) {
+      cls = spell_[spelling].cls;
+    } else if (key != nullptr) {
+      classify(key, std::strlen(key), &cls, &spelling);
+    }
+    if (spelling < 0) return Name{key, -1, -1};
+    return Name{key, static_cast<int16_t>(spelling), static_cast<int16_t>(cls)};
   }
 
  private:
@@ -178,8 +207,8 @@ class KeySchema {
   // probe without folding.
   static constexpr std::size_t kExactBytes = 24;
   static constexpr int kExactSlots = 256;
-  static std::size_t exact_slot(std::size_t len, uint64_t w0, uint64_t w1) noexcept {
-    return static_cast<std::size_t>(((w0 ^ (w1 * 0xC2B2AE3D27D4EB4Full) ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
+  static std::size_t exact_slot(std::size_t len, uint64_t w0) noexcept {
+    return static_cast<std::size_t>(((w0 ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
   }
   static constexpr int kListSlots = 64;
   static constexpr int kMaxListEntries = 256;
@@ -195,12 +224,15 @@ class KeySchema {
   // `raw` holds their packed words when len is at most kWords * 8.
   int class_of(const char* text, std::size_t len, const Words& raw) const noexcept;
   int exact_in_class(int cls, const char* text, std::size_t len, const Words& raw) const noexcept;
+  // sort_key() for a key that is no spelling of up to kExactBytes bytes.
+  Sorted sort_unspelled(const char* text, std::size_t len) const noexcept;
 
   Spelling spell_[kMaxSpellings];
   Class class_[kMaxClasses];
   int n_spell_ = 0;
   int n_class_ = 0;
   std::size_t max_len_ = 0;
+  std::size_t exact_len_ = 0;  // the smaller of max_len_ and kExactBytes
   int16_t class_slots_[kClassSlots];
   struct PointerSlot {
     const char* key;
@@ -212,14 +244,21 @@ class KeySchema {
   // place.
   struct ExactSlot {
     uint64_t w[3];
-    uint32_t len;
+    uint32_t len;      // kFreeLen: a free slot
     int16_t spelling;  // -1: a free slot
     int16_t cls;
   };
+  static constexpr uint32_t kFreeLen = ~uint32_t{0};
   ExactSlot exact_slots_[kExactSlots];
+  // Whether bytes 8 to len of `text` (len from 9 to kExactBytes) are those
+  // of the slot's spelling.
+  static bool same_tail(const ExactSlot& e, const char* text, std::size_t len) noexcept {
+    if (e.w[1] != load_upto8(text + 8, len < 16 ? len - 8 : 8)) return false;
+    return len <= 16 || e.w[2] == load_upto8(text + 16, len - 16);
+  }
   struct ListSlot {
     KeyList list;
-    int first;  // into list_spell_
+    int first;  // into list_entries_
     ClassSet classes;  // of its spellings
   };
   const ListSlot* list_slot(KeyList list) const noexcept {
@@ -230,8 +269,8 @@ class KeySchema {
     return nullptr;
   }
   ListSlot list_slots_[kListSlots];
-  int16_t list_spell_[kMaxListEntries];
-  int n_list_spell_ = 0;
+  Entry list_entries_[kMaxListEntries];
+  int n_list_entries_ = 0;
   int n_lists_ = 0;
 };
 
@@ -256,37 +295,54 @@ class SchemaIndex {
   }
   yyjson_val* operator()(const char* key) const noexcept { return get(key); }
 
+  // get() of a key resolved by this index's schema.
+  yyjson_val* get(const KeySchema::Name& name) const noexcept {
+    return name.spelling >= 0 ? of_entry(name.spelling, name.cls) : get(name.key);
+  }
+  yyjson_val* operator()(const KeySchema::Name& name) const noexcept { return get(name); }
+
   // Offers the value of each key of `keys` in order to `take`, skipping the
   // keys no member answers, until it accepts one (returns 0): 0 then, else
   // 1. What a loop of get() over the keys would offer, without a lookup of
   // each key's text.
   template <class Take>
   int first_taken(KeyList keys, const Take& take) const noexcept {
-    const KeySchema::ClassSet* classes = nullptr;
-    if (const int16_t* spellings = schema_.list_spellings(keys, &classes)) {
-      // A member spelled as listed is of the spelling's class: no member of
-      // any of the list's classes, nothing to offer.
-      if (!classes->meets(present_)) return 1;
-      for (; *spellings >= 0; ++spellings) {
-        yyjson_val* v = of_spelling(*spellings);
-        if (v != nullptr && take(v) == 0) return 0;
-      }
-      return 1;
-    }
-    for (; *keys != nullptr; ++keys) {
-      yyjson_val* v = get(*keys);
+    return first_taken(schema_.field(keys), take);
+  }
+  // The same for a list resolved by this index's schema: inline, since most
+  // lists find no member of their classes and end at once.
+  template <class Take>
+  [[gnu::always_inline]] int first_taken(const KeySchema::Field& field, const Take& take) const noexcept {
+    if (field.entries == nullptr) return first_taken_by_text(field.keys, take);
+    // A member spelled as listed is of the spelling's class: no member of
+    // any of the list's classes, nothing to offer.
+    if (!field.classes.may_meet(present_)) return 1;
+    for (const KeySchema::Entry* e = field.entries; e->spelling >= 0; ++e) {
+      yyjson_val* v = of_entry(e->spelling, e->cls);
       if (v != nullptr && take(v) == 0) return 0;
     }
     return 1;
   }
 
  private:
+  template <class Take>
+  int first_taken_by_text(KeyList keys, const Take& take) const noexcept {
+    for (; *keys != nullptr; ++keys) {
+      yyjson_val* v = get(*keys);
+      if (v != nullptr && take(v) == 0) return 0;
+    }
+    return 1;
+  }
   void add(yyjson_val* object) noexcept;
   void clear() noexcept;
   // The first member spelled exactly so, else the first of its class.
   yyjson_val* of_spelling(int spelling) const noexcept {
+    return of_entry(spelling, schema_.class_of_spelling(spelling));
+  }
+  // The same with the spelling's class known.
+  yyjson_val* of_entry(int spelling, int cls) const noexcept {
     uint8_t number = exact(spelling);
-    if (number == 0) number = folded(schema_.class_of_spelling(spelling));
+    if (number == 0) number = folded(cls);
     return number != 0 ? found_[number - 1] : nullptr;
   }
   yyjson_val* get_other(const char* key) const noexcept;
@@ -372,6 +428,29 @@ inline int find_bool(const SchemaIndex& get, KeyList keys, int* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) { return val_bool(v, out); });
 }
 inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) {
+    Text t;
+    if (val_str(v, &t) != 0) return 1;
+    *out = static_cast<Text&&>(t);
+    return 0;
+  });
+}
+
+// The same loops over lists resolved by the index's schema, inline: most
+// lists have no member and end at the class test.
+[[gnu::always_inline]] inline int find_dbl(const SchemaIndex& get, const KeySchema::Field& keys, double* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_dbl(v, out); });
+}
+[[gnu::always_inline]] inline int find_int(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_int(v, out); });
+}
+[[gnu::always_inline]] inline int find_ll(const SchemaIndex& get, const KeySchema::Field& keys, int64_t* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_ll(v, out); });
+}
+[[gnu::always_inline]] inline int find_bool(const SchemaIndex& get, const KeySchema::Field& keys, int* out) noexcept {
+  return get.first_taken(keys, [out](yyjson_val* v) { return val_bool(v, out); });
+}
+[[gnu::always_inline]] inline int find_str(const SchemaIndex& get, const KeySchema::Field& keys, Text* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) {
     Text t;
     if (val_str(v, &t) != 0) return 1;

@@ -37,36 +37,51 @@ const KeyList k_source_key_lists[] = {k_src_key,      k_src_uri,      k_src_url,
                                       k_src_height,   k_src_size,     k_src_content,  k_src_subs,
                                       k_src_sublangs, k_src_the_file};
 
-const KeySchema& source_schema() {
-  static const KeySchema schema(k_source_key_lists);
-  return schema;
+// The source schema with every list the reader looks up resolved once.
+struct SourceKeys {
+  KeySchema schema{k_source_key_lists};
+  KeySchema::Field key = schema.field(k_src_key), uri = schema.field(k_src_uri), url = schema.field(k_src_url),
+                   quality = schema.field(k_src_quality), codec = schema.field(k_src_codec),
+                   ext = schema.field(k_src_ext), active = schema.field(k_src_active),
+                   hdr = schema.field(k_src_hdr), hevc = schema.field(k_src_hevc),
+                   dolby = schema.field(k_src_dolby), channels = schema.field(k_src_channels),
+                   width = schema.field(k_src_width), height = schema.field(k_src_height),
+                   size = schema.field(k_src_size), content = schema.field(k_src_content),
+                   subs = schema.field(k_src_subs), sublangs = schema.field(k_src_sublangs);
+  KeySchema::Name the_file = schema.name(k_src_the_file[0]);
+};
+
+const SourceKeys& source_keys() {
+  static const SourceKeys keys;
+  return keys;
 }
 
 // A flag: the first name that answers found gives 1 (non-zero) or 0.
-void read_flag(const SchemaIndex& get, KeyList keys, int32_t* out) {
+[[gnu::always_inline]] inline void read_flag(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) {
   int b = 0;
   if (find_bool(get, keys, &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
 // Reads every field in record order; `out` holds the defaults.
 void read_source(const SchemaIndex& get, Source* out) {
-  find_str(get, k_src_key, &out->key);
-  find_str(get, k_src_uri, &out->uri);
-  find_str(get, k_src_url, &out->url);
-  find_str(get, k_src_quality, &out->quality);
-  find_str(get, k_src_codec, &out->codec);
-  find_str(get, k_src_ext, &out->extension);
-  read_flag(get, k_src_active, &out->active);
-  read_flag(get, k_src_hdr, &out->hdr);
-  read_flag(get, k_src_hevc, &out->hevc);
-  read_flag(get, k_src_dolby, &out->dolby);
-  find_int(get, k_src_channels, &out->audio_channels);
-  find_int(get, k_src_width, &out->width);
-  find_int(get, k_src_height, &out->height);
-  find_ll(get, k_src_size, &out->size);
-  find_int(get, k_src_content, &out->content_source);
-  find_int(get, k_src_subs, &out->subtitle_count);
-  find_str(get, k_src_sublangs, &out->subtitle_languages);
+  const SourceKeys& keys = source_keys();
+  find_str(get, keys.key, &out->key);
+  find_str(get, keys.uri, &out->uri);
+  find_str(get, keys.url, &out->url);
+  find_str(get, keys.quality, &out->quality);
+  find_str(get, keys.codec, &out->codec);
+  find_str(get, keys.ext, &out->extension);
+  read_flag(get, keys.active, &out->active);
+  read_flag(get, keys.hdr, &out->hdr);
+  read_flag(get, keys.hevc, &out->hevc);
+  read_flag(get, keys.dolby, &out->dolby);
+  find_int(get, keys.channels, &out->audio_channels);
+  find_int(get, keys.width, &out->width);
+  find_int(get, keys.height, &out->height);
+  find_ll(get, keys.size, &out->size);
+  find_int(get, keys.content, &out->content_source);
+  find_int(get, keys.subs, &out->subtitle_count);
+  find_str(get, keys.sublangs, &out->subtitle_languages);
 }
 
 }  // namespace
@@ -81,7 +96,7 @@ yyjson_val* source_the_file(yyjson_val* element) noexcept {
 int parse_source_impl(yyjson_val* object, Source* out) {
   *out = Source();
   if (!yyjson_is_obj(object)) return 1;
-  read_source(SchemaIndex(source_schema(), object), out);
+  read_source(SchemaIndex(source_keys().schema, object), out);
   return 0;
 }
 
@@ -92,7 +107,7 @@ int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out) 
   // the element: this answers what writing such an object out and parsing
   // it again would answer, since every value a strict parse yields survives
   // that round trip unchanged.
-  read_source(SchemaIndex(source_schema(), the_file, element), out);
+  read_source(SchemaIndex(source_keys().schema, the_file, element), out);
   return 0;
 }
 
@@ -126,14 +141,15 @@ int read_item_sources(const SchemaIndex& item_members, Item* item) {
   } catch (...) {
     return 1;
   }
+  const SourceKeys& keys = source_keys();
   std::size_t idx, max;
   yyjson_val* element;
   yyjson_arr_foreach(list, idx, max, element) {
     if (!yyjson_is_obj(element)) continue;  // no source: its slot serves the next element
     // The element's own index answers the "theFile" lookup and, when there
     // is no such object, reads the source.
-    const SchemaIndex own(source_schema(), element);
-    yyjson_val* the_file = own(k_src_the_file[0]);
+    const SchemaIndex own(keys.schema, element);
+    yyjson_val* the_file = own(keys.the_file);
     item->sources.emplace_back();  // capacity reserved above
     Source& source = item->sources.back();
     if (yyjson_is_obj(the_file)) {

@@ -192,3 +192,122 @@ TEST(TextValues, ANulInsideAStringEndsTheText) {
 }
 
 }  // namespace
+
+#include <cmath>
+#include <cstring>
+
+#include "ingest/ingest.h"
+
+namespace {
+
+// Random objects read through lists and names resolved once by the schema,
+// against the key-list loops over obj_get: every coercion of every list and
+// every single key answers alike, for one object and for one split in two.
+TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
+  static const char* const k_unlisted[] = {"Title", "nope", "Season", "size", nullptr};
+  uint32_t seed = 4242;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  const std::vector<std::string> values = {
+      "1",     "-7",     "0",         "18446744073709551615", "2.5",  "-1e300", "4e9",     "\"12\"",
+      "\"x\"", "\" 3z\"", "\"1e999\"", "\"yes\"",              "true", "false",  "null",     "[1,\"a\"]",
+      "{}",    "\"\"",   "\"a\\u0000b\""};
+  for (std::span<const kavo::KeyList> lists : {kavo::item_key_lists(), kavo::source_key_lists()}) {
+    const auto made = std::make_unique<kavo::KeySchema>(lists);
+    const kavo::KeySchema& schema = *made;
+    std::vector<kavo::KeyList> all(lists.begin(), lists.end());
+    all.push_back(k_unlisted);  // a list the schema was not made from: walked by its texts
+    std::vector<kavo::KeySchema::Field> fields;
+    for (kavo::KeyList list : all) fields.push_back(schema.field(list));
+    // Member names: the spellings, case variants, one byte off, prefixes and
+    // extensions, NULs inside, keys past the packed words, unknown names.
+    std::vector<std::string> pool = {"", "x", "unknown_member_name", std::string(40, 'k')};
+    std::vector<std::string> copies;  // names resolved by their bytes, not their address
+    for (kavo::KeyList list : all) {
+      for (kavo::KeyList k = list; *k != nullptr; ++k) {
+        const std::string key = *k;
+        std::string upper = key, lower = key;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string last = key;
+        last.back() = '~';
+        for (const std::string& p : {key, key, upper, lower, last, key.substr(0, key.size() - 1), key + "s",
+                                     key + std::string(1, '\0') + "z", std::string(1, '\0') + key,
+                                     key + "_with_a_tail_past_the_packed_words"}) {
+          pool.push_back(p);
+        }
+        copies.push_back(key);
+        copies.push_back(upper);
+      }
+    }
+    std::vector<kavo::KeySchema::Name> names;
+    for (kavo::KeyList list : all) {
+      for (kavo::KeyList k = list; *k != nullptr; ++k) names.push_back(schema.name(*k));
+    }
+    for (const std::string& c : copies) names.push_back(schema.name(c.c_str()));
+    for (int round = 0; round < 600; ++round) {
+      const std::size_t n = next() % 24;
+      std::vector<std::string> keys;
+      for (std::size_t i = 0; i < n; ++i) keys.push_back(pool[next() % pool.size()]);
+      const std::size_t split = next() % (n + 1);
+      std::string whole = "{", first = "{", second = "{";
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string member = json_key(keys[i]) + ":" + values[next() % values.size()];
+        whole += (i > 0 ? "," : "") + member;
+        (i < split ? first : second) += ((i < split ? i > 0 : i > split) ? "," : "") + member;
+      }
+      whole += "}", first += "}", second += "}";
+      const kavo::JsonDoc w = kavo::read_json(whole.data(), whole.size());
+      const kavo::JsonDoc a = kavo::read_json(first.data(), first.size());
+      const kavo::JsonDoc b = kavo::read_json(second.data(), second.size());
+      ASSERT_TRUE(w && a && b) << whole;
+      yyjson_val* root = yyjson_doc_get_root(w.get());
+      const auto by_obj_get = [root](const char* key) { return kavo::obj_get(root, key); };
+      const kavo::SchemaIndex one(schema, root);
+      const kavo::SchemaIndex two(schema, yyjson_doc_get_root(a.get()), yyjson_doc_get_root(b.get()));
+      const kavo::SchemaIndex then(schema, yyjson_doc_get_root(b.get()));
+      const kavo::SchemaIndex merged(yyjson_doc_get_root(a.get()), then);
+      for (std::size_t f = 0; f < all.size(); ++f) {
+        const kavo::KeyList list = all[f];
+        const std::string at = whole + " list " + list[0];
+        kavo::Text es;
+        int32_t ei = -5;
+        int64_t el = -5;
+        double ed = -5;
+        int eb = -5;
+        const int rs = kavo::find_str(by_obj_get, list, &es), ri = kavo::find_int(by_obj_get, list, &ei),
+                  rl = kavo::find_ll(by_obj_get, list, &el), rd = kavo::find_dbl(by_obj_get, list, &ed),
+                  rb = kavo::find_bool(by_obj_get, list, &eb);
+        for (const kavo::SchemaIndex* index : {&one, &two, &merged}) {
+          kavo::Text gs;
+          int32_t gi = -5;
+          int64_t gl = -5;
+          double gd = -5;
+          int gb = -5;
+          ASSERT_EQ(kavo::find_str(*index, fields[f], &gs), rs) << at;
+          ASSERT_EQ(kavo::find_int(*index, fields[f], &gi), ri) << at;
+          ASSERT_EQ(kavo::find_ll(*index, fields[f], &gl), rl) << at;
+          ASSERT_EQ(kavo::find_dbl(*index, fields[f], &gd), rd) << at;
+          ASSERT_EQ(kavo::find_bool(*index, fields[f], &gb), rb) << at;
+          EXPECT_EQ(std::string(gs ? gs.get() : "<none>"), std::string(es ? es.get() : "<none>")) << at;
+          EXPECT_EQ(gi, ei) << at;
+          EXPECT_EQ(gl, el) << at;
+          EXPECT_TRUE(gd == ed || (std::isnan(gd) && std::isnan(ed))) << at;
+          EXPECT_EQ(gb, eb) << at;
+        }
+      }
+      for (const kavo::KeySchema::Name& name : names) {
+        yyjson_val* expect = kavo::obj_get(root, name.key);
+        ASSERT_EQ(one(name), expect) << whole << " " << name.key;
+        for (const kavo::SchemaIndex* index : {&two, &merged}) {
+          yyjson_val* got = (*index)(name);
+          ASSERT_EQ(got == nullptr, expect == nullptr) << whole << " " << name.key;
+          if (expect != nullptr) {
+            EXPECT_TRUE(yyjson_equals(got, expect)) << whole << " " << name.key;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
