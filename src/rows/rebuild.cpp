@@ -185,8 +185,9 @@ void rebuild_whole() {
   s_model.derived.unmatched = count_unmatched();
 }
 
-// Joins the entries that progress updates replaced in their places, listing
-// the items decided again; false when the whole join must run.
+// Joins the entries that progress updates replaced in their places or
+// appended, listing the items decided again; false when the whole join must
+// run.
 bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) noexcept {
   if (changes.watch || (changes.updated_entries.empty() && changes.appended_count == 0)) return false;
   try {
