@@ -60,8 +60,24 @@ int32_t call_set_library(const char* json) {
   return rebuilt();
 }
 
-int32_t call_set_watch(const char* json) {
+namespace {
+
+// Notes the host entries a call replaced in their places and appended, for
+// the rebuild to join them alone; a table read whole, or entries noted
+// before and not yet rebuilt, mean a whole join.
+void note_entries(bool whole, std::vector<ReplacedEntry>& replaced, const Appended& appended) {
   Changes& changes = s_model.changes;
+  if (whole || !changes.updated_entries.empty() || changes.appended.count > 0) {
+    changes.watch = true;
+  } else {
+    changes.updated_entries.swap(replaced);
+    changes.appended = appended;
+  }
+}
+
+}  // namespace
+
+int32_t call_set_watch(const char* json) {
   std::vector<ReplacedEntry> replaced;
   Appended appended;
   bool whole = true;
@@ -69,32 +85,17 @@ int32_t call_set_watch(const char* json) {
   if (rc != kOk) return rc;
   // An array that changed a few entries in their places, or added a few
   // after them, is noted as the progress updates of those entries would be.
-  if (whole || !changes.updated_entries.empty() || changes.appended_count > 0) {
-    changes.watch = true;
-  } else {
-    changes.updated_entries.swap(replaced);
-    changes.appended_from = appended.from;
-    changes.appended_count = appended.count;
-  }
+  note_entries(whole, replaced, appended);
   return rebuilt();
 }
 
 int32_t call_update_watch(const char* json) {
   if (json == nullptr) return succeed();  // nothing to update, nothing to rebuild
-  Changes& changes = s_model.changes;
   std::vector<ReplacedEntry> replaced;
   Appended appended;
   const int32_t rc = read_watch_update(json, &replaced, &appended);
   if (rc != kOk) return rc;
-  // Replaced and appended entries are noted for the rebuild to join them
-  // alone; anything noted before and not yet rebuilt means a whole join.
-  if (!changes.updated_entries.empty() || changes.appended_count > 0) {
-    changes.watch = true;
-  } else {
-    changes.updated_entries.swap(replaced);
-    changes.appended_from = appended.from;
-    changes.appended_count = appended.count;
-  }
+  note_entries(false, replaced, appended);
   return rebuilt();
 }
 

@@ -319,6 +319,14 @@ struct ReplacedEntry {
   bool local;  // from the local store
 };
 
+// Host watch entries appended by a call: `count` of them from position
+// `from` on (after the host's entries before the call; the entries made
+// from the server home moved up by as many).
+struct Appended {
+  int32_t from = -1;
+  int32_t count = 0;
+};
+
 // What the input calls changed since the rows were last rebuilt: the rebuild
 // recomputes only what these can reach.
 struct Changes {
@@ -334,11 +342,9 @@ struct Changes {
   // Host watch entries replaced in their places by progress updates (the
   // watch table otherwise as it was); meaningless once `watch` is set.
   std::vector<ReplacedEntry> updated_entries;
-  // Host watch entries appended by progress updates: `appended_count` of
-  // them from position `appended_from` on, the entries made from the server
-  // home moved up by as many (the table otherwise as it was, as above).
-  int32_t appended_from = -1;
-  int32_t appended_count = 0;
+  // Host watch entries appended by progress updates (the table otherwise as
+  // it was, as above).
+  Appended appended;
 };
 
 // One slot of a table from an episode position to the first catalogue item

@@ -117,13 +117,6 @@ int read_item_sources(const SchemaIndex& item_members, Item* item);
 // (none for NULL), keeping the server progress entries after them; without
 // rebuilding. On failure (status and message set) nothing has changed.
 int32_t read_host_watch(const char* json);
-// Host watch entries appended by a call: `count` of them from position
-// `from` on (after the host's entries before the call; the entries made
-// from the server home moved up by as many).
-struct Appended {
-  int32_t from = -1;
-  int32_t count = 0;
-};
 // The same for kavo_set_watch: with `compare`, an array that differs from
 // the text the host's entries were last read from only in a few elements
 // that leave every entry where it is, or only add entries after them,

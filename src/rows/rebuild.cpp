@@ -189,9 +189,9 @@ void rebuild_whole() {
 // appended, listing the items decided again; false when the whole join must
 // run.
 bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) noexcept {
-  if (changes.watch || (changes.updated_entries.empty() && changes.appended_count == 0)) return false;
+  if (changes.watch || (changes.updated_entries.empty() && changes.appended.count == 0)) return false;
   try {
-    return rejoin_entries(changes.updated_entries, changes.appended_from, changes.appended_count, decided);
+    return rejoin_entries(changes.updated_entries, changes.appended, decided);
   } catch (...) {
     return false;  // nothing changed yet: the whole join runs
   }
@@ -239,7 +239,7 @@ bool store_rows_grow(int32_t first, int32_t linked) {
 void rebuild_in_part(const Changes& changes) {
   const int32_t first = changes.items_before;
   const bool grew = first < n_items();
-  const bool watch = changes.watch || !changes.updated_entries.empty() || changes.appended_count > 0;
+  const bool watch = changes.watch || !changes.updated_entries.empty() || changes.appended.count > 0;
   PreviousRows previous;
   cand_free_mem();
   s_cand.clear();
@@ -594,8 +594,7 @@ void update_rows() {
       changes.library_linked = false;
   changes.items_before = n_items();
   changes.updated_entries.clear();
-  changes.appended_from = -1;
-  changes.appended_count = 0;
+  changes.appended = Appended();
 }
 
 void link_library_first() {

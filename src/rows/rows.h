@@ -68,12 +68,12 @@ void join_watch();
 // episode tables and next-episode links of the last join stay.
 void rejoin_watch();
 // The same after progress updates replaced the host entries `replaced` in
-// their places and appended `appended_count` entries from position
-// `appended_from` on (moving the entries after them up by as many), for
+// their places and appended the entries `appended` (moving the entries
+// after them up by as many), for
 // those entries alone, listing in `decided` the items decided again (perhaps
 // more than once); false, having changed nothing the whole rejoin would not,
 // when only that can tell the outcome.
-bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, int32_t appended_from, int32_t appended_count,
+bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, const Appended& appended,
                     std::vector<int32_t>* decided);
 // Links library entries to catalogue items (by id, then by path).
 void link_library();

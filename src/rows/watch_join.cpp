@@ -517,8 +517,10 @@ void move_choices_up(int32_t from, int32_t count) {
 
 }  // namespace
 
-bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, int32_t appended_from, int32_t appended_count,
+bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, const Appended& added,
                     std::vector<int32_t>* decided) {
+  const int32_t appended_from = added.from;
+  const int32_t appended_count = added.count;
   Derived& d = s_model.derived;
   if (s_settings.resume.keep_finished_on_replay != 0) return false;
   if (d.best_server.size() != static_cast<std::size_t>(n_items()) ||
@@ -756,7 +758,7 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
     if (joined_item(w) == w.item_index) continue;
     moved.push_back(ReplacedEntry{k, w.item_index, w.updated_ms, local_entry(w)});
   }
-  if (!rejoin_entries(moved, -1, 0, decided)) return false;
+  if (!rejoin_entries(moved, Appended(), decided)) return false;
   decided->reserve(decided->size() + relinked.size());
   for (int32_t index : relinked) {
     if (d.best_server[static_cast<std::size_t>(index)] >= 0 || d.best_local[static_cast<std::size_t>(index)] >= 0) {
