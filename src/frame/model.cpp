@@ -45,10 +45,12 @@ ItemListPool s_item_lists;
 // At most this many lists of each kind are kept: those of two full tables.
 constexpr std::size_t kMaxKeptLists = 4 * static_cast<std::size_t>(kMaxRecords);
 
+// A list is kept with its elements: they are destroyed when the list is
+// taken, just before the taker fills its memory, so that the records going
+// need not reach into every list's memory, which lies all over the heap.
 template <class List>
 void keep_list(std::vector<List>& pool, List& list) noexcept {
   if (list.capacity() == 0) return;
-  list.clear();
   if (pool.size() < pool.capacity()) pool.push_back(std::move(list));  // no reallocation
 }
 
@@ -70,32 +72,25 @@ List take_list(std::vector<List>& pool) noexcept {
   if (pool.empty()) return List();
   List list = std::move(pool.back());
   pool.pop_back();
+  list.clear();
   return list;
 }
 
 }  // namespace
 
-void keep_item_lists(std::vector<Item>& records) noexcept {
+void empty_records(std::vector<Item>& records) noexcept {
   if (records.empty()) return;
-  std::size_t sources = 0, genres = 0;
-  for (const Item& it : records) {
-    sources += it.sources.capacity() != 0 ? 1 : 0;
-    genres += it.genres.capacity() != 0 ? 1 : 0;
-  }
   ItemListPool& pool = s_item_lists;
-  make_room(pool.sources, sources);
-  make_room(pool.genres, genres);
-  constexpr std::size_t kAhead = 12;
-  for (std::size_t i = records.size(); i-- > 0;) {
-    // Emptying a list reads it, and the lists lie all over the heap: each
-    // is asked for a few records before.
-    if (i >= kAhead) {
-      __builtin_prefetch(records[i - kAhead].sources.data());
-      __builtin_prefetch(records[i - kAhead].genres.data());
-    }
-    Item& it = records[i];
+  // Room for a list of each kind per record: at most a few records have
+  // none, and counting them first would walk the records twice.
+  make_room(pool.sources, records.size());
+  make_room(pool.genres, records.size());
+  // From the last record down, each giving its lists and going in one step.
+  while (!records.empty()) {
+    Item& it = records.back();
     keep_list(pool.sources, it.sources);
     keep_list(pool.genres, it.genres);
+    records.pop_back();
   }
 }
 
@@ -106,13 +101,11 @@ void empty_model(Model& m) noexcept {
   m.home.doc.reset();
   // The catalogue's lists last, so that they come back first: a load reads
   // the items before the library, each taking a list of about its size.
-  keep_item_lists(m.library.entries);
-  keep_item_lists(m.catalogue.items);
+  empty_records(m.library.entries);
+  empty_records(m.catalogue.items);
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
-  m.catalogue.items.clear();
   m.watch.entries.clear();
-  m.library.entries.clear();
   m.store = Store();
   release_array(m.rows.rows);
   release_array(m.home.basics);

@@ -522,13 +522,12 @@ class ModelAside {
   bool kept_ = false;
 };
 
-// The source and genre lists of records that went, emptied, with their
-// memory: the records of the next filling take them instead of allocating
-// lists of their own, and the records going give theirs back here instead
-// of freeing them.
-// Gives the lists of `records` to the pool (each emptied; a list the pool
-// has no room for is freed with its record as before).
-void keep_item_lists(std::vector<Item>& records) noexcept;
+// The source and genre lists of records that went, with their memory: the
+// records of the next filling take them instead of allocating lists of their
+// own, and the records going give theirs back here instead of freeing them.
+// Empties `records`, giving their lists to the pool (a list the pool has no
+// room for is freed with its record).
+void empty_records(std::vector<Item>& records) noexcept;
 // An empty list from the pool (one without memory when the pool has none).
 std::vector<Source> take_source_list() noexcept;
 std::vector<Text> take_genre_list() noexcept;

@@ -350,8 +350,7 @@ namespace {
 Library s_staged_library;
 
 void empty_library(Library& library) noexcept {
-  keep_item_lists(library.entries);
-  library.entries.clear();
+  empty_records(library.entries);
   library.texts.reset();
 }
 
