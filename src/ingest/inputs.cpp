@@ -58,13 +58,51 @@ const PartShape k_part_shapes[kPartCount] = {
 
 // ---- The streamed way ----------------------------------------------------------
 
+// The length of the host's NUL-terminated text, found a stretch at a time as
+// the reading goes: each stretch is measured just before the window copies
+// it, so that the text comes from memory once rather than twice, as a
+// strlen of the whole text first would have it.
+class TextLength {
+ public:
+  explicit TextLength(const char* text) noexcept : text_(text) {}
+
+  // Whether the text goes on past position `i`: a byte there is no NUL.
+  bool beyond(std::size_t i) noexcept {
+    if (i < known_) return true;
+    measure_past(i);
+    return i < known_;
+  }
+  // The length when the text ends at or before `i`, else some length past
+  // `i`.
+  std::size_t past(std::size_t i) noexcept {
+    measure_past(i);
+    return known_;
+  }
+  std::size_t whole() noexcept { return past(SIZE_MAX - 1); }
+  // Whether past() and whole() answer the length itself.
+  bool ended() const noexcept { return ended_; }
+
+ private:
+  void measure_past(std::size_t i) noexcept {
+    while (!ended_ && known_ <= i) {
+      const std::size_t n = strnlen(text_ + known_, kStretch);
+      known_ += n;
+      ended_ = n < kStretch;
+    }
+  }
+  static constexpr std::size_t kStretch = 256u << 10;
+  const char* text_;
+  std::size_t known_ = 0;
+  bool ended_ = false;
+};
+
 // Where the JSON value starting at text[pos] ends, as far as brackets and
 // strings tell; nothing else is checked. For valid JSON this is the exact
 // end; for anything else some end that the strict parse of the span rejects.
-std::size_t value_end(const char* text, std::size_t len, std::size_t pos) {
+std::size_t value_end(const char* text, TextLength& len, std::size_t pos) {
   std::size_t depth = 0;
   bool in_string = false;
-  for (std::size_t i = pos; i < len; ++i) {
+  for (std::size_t i = pos; len.beyond(i); ++i) {
     const char c = text[i];
     if (in_string) {
       if (c == '\\') {
@@ -84,7 +122,7 @@ std::size_t value_end(const char* text, std::size_t len, std::size_t pos) {
       return i;
     }
   }
-  return len;
+  return len.whole();
 }
 
 // Parses one value of a long text after another, each in memory kept from
@@ -99,12 +137,12 @@ class ElementReader {
   // The document of the value that starts at text[pos] and its end in *end,
   // or NULL when the text holds no valid value there. The document lives
   // until the next read.
-  yyjson_doc* read(const char* text, std::size_t len, std::size_t pos, std::size_t* end) {
+  yyjson_doc* read(const char* text, TextLength& len, std::size_t pos, std::size_t* end) {
     std::size_t want = kWindowBytes;
     if (text != text_ || pos < start_ || pos >= start_ + held_) fill(text, len, pos, want);
     for (;;) {
       const std::size_t avail = start_ + held_ - pos;
-      const bool to_end = start_ + held_ == len;
+      const bool to_end = len.ended() && start_ + held_ == len.whole();
       const std::size_t need = yyjson_read_max_memory_usage(avail, kFlags);
       if (need == 0) return nullptr;
       if (pool_.size() < need) pool_.resize(std::max(need, pool_.size() * 2));
@@ -145,8 +183,8 @@ class ElementReader {
  private:
   // Copies up to `want` bytes of the text from `pos` into the window, with
   // the zero padding yyjson reads past the end.
-  void fill(const char* text, std::size_t len, std::size_t pos, std::size_t want) {
-    const std::size_t n = std::min(want, len - pos);
+  void fill(const char* text, TextLength& len, std::size_t pos, std::size_t want) {
+    const std::size_t n = std::min(want, len.past(pos + want - 1) - pos);
     forget();
     if (window_.size() < n + YYJSON_PADDING_SIZE) window_.resize(n + YYJSON_PADDING_SIZE);
     std::memcpy(window_.data(), text + pos, n);
@@ -188,11 +226,13 @@ int classify_key(const char* key, std::size_t len) {
 // doubling and moving every record read so far each time, and the
 // catalogue's id map likewise. Nothing happens when memory runs out: the
 // table grows as it would have.
-void reserve_ahead(const ItemTarget& target, std::size_t read, std::size_t read_bytes, std::size_t left_bytes) {
+void reserve_ahead(const ItemTarget& target, std::size_t read, std::size_t read_bytes, std::size_t pos,
+                   TextLength& len) {
   constexpr std::size_t kJudgedAfter = 64;  // elements
   std::vector<Item>& dest = *target.dest;
   if (dest.size() < dest.capacity() || read < kJudgedAfter || read_bytes == 0) return;
   const std::size_t limit = kMaxRecords;
+  const std::size_t left_bytes = len.whole() - pos;
   std::size_t want = dest.size() + 1 + static_cast<std::size_t>(static_cast<double>(left_bytes) * static_cast<double>(read) /
                                                                   static_cast<double>(read_bytes));
   want = std::max(want, 2 * dest.capacity());  // never less than doubling
@@ -206,20 +246,22 @@ void reserve_ahead(const ItemTarget& target, std::size_t read, std::size_t read_
   if (target.unique_ids) (target.batch_ids != nullptr ? *target.batch_ids : s_seen_id).reserve(want);
 }
 
+// Reads the inputs object of a NUL-terminated text. Positions only ever
+// move past bytes that were looked at, so a position is at most the text's
+// length, and the text has ended there exactly when the byte is its NUL.
 class Streamer {
  public:
-  Streamer(const char* text, std::size_t len, ElementReader& reader)
-      : text_(text), len_(len), reader_(reader) {}
+  Streamer(const char* text, ElementReader& reader) : text_(text), len_(text), reader_(reader) {}
 
   // True when the whole object was read and every part loaded.
   bool run() {
-    std::size_t pos = skip_space(text_, len_, 0);
-    if (pos >= len_ || text_[pos] != '{') return false;
-    pos = skip_space(text_, len_, pos + 1);
-    if (pos < len_ && text_[pos] == '}') return skip_space(text_, len_, pos + 1) == len_;
+    std::size_t pos = skip(0);
+    if (at_end(pos) || text_[pos] != '{') return false;
+    pos = skip(pos + 1);
+    if (!at_end(pos) && text_[pos] == '}') return at_end(skip(pos + 1));
     bool seen[kStore + 1] = {false, false, false, false, false};
     for (;;) {
-      if (pos >= len_ || text_[pos] != '"') return false;
+      if (at_end(pos) || text_[pos] != '"') return false;
       std::size_t end = 0;
       yyjson_doc* key_doc = reader_.read(text_, len_, pos, &end);
       yyjson_val* key = yyjson_doc_get_root(key_doc);
@@ -230,20 +272,24 @@ class Streamer {
         if (seen[part]) return false;  // the first one is found: leave it to the other way
         seen[part] = true;
       }
-      pos = skip_space(text_, len_, end);
-      if (pos >= len_ || text_[pos] != ':') return false;
-      pos = skip_space(text_, len_, pos + 1);
-      if (pos >= len_) return false;
+      pos = skip(end);
+      if (at_end(pos) || text_[pos] != ':') return false;
+      pos = skip(pos + 1);
+      if (at_end(pos)) return false;
       if (!member(part, pos, &pos)) return false;
-      pos = skip_space(text_, len_, pos);
-      if (pos >= len_) return false;
-      if (text_[pos] == '}') return skip_space(text_, len_, pos + 1) == len_;
+      pos = skip(pos);
+      if (at_end(pos)) return false;
+      if (text_[pos] == '}') return at_end(skip(pos + 1));
       if (text_[pos] != ',') return false;
-      pos = skip_space(text_, len_, pos + 1);
+      pos = skip(pos + 1);
     }
   }
 
  private:
+  // The NUL ends the text and is no white space: skipping stops there.
+  std::size_t skip(std::size_t pos) const { return skip_space(text_, SIZE_MAX, pos); }
+  bool at_end(std::size_t pos) const { return text_[pos] == '\0'; }
+
   // Reads the member value at `pos` into its part; *end after it.
   bool member(int part, std::size_t pos, std::size_t* end) {
     const char open = text_[pos];
@@ -281,34 +327,34 @@ class Streamer {
   }
 
   bool stream_array(int part, std::size_t pos, std::size_t* end) {
-    pos = skip_space(text_, len_, pos + 1);
-    if (pos < len_ && text_[pos] == ']') {
+    pos = skip(pos + 1);
+    if (!at_end(pos) && text_[pos] == ']') {
       *end = pos + 1;
       return true;
     }
     const ItemTarget target = part == kLibrary ? ItemTarget::library() : ItemTarget::catalogue();
     const std::size_t first = pos;
     for (std::size_t read = 0;; ++read) {
-      if (part != kWatch) reserve_ahead(target, read, pos - first, len_ - pos);
+      if (part != kWatch) reserve_ahead(target, read, pos - first, pos, len_);
       std::size_t after = 0;
       yyjson_doc* doc = reader_.read(text_, len_, pos, &after);
       if (doc == nullptr) return false;
       yyjson_val* element = yyjson_doc_get_root(doc);
       const int32_t rc = part == kWatch ? load_watch_element(element) : load_item_element(element, target);
       if (rc != kOk) return false;
-      pos = skip_space(text_, len_, after);
-      if (pos >= len_) return false;
+      pos = skip(after);
+      if (at_end(pos)) return false;
       if (text_[pos] == ']') {
         *end = pos + 1;
         return true;
       }
       if (text_[pos] != ',') return false;
-      pos = skip_space(text_, len_, pos + 1);
+      pos = skip(pos + 1);
     }
   }
 
   const char* text_;
-  std::size_t len_;
+  TextLength len_;
   ElementReader& reader_;
 };
 
@@ -316,12 +362,12 @@ ElementReader s_reader;
 
 // Loads the inputs the streamed way; false (with the model in any state) when
 // the step-by-step way must decide.
-bool load_streamed(const char* json, std::size_t len) {
+bool load_streamed(const char* json) {
   ElementReader& reader = s_reader;
   reader.forget();
   bool done = false;
   try {
-    done = Streamer(json, len, reader).run();
+    done = Streamer(json, reader).run();
   } catch (...) {
     done = false;  // the step-by-step way meets the same failure and reports it
   }
@@ -364,7 +410,7 @@ void release_input_memory() noexcept {
 }
 
 int32_t read_inputs(const char* json) {
-  if (load_streamed(json, std::strlen(json))) return finish_inputs();
+  if (load_streamed(json)) return finish_inputs();
   clear_model();
   return load_inputs_stepwise(json);
 }

@@ -203,6 +203,10 @@ TEST_F(InputsStreamedTest, BrokenOrAmbiguousObjectsGetTheWholeObjectAnswer) {
       {R"({"items":[{"id":"a"}],})", 1, "inputs: not valid JSON", 0},
       {R"({"items":[{"id":"a"}] "watch":[]})", 1, "inputs: not valid JSON", 0},
       {R"({"items":[{"id":"a"}])", 1, "inputs: not valid JSON", 0},
+      // Texts that end inside a part read whole, after an escape or a bracket.
+      {R"({"items":[{"id":"a"}],"store":{"x":"\)", 1, "inputs: not valid JSON", 0},
+      {R"({"server_home":{"a":[{"b":)", 1, "inputs: not valid JSON", 0},
+      {R"({"items":[{"id":"a"},{"id":"b\)", 1, "inputs: not valid JSON", 0},
       {R"({"items":[{"id":"a"}],"x":[1 2]})", 1, "inputs: not valid JSON", 0},
       {"{\"items\":[{\"id\":\"a\"}],\"x\":\"\xff\"}", 1, "inputs: not valid JSON", 0},
       {R"({"items":[{"id":"a"}],"x":01})", 1, "inputs: not valid JSON", 0},
