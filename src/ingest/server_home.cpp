@@ -64,9 +64,20 @@ const HomeList k_home_lists[] = {
     {k_home_members[6], k_level30_key_lists},
 };
 
-const KeySchema& basic_schema() {
-  static const KeySchema schema(k_basic_key_lists);
-  return schema;
+// The basics' schema and its lists resolved once, so that reading a record
+// looks up no list.
+struct BasicKeys {
+  KeySchema schema{k_basic_key_lists};
+  KeySchema::Field imdb = schema.field(k_basic_imdb), title = schema.field(k_basic_title),
+                   poster = schema.field(k_basic_poster), backdrop = schema.field(k_basic_backdrop),
+                   plot = schema.field(k_basic_plot), year = schema.field(k_basic_year),
+                   runtime = schema.field(k_basic_runtime), is_tv = schema.field(k_basic_is_tv);
+  KeySchema::Name ratings = schema.name(k_basic_members[0]), genres = schema.name(k_basic_members[1]);
+};
+
+const BasicKeys& basic_keys() {
+  static const BasicKeys keys;
+  return keys;
 }
 
 // The IMDb rating from the "Ratings" member: "Internet Movie Database", or
@@ -136,21 +147,22 @@ void reset_basics() noexcept {
 
 Refusal read_basic(yyjson_val* element, BasicRec* out) {
   if (!yyjson_is_obj(element)) return Refusal::kNotObject;
+  const BasicKeys& keys = basic_keys();
   // One index of the members serves every field.
-  const SchemaIndex get(basic_schema(), element);
-  if (find_str(get, k_basic_imdb, &out->imdb_id) != 0 || !out->imdb_id) return Refusal::kNoImdbId;
-  find_str(get, k_basic_title, &out->title);
-  find_str(get, k_basic_poster, &out->poster_url);
-  find_str(get, k_basic_backdrop, &out->backdrop_url);
-  find_str(get, k_basic_plot, &out->plot);
-  find_int(get, k_basic_year, &out->year);
-  find_int(get, k_basic_runtime, &out->runtime_min);
+  const SchemaIndex get(keys.schema, element);
+  if (find_str(get, keys.imdb, &out->imdb_id) != 0 || !out->imdb_id) return Refusal::kNoImdbId;
+  find_str(get, keys.title, &out->title);
+  find_str(get, keys.poster, &out->poster_url);
+  find_str(get, keys.backdrop, &out->backdrop_url);
+  find_str(get, keys.plot, &out->plot);
+  find_int(get, keys.year, &out->year);
+  find_int(get, keys.runtime, &out->runtime_min);
   int is_tv = 0;
-  if (find_bool(get, k_basic_is_tv, &is_tv) == 0) out->is_tv = is_tv ? 1 : 0;
-  out->rating = read_rating(get(k_basic_members[0]));
+  if (find_bool(get, keys.is_tv, &is_tv) == 0) out->is_tv = is_tv ? 1 : 0;
+  out->rating = read_rating(get(keys.ratings));
   // A list cut short by a failed copy is dropped: the items completed from
   // this record would keep it as their own and never take the whole list.
-  if (val_str_array(get(k_basic_members[1]), &out->genres) == 3) out->genres.clear();
+  if (val_str_array(get(keys.genres), &out->genres) == 3) out->genres.clear();
   return Refusal::kTaken;
 }
 
