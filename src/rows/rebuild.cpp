@@ -587,27 +587,62 @@ int32_t link_library_to_new(int32_t first) {
 void link_library_with(const Ht& by_id) {
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
-  // Catalogue paths, first item per path, made only when an entry needs one.
-  Ht by_path;
-  bool paths_ready = false;
-  for (Item& e : s_lib) {
+  const std::size_t nl = s_lib.size();
+  // Per entry, the item it links to: by id, else the first catalogue item
+  // with its path (-1: none).
+  std::vector<int32_t> linked_to(nl, -1);
+  std::vector<std::size_t> by_path;  // the entries looked up by path
+  // The ids' slots are asked for a few entries ahead, and the keys in them
+  // (compared with the entries' ids) when the slots have come.
+  std::vector<uint32_t> id_h(nl);
+  const auto ask_slot = [&](std::size_t k) {
+    if (const char* id = s_lib[k].id.get()) by_id.prefetch(id_h[k] = Ht::hash(id));
+  };
+  for (std::size_t k = 0; k < nl && k < kTextAhead; ++k) ask_slot(k);
+  for (std::size_t k = 0; k < nl; ++k) {
+    if (k + kTextAhead < nl) ask_slot(k + kTextAhead);
+    if (const std::size_t ahead = k + kTextAhead / 2; ahead < nl && s_lib[ahead].id) by_id.prefetch_key(id_h[ahead]);
+    const Item& e = s_lib[k];
     int32_t index = -1;
-    if (!(e.id && by_id.get(e.id.get(), &index) == 0 && index >= 0)) {
-      index = -1;
-      if (e.path) {
-        if (!paths_ready) {
-          paths_ready = true;
-          by_path.reset(static_cast<std::size_t>(n_items()) * 2 + 16);
-          const std::size_t n = s_items.size();
-          for (std::size_t i = 0; i < n; ++i) {
-            if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
-            const Item& it = s_items[i];
-            if (it.path) by_path.put_borrowed(it.path.get(), static_cast<int32_t>(i), false);
-          }
-        }
-        if (by_path.get(e.path.get(), &index) != 0) index = -1;
+    if (e.id && by_id.get_hashed(e.id.get(), id_h[k], &index) == 0 && index >= 0) {
+      linked_to[k] = index;
+    } else if (e.path) {
+      by_path.push_back(k);
+    }
+  }
+  if (!by_path.empty()) {
+    // The paths those entries name, numbered, each with its first item: a
+    // map as small as the library, which the walk over the catalogue's
+    // paths finds in the cache.
+    Ht path_no;
+    if (!path_no.reset(2 * by_path.size() + 16)) throw std::bad_alloc();
+    std::vector<int32_t> first_at;
+    std::vector<int32_t> number_of(by_path.size());  // per entry looked up by path
+    for (std::size_t p = 0; p < by_path.size(); ++p) {
+      const char* path = s_lib[by_path[p]].path.get();
+      const uint32_t h = Ht::hash(path);
+      int32_t& no = number_of[p];
+      if (path_no.get_hashed(path, h, &no) == 0) continue;
+      path_no.put_borrowed_hashed(path, h, static_cast<int32_t>(first_at.size()), false);
+      if (path_no.get_hashed(path, h, &no) != 0) throw std::bad_alloc();  // could not be stored
+      first_at.push_back(-1);
+    }
+    const std::size_t n = s_items.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
+      const Item& it = s_items[i];
+      int32_t no = -1;
+      if (it.path && path_no.get(it.path.get(), &no) == 0 && first_at[static_cast<std::size_t>(no)] < 0) {
+        first_at[static_cast<std::size_t>(no)] = static_cast<int32_t>(i);
       }
     }
+    for (std::size_t p = 0; p < by_path.size(); ++p) {
+      linked_to[by_path[p]] = first_at[static_cast<std::size_t>(number_of[p])];
+    }
+  }
+  for (std::size_t k = 0; k < nl; ++k) {
+    Item& e = s_lib[k];
+    const int32_t index = linked_to[k];
     if (!valid_item_index(index)) {
       e.catalogue_index = -1;
       e.unmatched = 1;
