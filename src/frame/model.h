@@ -361,8 +361,13 @@ struct Derived {
   bool valid = false;
   Settings settings;  // those of the last rebuild
   // Per item, the hash of its IMDb id, made once per rebuild for every step
-  // that looks items up by it.
+  // that looks items up by it, and its IMDb group: the index of the first
+  // item with the same IMDb id (-1 without one). Two items have the same id
+  // exactly when their groups are equal, so the steps compare groups instead
+  // of texts. An item's id never changes, and items are only appended, so a
+  // group keeps its first item until the catalogue is read again.
   std::vector<uint64_t> imdb_h;
+  std::vector<int32_t> imdb_groups;
   // Episode positions of the catalogue: per item, the hash of its first
   // source's address, that address, and the tables of the first item at
   // each position, without and with the address.
@@ -389,11 +394,12 @@ struct Derived {
   // Audio the show rows made room for.
   bool rows_refused = false;
   int32_t show_groups = 0, store_rows_coming = 0;
-  // The shows: episode items grouped by IMDb id (ids borrowed from the
-  // items), numbered in the order of their first item, each listing its items
-  // in index order.
+  // The shows: episode items grouped by IMDb id, numbered in the order of
+  // their first item, each listing its items in index order; `show_of`
+  // gives the number of each IMDb group (-1: no show).
   bool groups_ready = false;
-  Ht group_of;
+  Ht group_of;  // not used
+  std::vector<int32_t> show_of;
   std::vector<int32_t> group_first;
   std::vector<std::vector<int32_t>> group_members;
   // The hashes of the IMDb ids that the server home names and no catalogue

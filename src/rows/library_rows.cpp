@@ -403,26 +403,19 @@ void note_store_rows_coming() { s_model.derived.store_rows_coming = store_rows_t
 namespace {
 
 // Files the episode items from `first` on in the show groups, marking in
-// `touched` (when not NULL) the groups that gain items.
+// `touched` (when not NULL) the groups that gain items. An item's show is
+// found by its IMDb group, without reading its IMDb id.
 void file_in_groups(int32_t first, std::vector<char>* touched) {
   Derived& d = s_model.derived;
+  d.show_of.resize(s_items.size(), -1);
   for (int32_t i = first; i < n_items(); ++i) {
-    // A show met again is compared by its IMDb id text, the episode's own:
-    // asked for ahead with the slot, as they lie all over memory.
-    if (const int32_t ahead = i + static_cast<int32_t>(kTextAhead); ahead < n_items()) {
-      prefetch_text(s_items[static_cast<std::size_t>(ahead)].imdb_id);
-      d.group_of.prefetch(static_cast<uint32_t>(imdb_hash(ahead)));
-    }
     const Item& it = s_items[static_cast<std::size_t>(i)];
     if (!is_episode_item(it) || !it.imdb_id) continue;
-    int32_t g = -1;
-    const uint32_t h = static_cast<uint32_t>(imdb_hash(i));
-    if (d.group_of.get_hashed(it.imdb_id.get(), h, &g) != 0) {
-      g = static_cast<int32_t>(d.group_first.size());
+    int32_t& g = d.show_of[static_cast<std::size_t>(imdb_group_at(i))];
+    if (g < 0) {
       d.group_first.push_back(i);
       d.group_members.emplace_back();
-      d.group_of.put_borrowed_hashed(it.imdb_id.get(), h, g, false);
-      if (d.group_of.get_hashed(it.imdb_id.get(), h, &g) != 0) throw std::bad_alloc();  // could not be stored
+      g = static_cast<int32_t>(d.group_first.size()) - 1;
     }
     d.group_members[static_cast<std::size_t>(g)].push_back(i);
     if (touched != nullptr) {
@@ -450,7 +443,7 @@ void build_show_rows() {
   d.groups_ready = false;
   d.group_first.clear();
   d.group_members.clear();
-  if (!d.group_of.reset(static_cast<std::size_t>(n_items()) * 2 + 16)) throw std::bad_alloc();
+  d.show_of.assign(s_items.size(), -1);
   file_in_groups(0, nullptr);
   d.groups_ready = true;
   d.show_groups = static_cast<int32_t>(d.group_first.size());

@@ -24,6 +24,9 @@ namespace kavo {
 
 namespace {
 
+// s_by_id from the catalogue (s_by_imdb is made with the IMDb groups).
+void rebuild_id_map();
+
 // Runs one step; memory that cannot be had only leaves the step's remaining
 // work undone, never the whole rebuild. What the rebuild keeps for the next
 // one may then be incomplete: the next one starts from scratch.
@@ -171,9 +174,9 @@ void rebuild_whole() {
   free_rows();
   cand_free_mem();
   s_cand.clear();
-  step([] { hash_imdb_ids(0); });
+  step([] { index_imdb_ids(0); });
   step(merge_basics);
-  step(rebuild_id_maps);
+  step([] { rebuild_id_map(); });
   step(join_watch);
   if (!s_model.changes.library_linked) step(link_library);
   step(build_server_rows);
@@ -202,7 +205,7 @@ bool rejoined_in_place(const Changes& changes, std::vector<int32_t>* decided) no
 // anew, all of them when that fails), and the join, listing the items
 // decided again; false when the whole join ran instead.
 bool take_in_new_items(int32_t first, std::vector<int32_t>* decided, int32_t* linked) {
-  step([first] { hash_imdb_ids(first); });
+  step([first] { index_imdb_ids(first); });
   step([first] { merge_basics_from(first); });
   step([first] { extend_id_maps(first); });
   *linked = n_lib();
@@ -348,17 +351,53 @@ void free_rows() noexcept {
   s_rows.clear();  // the table keeps its memory for the next rebuild
 }
 
-void hash_imdb_ids(int32_t first) {
-  std::vector<uint64_t>& hashes = s_model.derived.imdb_h;
-  if (hashes.size() > static_cast<std::size_t>(first)) hashes.resize(static_cast<std::size_t>(first));
-  first = static_cast<int32_t>(hashes.size());
-  hashes.reserve(s_items.size());
+void index_imdb_ids(int32_t first) {
+  Derived& d = s_model.derived;
+  std::vector<uint64_t>& hashes = d.imdb_h;
+  std::vector<int32_t>& groups = d.imdb_groups;
   const std::size_t n = s_items.size();
-  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
-    // The texts lie all over the item arena: each is asked for well before
-    // it is hashed, so that the loop does not wait on memory item by item.
-    if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].imdb_id);
-    hashes.push_back(id_hash(s_items[i].imdb_id.get()));
+  std::size_t from = std::min({static_cast<std::size_t>(first), hashes.size(), groups.size()});
+  if (from == 0) {
+    // Room for every item at half load, so the map never grows while filled.
+    if (!s_by_imdb.reset(2 * n + 16)) {
+      hashes.clear();
+      groups.clear();
+      throw std::bad_alloc();
+    }
+  }
+  hashes.resize(from);
+  groups.resize(from);
+  hashes.reserve(n);
+  groups.reserve(n);
+  // The hash of an id is made a few items ahead of its filing, so that the
+  // map slot it reads can be asked for early; its text a few items before
+  // that. A key met again is compared with the one filed: both texts are
+  // read, the filed one where it lies.
+  const auto hash_ahead = [&] {
+    const std::size_t j = hashes.size();
+    if (j + kTextAhead < n) prefetch_text(s_items[j + kTextAhead].imdb_id);
+    const char* id = s_items[j].imdb_id.get();
+    const uint64_t h = id_hash(id);
+    hashes.push_back(h);
+    if (id != nullptr) s_by_imdb.prefetch(static_cast<uint32_t>(h));
+  };
+  for (std::size_t j = from; j < n && j < from + kTextAhead; ++j) prefetch_text(s_items[j].imdb_id);
+  while (hashes.size() < n && hashes.size() < from + kTextAhead) hash_ahead();
+  for (std::size_t i = from; i < n; ++i) {
+    if (hashes.size() < n) hash_ahead();
+    if (const std::size_t ahead = i + kTextAhead / 2; ahead < n && s_items[ahead].imdb_id) {
+      s_by_imdb.prefetch_key(static_cast<uint32_t>(hashes[ahead]));
+    }
+    const char* id = s_items[i].imdb_id.get();
+    int32_t group = -1;
+    if (id != nullptr) {
+      const uint32_t h = static_cast<uint32_t>(hashes[i]);
+      if (s_by_imdb.get_hashed(id, h, &group) != 0) {
+        group = static_cast<int32_t>(i);
+        s_by_imdb.put_borrowed_hashed(id, h, group, false);
+      }
+    }
+    groups.push_back(group);
   }
 }
 
@@ -368,58 +407,110 @@ uint64_t imdb_hash(int32_t index) {
   return i < hashes.size() ? hashes[i] : id_hash(s_items[i].imdb_id.get());
 }
 
+int32_t imdb_group_at(int32_t index) {
+  const std::vector<int32_t>& groups = s_model.derived.imdb_groups;
+  const std::size_t i = static_cast<std::size_t>(index);
+  if (i < groups.size()) return groups[i];
+  const Item& item = s_items[i];
+  if (!item.imdb_id) return -1;
+  int32_t first = -1;
+  // Every catalogue id is in the map unless memory ran out while it was
+  // made; then the item counts as a show of its own (no item of another id
+  // can have its index as its show).
+  if (s_by_imdb.get_hashed(item.imdb_id.get(), static_cast<uint32_t>(imdb_hash(index)), &first) != 0 ||
+      !valid_item_index(first)) {
+    first = index;
+  }
+  return first;
+}
+
+int32_t imdb_group(const Item& item) { return imdb_group_at(static_cast<int32_t>(&item - s_items.data())); }
+
 void merge_basics() { merge_basics_from(0); }
 
+namespace {
+
+// Item `it` takes what it lacks from basic `b`.
+void take_basic(Item& it, const BasicRec& b) {
+  fill_text(it.title, b.title);
+  fill_text(it.poster_url, b.poster_url);
+  fill_text(it.backdrop_url, b.backdrop_url);
+  fill_text(it.plot, b.plot);
+  if (it.year < 0 && b.year >= 0) it.year = b.year;
+  if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
+  if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
+  if (it.genres.empty() && !b.genres.empty()) {
+    // All or nothing: a list cut short by a failed copy would count as the
+    // item's own list at every later rebuild and never be completed.
+    // A list the last model gave back, when there is one: most episodes
+    // take their show's genres here, load after load.
+    std::vector<Text> copies = take_genre_list();
+    copies.reserve(b.genres.size());
+    for (const Text& g : b.genres) {
+      Text copy = xstrdup(g.get());
+      if (!copy) break;
+      copies.push_back(std::move(copy));
+    }
+    if (copies.size() == b.genres.size()) it.genres = std::move(copies);
+  }
+  if (it.kind == kUnknownKind) {
+    if (b.is_tv == 1) it.kind = kShow;
+    else if (b.is_tv == 0) it.kind = kMovie;
+  }
+}
+
+// The basic of item `i`'s IMDb id, -1 for none.
+int32_t basic_of_item(std::size_t i) {
+  const Item& it = s_items[i];
+  int32_t bi = -1;
+  const uint32_t h = static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i)));
+  if (!it.imdb_id || s_basic_imdb.get_hashed(it.imdb_id.get(), h, &bi) != 0 || bi < 0 || bi >= n_basics()) return -1;
+  return bi;
+}
+
+}  // namespace
+
 void merge_basics_from(int32_t first) {
-  if (n_items() <= first) return;
+  if (n_items() <= first || s_basics.empty()) return;
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
   const std::size_t n = s_items.size();
-  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
+  const std::size_t from = static_cast<std::size_t>(first);
+  const std::vector<int32_t>& groups = s_model.derived.imdb_groups;
+  // The items of an IMDb group share its basic: looked up once, at the
+  // group's first item, when the groups are known.
+  const bool grouped = groups.size() == n;
+  std::vector<int32_t> basic_at;
+  if (grouped) basic_at.resize(n - from);
+  for (std::size_t i = from; i < n; ++i) {
     // A found key is compared with the item's own text: fetched ahead.
-    if (i + kTextAhead < n) {
-      prefetch_text(s_items[i + kTextAhead].imdb_id);
-      s_basic_imdb.prefetch(static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i + kTextAhead))));
+    if (const std::size_t ahead = i + kTextAhead;
+        ahead < n && (!grouped || groups[ahead] == static_cast<int32_t>(ahead))) {
+      prefetch_text(s_items[ahead].imdb_id);
+      s_basic_imdb.prefetch(static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(ahead))));
     }
-    Item& it = s_items[i];
-    if (!it.imdb_id) continue;
     int32_t bi = -1;
-    const uint32_t h = static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i)));
-    if (s_basic_imdb.get_hashed(it.imdb_id.get(), h, &bi) != 0 || bi < 0 || bi >= n_basics()) continue;
-    const BasicRec& b = s_basics[static_cast<std::size_t>(bi)];
-    fill_text(it.title, b.title);
-    fill_text(it.poster_url, b.poster_url);
-    fill_text(it.backdrop_url, b.backdrop_url);
-    fill_text(it.plot, b.plot);
-    if (it.year < 0 && b.year >= 0) it.year = b.year;
-    if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
-    if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
-    if (it.genres.empty() && !b.genres.empty()) {
-      // All or nothing: a list cut short by a failed copy would count as the
-      // item's own list at every later rebuild and never be completed.
-      // A list the last model gave back, when there is one: most episodes
-      // take their show's genres here, load after load.
-      std::vector<Text> copies = take_genre_list();
-      copies.reserve(b.genres.size());
-      for (const Text& g : b.genres) {
-        Text copy = xstrdup(g.get());
-        if (!copy) break;
-        copies.push_back(std::move(copy));
-      }
-      if (copies.size() == b.genres.size()) it.genres = std::move(copies);
+    if (!grouped) {
+      bi = basic_of_item(i);
+    } else if (const int32_t g = groups[i]; g < 0) {
+      continue;
+    } else if (static_cast<std::size_t>(g) == i) {
+      bi = basic_of_item(i);
+      basic_at[i - from] = bi;
+    } else if (static_cast<std::size_t>(g) >= from) {
+      bi = basic_at[static_cast<std::size_t>(g) - from];
+    } else {
+      bi = basic_of_item(i);
     }
-    if (it.kind == kUnknownKind) {
-      if (b.is_tv == 1) it.kind = kShow;
-      else if (b.is_tv == 0) it.kind = kMovie;
-    }
+    if (bi >= 0) take_basic(s_items[i], s_basics[static_cast<std::size_t>(bi)]);
   }
 }
 
 namespace {
 
-// The ids and the IMDb ids of the items from `first` on into their maps:
-// the maps borrow the items' own texts, which live as long as the items and
-// are released before the maps' next rebuild could read them.
+// The ids of the items from `first` on into the id map: it borrows the
+// items' own texts, which live as long as the items and are released before
+// the map's next rebuild could read them.
 void file_ids(int32_t first) {
   const std::size_t n = s_items.size();
   for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
@@ -429,51 +520,25 @@ void file_ids(int32_t first) {
   }
 }
 
-void file_imdb_ids(int32_t first) {
-  const std::size_t n = s_items.size();
-  for (std::size_t i = static_cast<std::size_t>(first); i < n; ++i) {
-    // A key met again is compared with the one filed: both texts are read.
-    if (i + kTextAhead < n) {
-      prefetch_text(s_items[i + kTextAhead].imdb_id);
-      s_by_imdb.prefetch(static_cast<uint32_t>(imdb_hash(static_cast<int32_t>(i + kTextAhead))));
-    }
-    const Item& it = s_items[i];
-    const int32_t index = static_cast<int32_t>(i);
-    if (it.imdb_id) s_by_imdb.put_borrowed_hashed(it.imdb_id.get(), static_cast<uint32_t>(imdb_hash(index)), index, false);
-  }
+void rebuild_id_map() {
+  if (s_model.changes.ids_seen && s_by_id.copy_borrowed(s_seen_id)) return;
+  // Room for every item at half load, so the map never grows while filled.
+  s_by_id.reset(2 * static_cast<std::size_t>(n_items()) + 16);
+  file_ids(0);
 }
 
 }  // namespace
 
 void rebuild_id_maps() {
-  // Room for every item at half load, so the maps never grow while filled.
-  const std::size_t cap = 2 * static_cast<std::size_t>(n_items()) + 16;
-  s_by_imdb.reset(cap);
-  file_imdb_ids(0);
-  if (s_model.changes.ids_seen && s_by_id.copy_borrowed(s_seen_id)) return;
-  s_by_id.reset(cap);
-  file_ids(0);
-}
-
-int32_t imdb_group(const Item& item) {
-  if (!item.imdb_id) return -1;
-  int32_t first = -1;
-  // Every catalogue id is in the map unless memory ran out while it was
-  // made; then the item counts as a show of its own (no item of another id
-  // can have its index as its show).
-  const int32_t index = static_cast<int32_t>(&item - s_items.data());
-  if (s_by_imdb.get_hashed(item.imdb_id.get(), static_cast<uint32_t>(imdb_hash(index)), &first) != 0 ||
-      !valid_item_index(first)) {
-    first = index;
-  }
-  return first;
+  index_imdb_ids(0);
+  rebuild_id_map();
 }
 
 void link_library() { link_library_with(s_by_id); }
 
 void extend_id_maps(int32_t first) {
   file_ids(first);
-  file_imdb_ids(first);
+  if (s_model.derived.imdb_groups.size() != s_items.size()) index_imdb_ids(first);
 }
 
 int32_t link_library_to_new(int32_t first) {
@@ -522,27 +587,62 @@ int32_t link_library_to_new(int32_t first) {
 void link_library_with(const Ht& by_id) {
   // What the catalogue items get here lives as long as they do: in their arena.
   ArenaScope scope(&s_item_texts);
-  // Catalogue paths, first item per path, made only when an entry needs one.
-  Ht by_path;
-  bool paths_ready = false;
-  for (Item& e : s_lib) {
+  const std::size_t nl = s_lib.size();
+  // Per entry, the item it links to: by id, else the first catalogue item
+  // with its path (-1: none).
+  std::vector<int32_t> linked_to(nl, -1);
+  std::vector<std::size_t> by_path;  // the entries looked up by path
+  // The ids' slots are asked for a few entries ahead, and the keys in them
+  // (compared with the entries' ids) when the slots have come.
+  std::vector<uint32_t> id_h(nl);
+  const auto ask_slot = [&](std::size_t k) {
+    if (const char* id = s_lib[k].id.get()) by_id.prefetch(id_h[k] = Ht::hash(id));
+  };
+  for (std::size_t k = 0; k < nl && k < kTextAhead; ++k) ask_slot(k);
+  for (std::size_t k = 0; k < nl; ++k) {
+    if (k + kTextAhead < nl) ask_slot(k + kTextAhead);
+    if (const std::size_t ahead = k + kTextAhead / 2; ahead < nl && s_lib[ahead].id) by_id.prefetch_key(id_h[ahead]);
+    const Item& e = s_lib[k];
     int32_t index = -1;
-    if (!(e.id && by_id.get(e.id.get(), &index) == 0 && index >= 0)) {
-      index = -1;
-      if (e.path) {
-        if (!paths_ready) {
-          paths_ready = true;
-          by_path.reset(static_cast<std::size_t>(n_items()) * 2 + 16);
-          const std::size_t n = s_items.size();
-          for (std::size_t i = 0; i < n; ++i) {
-            if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
-            const Item& it = s_items[i];
-            if (it.path) by_path.put_borrowed(it.path.get(), static_cast<int32_t>(i), false);
-          }
-        }
-        if (by_path.get(e.path.get(), &index) != 0) index = -1;
+    if (e.id && by_id.get_hashed(e.id.get(), id_h[k], &index) == 0 && index >= 0) {
+      linked_to[k] = index;
+    } else if (e.path) {
+      by_path.push_back(k);
+    }
+  }
+  if (!by_path.empty()) {
+    // The paths those entries name, numbered, each with its first item: a
+    // map as small as the library, which the walk over the catalogue's
+    // paths finds in the cache.
+    Ht path_no;
+    if (!path_no.reset(2 * by_path.size() + 16)) throw std::bad_alloc();
+    std::vector<int32_t> first_at;
+    std::vector<int32_t> number_of(by_path.size());  // per entry looked up by path
+    for (std::size_t p = 0; p < by_path.size(); ++p) {
+      const char* path = s_lib[by_path[p]].path.get();
+      const uint32_t h = Ht::hash(path);
+      int32_t& no = number_of[p];
+      if (path_no.get_hashed(path, h, &no) == 0) continue;
+      path_no.put_borrowed_hashed(path, h, static_cast<int32_t>(first_at.size()), false);
+      if (path_no.get_hashed(path, h, &no) != 0) throw std::bad_alloc();  // could not be stored
+      first_at.push_back(-1);
+    }
+    const std::size_t n = s_items.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
+      const Item& it = s_items[i];
+      int32_t no = -1;
+      if (it.path && path_no.get(it.path.get(), &no) == 0 && first_at[static_cast<std::size_t>(no)] < 0) {
+        first_at[static_cast<std::size_t>(no)] = static_cast<int32_t>(i);
       }
     }
+    for (std::size_t p = 0; p < by_path.size(); ++p) {
+      linked_to[by_path[p]] = first_at[static_cast<std::size_t>(number_of[p])];
+    }
+  }
+  for (std::size_t k = 0; k < nl; ++k) {
+    Item& e = s_lib[k];
+    const int32_t index = linked_to[k];
     if (!valid_item_index(index)) {
       e.catalogue_index = -1;
       e.unmatched = 1;

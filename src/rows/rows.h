@@ -27,10 +27,11 @@ void release_rows_memory() noexcept;
 // ---- Steps of the rebuild, in pipeline order ---------------------------------
 // Each may be run alone (the tests do); rebuild_rows runs them all.
 void free_rows() noexcept;
-// The hashes of the catalogue items' IMDb ids (id_hash) from `first` on,
-// kept with the rebuild, as every step that looks an item up by that id
-// would hash it again.
-void hash_imdb_ids(int32_t first);
+// The IMDb ids of the catalogue items from `first` on: their hashes
+// (id_hash) and IMDb groups into the derived state, each id into s_by_imdb
+// (made anew from the first item on). The steps after it look items up by
+// those, and compare groups instead of ids.
+void index_imdb_ids(int32_t first);
 // A hash of a text (text_hash64), with a value of its own for none.
 inline uint64_t id_hash(const char* text) { return text == nullptr ? 0x51ED270B27A2C9E1ull : text_hash64(text); }
 // How many records ahead a scan asks for the texts it will read: far enough
@@ -41,11 +42,14 @@ inline void prefetch_text(const Text& text) {
 }
 // Catalogue item `index`'s IMDb id hash, from those kept when made.
 uint64_t imdb_hash(int32_t index);
+// Catalogue item `index`'s IMDb group (imdb_group), from those kept when made.
+int32_t imdb_group_at(int32_t index);
 // Fills missing item fields from the server home's basics.
 void merge_basics();
 // The same for the items from `first` on, after they were appended.
 void merge_basics_from(int32_t first);
-// s_by_id and s_by_imdb with the items from `first` on added.
+// s_by_id and s_by_imdb with the items from `first` on added (s_by_imdb
+// already, after index_imdb_ids(first)).
 void extend_id_maps(int32_t first);
 // Links the library again after the items from `first` on were appended to
 // a catalogue it was linked to; returns how many entries it linked anew.
@@ -57,8 +61,8 @@ int32_t link_library_to_new(int32_t first);
 bool join_new_items(int32_t first, std::vector<int32_t>* decided);
 // s_by_id and s_by_imdb from the catalogue (first item per key).
 void rebuild_id_maps();
-// The show of a catalogue item by its IMDb id: the index of the first
-// catalogue item with the same id (s_by_imdb, byte for byte), shared by all
+// The show of a catalogue item by its IMDb id, its IMDb group: the index of
+// the first catalogue item with the same id (byte for byte), shared by all
 // items of that id; -1 for an item without an IMDb id.
 int32_t imdb_group(const Item& item);
 // Joins watch entries to items, decides every item's resume state and links

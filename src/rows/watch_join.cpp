@@ -25,12 +25,12 @@ namespace kavo {
 
 namespace {
 
-// An episode position: IMDb id (may be none), season, episode and, for the
-// tables that need it, the first source's address (none when unused), with
-// the hashes of the two texts, computed once per text.
+// An episode position: IMDb group (-1: no IMDb id), season, episode and,
+// for the tables that need it, the first source's address (none when
+// unused) with its hash, computed once per text. The group stands for the
+// IMDb id: equal groups, equal ids.
 struct EpKey {
-  const char* imdb;
-  uint64_t imdb_h;
+  int32_t group;
   int32_t season;
   int64_t episode;
   const char* addr;
@@ -38,13 +38,12 @@ struct EpKey {
 };
 
 bool same_key(const EpKey& a, const EpKey& b) {
-  return a.season == b.season && a.episode == b.episode && a.imdb_h == b.imdb_h && a.addr_h == b.addr_h &&
-         same_text(a.imdb, b.imdb) && same_text(a.addr, b.addr);
+  return a.group == b.group && a.season == b.season && a.episode == b.episode && a.addr_h == b.addr_h &&
+         same_text(a.addr, b.addr);
 }
 
-
 uint64_t key_hash(const EpKey& k) {
-  uint64_t h = k.imdb_h * 0x100000001B3ull;
+  uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.group)) + 1) * 0x9E3779B97F4A7C15ull;
   h = (h ^ static_cast<uint32_t>(k.season)) * 0x9E3779B97F4A7C15ull;
   h = (h ^ static_cast<uint64_t>(k.episode)) * 0x100000001B3ull;
   h = (h ^ k.addr_h) * 0x9E3779B97F4A7C15ull;
@@ -76,9 +75,10 @@ class FirstIndex {
 
   // Inserts item `index` unless its key is already present (lower index wins
   // when items are inserted in index order).
-  void insert(int32_t index) {
+  void insert(int32_t index) { insert_hashed(index, hash_of(index)); }
+  // The same with the hash of the item's key (hash_of) made by the caller.
+  void insert_hashed(int32_t index, uint64_t h) {
     const EpKey k = key_of(index);
-    const uint64_t h = key_hash(k);
     const std::size_t mask = slots_.size() - 1;
     std::size_t slot = h & mask;
     while (slots_[slot].index >= 0) {
@@ -89,12 +89,16 @@ class FirstIndex {
   }
 
   // Has the slot where a search for `k` starts fetched into the cache.
-  void prefetch(const EpKey& k) const {
+  void prefetch(const EpKey& k) const { prefetch_hashed(key_hash(k)); }
+  void prefetch_hashed(uint64_t h) const {
     if (slots_.empty()) return;
-    __builtin_prefetch(&slots_[key_hash(k) & (slots_.size() - 1)]);
+    __builtin_prefetch(&slots_[h & (slots_.size() - 1)]);
     // Without this, GCC drops the prefetch from the scans that inline it.
     asm volatile("");
   }
+
+  // The hash of item `index`'s key in this table.
+  uint64_t hash_of(int32_t index) const { return key_hash(key_of(index)); }
 
   int32_t find(const EpKey& k) const {
     if (slots_.empty()) return -1;
@@ -115,8 +119,8 @@ class FirstIndex {
     const Derived& d = s_model.derived;
     const Item& it = s_items[static_cast<std::size_t>(index)];
     const std::size_t i = static_cast<std::size_t>(index);
-    return EpKey{it.imdb_id.get(), d.imdb_h[i], it.season, it.episode,
-                 with_addr_ ? d.addr[i] : nullptr, with_addr_ ? d.addr_h[i] : id_hash(nullptr)};
+    return EpKey{d.imdb_groups[i], it.season, it.episode, with_addr_ ? d.addr[i] : nullptr,
+                 with_addr_ ? d.addr_h[i] : id_hash(nullptr)};
   }
 
   std::vector<EpisodeSlot>& slots_;
@@ -238,12 +242,18 @@ void make_episode_tables() {
   const uint64_t no_text = id_hash(nullptr);
   d.by_episode.clear();
   d.by_episode_addr.clear();
-  // The IMDb id hashes come from the start of the rebuild, unless a step
-  // runs alone.
-  if (d.imdb_h.size() != ni) hash_imdb_ids(0);
+  // The IMDb groups come from the start of the rebuild, unless a step runs
+  // alone.
+  if (d.imdb_groups.size() != ni) index_imdb_ids(0);
   d.addr.assign(ni, nullptr);
   d.addr_h.assign(ni, no_text);
-  std::size_t numbered = 0, addressed = 0;
+  std::size_t addressed = 0;
+  // The numbered episodes, with the hashes of their keys in the two tables
+  // (that of the table with the address is unused without one).
+  std::vector<int32_t> episodes;
+  std::vector<uint64_t> episode_h, addressed_h;
+  const FirstIndex no_table(d.by_episode, false);
+  const FirstIndex no_table_addr(d.by_episode_addr, true);
   for (std::size_t i = 0; i < ni; ++i) {
     // An episode's address is read through its source list, and hashed:
     // both lie all over memory, and are asked for well ahead, the list
@@ -257,11 +267,15 @@ void make_episode_tables() {
     }
     const Item& it = s_items[i];
     if (!numbered_episode(it)) continue;
-    ++numbered;
     d.addr[i] = source_address(it);
     d.addr_h[i] = id_hash(d.addr[i]);
+    const int32_t index = static_cast<int32_t>(i);
+    episodes.push_back(index);
+    episode_h.push_back(no_table.hash_of(index));
+    addressed_h.push_back(d.addr[i] != nullptr ? no_table_addr.hash_of(index) : 0);
     if (d.addr[i] != nullptr) ++addressed;
   }
+  const std::size_t numbered = episodes.size();
   d.episodes_filed = numbered;
   d.addressed_filed = addressed;
   if (numbered == 0) return;
@@ -269,46 +283,60 @@ void make_episode_tables() {
   FirstIndex by_episode_addr(d.by_episode_addr, true);
   by_episode.reserve(numbered);
   by_episode_addr.reserve(addressed);
-  for (int32_t i = 0; i < n_items(); ++i) {
-    if (!numbered_episode(s_items[static_cast<std::size_t>(i)])) continue;
-    by_episode.insert(i);
-    if (d.addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert(i);
+  // The slots lie all over the tables: asked for a few episodes ahead.
+  for (std::size_t e = 0; e < numbered; ++e) {
+    if (const std::size_t ahead = e + kTextAhead; ahead < numbered) {
+      by_episode.prefetch_hashed(episode_h[ahead]);
+      if (d.addr[static_cast<std::size_t>(episodes[ahead])] != nullptr) {
+        by_episode_addr.prefetch_hashed(addressed_h[ahead]);
+      }
+    }
+    const int32_t i = episodes[e];
+    by_episode.insert_hashed(i, episode_h[e]);
+    if (d.addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert_hashed(i, addressed_h[e]);
   }
+}
+
+// The item a watch entry names by its item id; -1 for none.
+int32_t item_by_id(const WatchRec& w) {
+  int32_t index = -1;
+  if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) return index;
+  return -1;
+}
+
+// The IMDb group of a watch entry's IMDb id: the first item with that id;
+// -1 when no item has it or the entry has none.
+int32_t entry_group(const WatchRec& w) {
+  int32_t group = -1;
+  if (!w.imdb_id || s_by_imdb.get(w.imdb_id.get(), &group) != 0 || group < 0) return -1;
+  return group;
+}
+
+// The item a watch entry found by no item id describes, from its IMDb group
+// (entry_group): by season and episode, else the group's first item; -1
+// for none.
+int32_t item_by_group(const WatchRec& w, int32_t group) {
+  if (group < 0) return -1;
+  if (w.season > 0 && w.episode > 0) {
+    const FirstIndex by_episode(s_model.derived.by_episode, false);
+    const int32_t index = by_episode.find(EpKey{group, w.season, w.episode, nullptr, id_hash(nullptr)});
+    if (index >= 0) return index;
+  }
+  return group;
 }
 
 // The item a watch entry describes: by item id, else by IMDb id with season
 // and episode, else by IMDb id alone; -1 for none.
 int32_t joined_item(const WatchRec& w) {
-  int32_t index = -1;
-  if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) return index;
-  index = -1;
-  if (w.imdb_id) {
-    if (w.season > 0 && w.episode > 0) {
-      const FirstIndex by_episode(s_model.derived.by_episode, false);
-      index = by_episode.find(
-          EpKey{w.imdb_id.get(), id_hash(w.imdb_id.get()), w.season, w.episode, nullptr, id_hash(nullptr)});
-    }
-    if (index < 0 && (s_by_imdb.get(w.imdb_id.get(), &index) != 0 || index < 0)) index = -1;
-  }
-  return index;
-}
-
-// Has the first slot joined_item reads for `w` fetched into the cache.
-void prefetch_join(const WatchRec& w) {
-  if (w.item_id) {
-    s_by_id.prefetch(Ht::hash(w.item_id.get()));
-  } else if (w.imdb_id && w.season > 0 && w.episode > 0) {
-    const FirstIndex by_episode(s_model.derived.by_episode, false);
-    by_episode.prefetch(
-        EpKey{w.imdb_id.get(), id_hash(w.imdb_id.get()), w.season, w.episode, nullptr, id_hash(nullptr)});
-  }
+  const int32_t index = item_by_id(w);
+  return index >= 0 ? index : item_by_group(w, entry_group(w));
 }
 
 // The position after item `ui`'s own: the next episode of its season.
 EpKey position_after(std::size_t ui) {
   const Item& it = s_items[ui];
-  return EpKey{it.imdb_id.get(), s_model.derived.imdb_h[ui], it.season, static_cast<int64_t>(it.episode) + 1,
-               nullptr, id_hash(nullptr)};
+  return EpKey{s_model.derived.imdb_groups[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr,
+               id_hash(nullptr)};
 }
 
 // Item `ui`'s next episode at position `next`: the first item there whose
@@ -319,8 +347,7 @@ int32_t next_at(std::size_t ui, const EpKey& next, const FirstIndex& by_episode,
   if (first < 0) return -1;
   const Derived& d = s_model.derived;
   if (const char* own = d.addr[ui]) {
-    const int32_t same =
-        by_episode_addr.find(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ui]});
+    const int32_t same = by_episode_addr.find(EpKey{next.group, next.season, next.episode, own, d.addr_h[ui]});
     if (same >= 0) return same;
   }
   return first;
@@ -337,16 +364,15 @@ void link_next_episodes() {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
     // The searches below wait on memory: the table slots, the episode's own
-    // texts. Those of the episode a few ahead are asked for now.
+    // address. Those of the episode a few ahead are asked for now.
     if (const std::size_t ahead = ui + kTextAhead; ahead < s_items.size() && later.empty()) {
       const Item& a = s_items[ahead];
       if (numbered_episode(a)) {
         const EpKey next = position_after(ahead);
         by_episode.prefetch(next);
-        prefetch_text(a.imdb_id);
         if (const char* own = d.addr[ahead]) {
           __builtin_prefetch(own);
-          by_episode_addr.prefetch(EpKey{next.imdb, next.imdb_h, next.season, next.episode, own, d.addr_h[ahead]});
+          by_episode_addr.prefetch(EpKey{next.group, next.season, next.episode, own, d.addr_h[ahead]});
         }
       }
     }
@@ -450,11 +476,49 @@ void join_watch() {
   s_model.derived.watched.clear();
 
   make_episode_tables();
-  // Step A: join every entry to an item.
+  // Step A: join every entry to an item: by item id, else through the IMDb
+  // group of its IMDb id. Each lookup waits on memory, so the slots are
+  // asked for a few entries ahead: those of the item ids and IMDb ids in a
+  // first pass that finds the groups, those of the episode table in a
+  // second.
   const std::size_t nw = s_watch.size();
+  std::vector<int32_t> groups(nw, -1);
+  // The hashes of the ids a few entries ahead, their slots asked for when
+  // made and the keys in them when the slots have come.
+  std::vector<uint32_t> id_h(nw), imdb_h(nw);
+  const auto ask_slots = [&](std::size_t k) {
+    const WatchRec& w = s_watch[k];
+    if (w.item_id) s_by_id.prefetch(id_h[k] = Ht::hash(w.item_id.get()));
+    if (w.imdb_id) s_by_imdb.prefetch(imdb_h[k] = Ht::hash(w.imdb_id.get()));
+  };
+  for (std::size_t k = 0; k < nw && k < 2 * kTextAhead; ++k) ask_slots(k);
   for (std::size_t k = 0; k < nw; ++k) {
-    if (k + kTextAhead < nw) prefetch_join(s_watch[k + kTextAhead]);
-    s_watch[k].item_index = joined_item(s_watch[k]);
+    if (k + 2 * kTextAhead < nw) ask_slots(k + 2 * kTextAhead);
+    if (k + kTextAhead < nw) {
+      const WatchRec& ahead = s_watch[k + kTextAhead];
+      if (ahead.item_id) s_by_id.prefetch_key(id_h[k + kTextAhead]);
+      if (ahead.imdb_id) s_by_imdb.prefetch_key(imdb_h[k + kTextAhead]);
+    }
+    // As item_by_id and entry_group, with the hashes made.
+    WatchRec& w = s_watch[k];
+    int32_t index = -1;
+    if (w.item_id && s_by_id.get_hashed(w.item_id.get(), id_h[k], &index) == 0 && index >= 0) {
+      w.item_index = index;
+      continue;
+    }
+    int32_t group = -1;
+    if (w.imdb_id && s_by_imdb.get_hashed(w.imdb_id.get(), imdb_h[k], &group) == 0 && group >= 0) groups[k] = group;
+  }
+  const FirstIndex by_episode(s_model.derived.by_episode, false);
+  for (std::size_t k = 0; k < nw; ++k) {
+    if (k + kTextAhead < nw) {
+      const WatchRec& ahead = s_watch[k + kTextAhead];
+      if (groups[k + kTextAhead] >= 0 && ahead.season > 0 && ahead.episode > 0) {
+        by_episode.prefetch(EpKey{groups[k + kTextAhead], ahead.season, ahead.episode, nullptr, id_hash(nullptr)});
+      }
+    }
+    WatchRec& w = s_watch[k];
+    if (w.item_index < 0) w.item_index = item_by_group(w, groups[k]);
   }
   // Step C: every next episode first; a decision may depend on it (no
   // proposal without a next episode).
@@ -601,7 +665,7 @@ bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
                        2 * (d.addressed_filed + addressed) > d.by_episode_addr.size())) {
     return false;
   }
-  if (d.imdb_h.size() != ni) hash_imdb_ids(first);
+  if (d.imdb_groups.size() != ni) index_imdb_ids(first);
   d.addr.resize(ni, nullptr);
   d.addr_h.resize(ni, no_text);
   FirstIndex by_episode(d.by_episode, false);
@@ -612,13 +676,13 @@ bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
     const std::size_t ui = static_cast<std::size_t>(i);
     d.addr[ui] = source_address(it);
     d.addr_h[ui] = id_hash(d.addr[ui]);
-    const EpKey at{it.imdb_id.get(), d.imdb_h[ui], it.season, it.episode, nullptr, no_text};
+    const EpKey at{d.imdb_groups[ui], it.season, it.episode, nullptr, no_text};
     EpKey before = at;
     before.episode = at.episode - 1;
     if (by_episode.find(at) < 0 && by_episode.find(before) >= 0) opened->push_back(before);
     by_episode.insert(i);
     if (d.addr[ui] != nullptr) {
-      const EpKey at_addr{at.imdb, at.imdb_h, at.season, at.episode, d.addr[ui], d.addr_h[ui]};
+      const EpKey at_addr{at.group, at.season, at.episode, d.addr[ui], d.addr_h[ui]};
       EpKey before_addr = at_addr;
       before_addr.episode = at.episode - 1;
       if (by_episode_addr.find(at_addr) < 0 && by_episode_addr.find(before_addr) >= 0) {
@@ -656,24 +720,23 @@ void relink_next_episodes(std::vector<int32_t>* relinked) {
 bool stands_at(std::size_t ui, const EpKey& k) {
   const Derived& d = s_model.derived;
   const Item& it = s_items[ui];
-  return d.imdb_h[ui] == k.imdb_h && it.season == k.season && it.episode == k.episode &&
-         same_text(it.imdb_id.get(), k.imdb) &&
+  return d.imdb_groups[ui] == k.group && it.season == k.season && it.episode == k.episode &&
          (k.addr == nullptr || (d.addr_h[ui] == k.addr_h && same_text(d.addr[ui], k.addr)));
 }
 
 // The links of the items before `first` that stand at one of the `opened`
-// positions, again, noting those that changed. Their IMDb id hashes sift the
+// positions, again, noting those that changed. Their IMDb groups sift the
 // catalogue before any item is read.
 void relink_items_at(int32_t first, const std::vector<EpKey>& opened, std::vector<int32_t>* relinked) {
   Derived& d = s_model.derived;
-  std::vector<uint64_t> hashes;
-  hashes.reserve(opened.size());
-  for (const EpKey& k : opened) hashes.push_back(k.imdb_h);
-  std::sort(hashes.begin(), hashes.end());
+  std::vector<int32_t> groups;
+  groups.reserve(opened.size());
+  for (const EpKey& k : opened) groups.push_back(k.group);
+  std::sort(groups.begin(), groups.end());
   const FirstIndex by_episode(d.by_episode, false);
   const FirstIndex by_episode_addr(d.by_episode_addr, true);
   for (std::size_t ui = 0; ui < static_cast<std::size_t>(first); ++ui) {
-    if (!std::binary_search(hashes.begin(), hashes.end(), d.imdb_h[ui])) continue;
+    if (!std::binary_search(groups.begin(), groups.end(), d.imdb_groups[ui])) continue;
     Item& it = s_items[ui];
     if (!numbered_episode(it)) continue;
     const bool at_opened =
