@@ -131,7 +131,6 @@ void empty_model(Model& m) noexcept {
   m.derived.sorted_ready = false;
   m.derived.continue_ready = false;
   m.derived.groups_ready = false;
-  m.derived.group_of.empty();
   m.derived.unmatched = 0;
   m.derived.rows_refused = false;
   m.changed_items.all = true;

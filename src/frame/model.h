@@ -398,7 +398,6 @@ struct Derived {
   // their first item, each listing its items in index order; `show_of`
   // gives the number of each IMDb group (-1: no show).
   bool groups_ready = false;
-  Ht group_of;  // not used
   std::vector<int32_t> show_of;
   std::vector<int32_t> group_first;
   std::vector<std::vector<int32_t>> group_members;
