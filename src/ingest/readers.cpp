@@ -257,8 +257,11 @@ void KeySchema::add(const char* key) noexcept {
     if (len <= kExactBytes) {
       std::size_t es = exact_slot(len, raw.w[0]);
       while (exact_slots_[es].spelling >= 0) es = (es + 1) & (kExactSlots - 1);
-      exact_slots_[es] = ExactSlot{{raw.w[0], raw.w[1], raw.w[2]}, static_cast<uint32_t>(len),
-                                   static_cast<int16_t>(spelling), static_cast<int16_t>(cls)};
+      ExactSlot& e = exact_slots_[es];
+      exact_words(key, len, e.w);
+      e.len = static_cast<uint32_t>(len);
+      e.spelling = static_cast<int16_t>(spelling);
+      e.cls = static_cast<int16_t>(cls);
     }
     // Appended at the end of its class's list.
     int* link = &class_[cls].first;
@@ -387,8 +390,19 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
     // Member keys are strings.
-    const auto [cls, spelling] = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k));
-    if (cls < 0) continue;
+    const char* const text = unsafe_yyjson_get_str(k);
+    const std::size_t len = unsafe_yyjson_get_len(k);
+    int cls, spelling;
+    if (const KeySchema::ExactSlot* e = schema.exact_spelling(text, len)) {
+      // Most keys: spelled as listed.
+      cls = e->cls;
+      spelling = e->spelling;
+    } else {
+      const KeySchema::Sorted sorted = schema.sort_unspelled(text, len);
+      if (sorted.cls < 0) continue;
+      cls = sorted.cls;
+      spelling = sorted.spelling;
+    }
     uint8_t& of_class = folded(cls);
     const bool first_of_class = of_class == 0;
     // At most one entry per class and per spelling: the numbers fit.

@@ -96,18 +96,7 @@ class KeySchema {
   // classify() as one result, the common case inline: a key spelled exactly
   // as listed.
   Sorted sort_key(const char* text, std::size_t len) const noexcept {
-    if (len <= exact_len_) {
-      // Probed by the length and the first eight bytes; the bytes past them
-      // are compared only for a slot that matches so far.
-      const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
-      for (std::size_t es = exact_slot(len, r0);; es = (es + 1) & (kExactSlots - 1)) {
-        const ExactSlot& e = exact_slots_[es];
-        if (e.len == len && e.w[0] == r0 && (len <= 8 || same_tail(e, text, len))) {
-          return Sorted{e.cls, e.spelling};
-        }
-        if (e.spelling < 0) break;
-      }
-    }
+    if (const ExactSlot* e = exact_spelling(text, len)) return Sorted{e->cls, e->spelling};
     return sort_unspelled(text, len);
   }
   // Up to 8 bytes of `p` (n of them) packed into one number, the bytes past
@@ -181,6 +170,8 @@ class KeySchema {
   }
 
  private:
+  // An index sorts its members with the exact table directly.
+  friend class SchemaIndex;
   // Keys of up to kWords * 8 bytes are compared as packed words, raw for the
   // exact match and folded for the class; longer ones byte by byte.
   static constexpr std::size_t kWords = 4;
@@ -250,11 +241,37 @@ class KeySchema {
   };
   static constexpr uint32_t kFreeLen = ~uint32_t{0};
   ExactSlot exact_slots_[kExactSlots];
+  // The words a slot keeps of `len` bytes of `text` (at most kExactBytes):
+  // the first eight or fewer (load_upto8), and for longer keys the last
+  // eight, and then bytes 8 to 16. Every load lies inside the key: a key
+  // longer than eight bytes is compared by whole words, without a loop.
+  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
+    w[0] = load_upto8(text, len < 8 ? len : 8);
+    w[1] = len > 8 ? load8(text + len - 8) : 0;
+    w[2] = len > 16 ? load8(text + 8) : 0;
+  }
+  static uint64_t load8(const char* p) noexcept {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return x;
+  }
   // Whether bytes 8 to len of `text` (len from 9 to kExactBytes) are those
   // of the slot's spelling.
   static bool same_tail(const ExactSlot& e, const char* text, std::size_t len) noexcept {
-    if (e.w[1] != load_upto8(text + 8, len < 16 ? len - 8 : 8)) return false;
-    return len <= 16 || e.w[2] == load_upto8(text + 16, len - 16);
+    if (e.w[1] != load8(text + len - 8)) return false;
+    return len <= 16 || e.w[2] == load8(text + 8);
+  }
+  // The slot of the spelling `len` bytes of `text` are exactly, NULL for
+  // none: probed by the length and the first eight bytes; the bytes past
+  // them are compared only for a slot that matches so far.
+  [[gnu::always_inline]] const ExactSlot* exact_spelling(const char* text, std::size_t len) const noexcept {
+    if (len > exact_len_) return nullptr;
+    const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
+    for (std::size_t es = exact_slot(len, r0);; es = (es + 1) & (kExactSlots - 1)) {
+      const ExactSlot& e = exact_slots_[es];
+      if (e.len == len && e.w[0] == r0 && (len <= 8 || same_tail(e, text, len))) return &e;
+      if (e.spelling < 0) return nullptr;
+    }
   }
   struct ListSlot {
     KeyList list;
