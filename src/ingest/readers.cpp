@@ -121,13 +121,9 @@ int val_bool(yyjson_val* v, int* out) noexcept {
   return 1;
 }
 
-int val_str(yyjson_val* v, Text* out) noexcept {
+int val_str_other(yyjson_val* v, Text* out) noexcept {
   Text t;
-  if (yyjson_is_str(v)) {
-    // The string's own length spares a strlen; a NUL inside it ends the
-    // copy's text just as it ends the string's.
-    t = xstrndup(yyjson_get_str(v), yyjson_get_len(v));
-  } else if (yyjson_is_bool(v)) {
+  if (yyjson_is_bool(v)) {
     t = xstrdup(yyjson_get_bool(v) ? "true" : "false");
   } else if (yyjson_is_num(v)) {
     t = number_text(v);

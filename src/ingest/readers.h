@@ -44,7 +44,18 @@ int val_dbl(yyjson_val* value, double* out) noexcept;
 int val_int(yyjson_val* value, int32_t* out) noexcept;
 int val_ll(yyjson_val* value, int64_t* out) noexcept;
 int val_bool(yyjson_val* value, int* out) noexcept;
-int val_str(yyjson_val* value, Text* out) noexcept;
+// val_str of a value that is no string.
+int val_str_other(yyjson_val* value, Text* out) noexcept;
+// Inline for strings, the texts nearly every value is.
+inline int val_str(yyjson_val* value, Text* out) noexcept {
+  if (!yyjson_is_str(value)) return val_str_other(value, out);
+  // The string's own length spares a strlen; a NUL inside it ends the
+  // copy's text just as it ends the string's.
+  Text t = xstrndup(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+  const bool ok = static_cast<bool>(t);
+  *out = static_cast<Text&&>(t);
+  return ok ? 0 : 2;
+}
 // A number value (which must be a number) read as js_int_first reads numbers:
 // truncated toward zero inside the 32-bit range, 0 outside it.
 int32_t int_of_number(yyjson_val* number) noexcept;
