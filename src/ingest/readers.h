@@ -40,10 +40,48 @@ Text number_text(yyjson_val* number) noexcept;
 // The coercion of one found value (NULL for a missing member), as the readers
 // above apply it: 0 found (out written), 1 not usable (out untouched). val_str
 // answers 2 with out set to none when the copy cannot be allocated.
-int val_dbl(yyjson_val* value, double* out) noexcept;
-int val_int(yyjson_val* value, int32_t* out) noexcept;
-int val_ll(yyjson_val* value, int64_t* out) noexcept;
 int val_bool(yyjson_val* value, int* out) noexcept;
+// val_dbl, val_int and val_ll of a value that is no number.
+int val_dbl_other(yyjson_val* value, double* out) noexcept;
+int val_int_other(yyjson_val* value, int32_t* out) noexcept;
+int val_ll_other(yyjson_val* value, int64_t* out) noexcept;
+// A number value (which must be a number) as a double; unsigned integers
+// converted as unsigned.
+inline double number_as_double(yyjson_val* number) noexcept {
+  if (yyjson_is_uint(number)) return static_cast<double>(unsafe_yyjson_get_uint(number));
+  if (yyjson_is_sint(number)) return static_cast<double>(unsafe_yyjson_get_sint(number));
+  return unsafe_yyjson_get_real(number);
+}
+// A number value (which must be a number) read as js_int_first reads numbers:
+// truncated toward zero inside the 32-bit range, 0 outside it.
+inline int32_t int_of_number(yyjson_val* number) noexcept {
+  const double d = number_as_double(number);
+  if (d >= -2147483648.0 && d <= 2147483647.0) return static_cast<int32_t>(d);
+  return 0;
+}
+// Inline for numbers, the values most numeric fields hold.
+inline int val_dbl(yyjson_val* value, double* out) noexcept {
+  if (!yyjson_is_num(value)) return val_dbl_other(value, out);
+  *out = number_as_double(value);
+  return 0;
+}
+inline int val_int(yyjson_val* value, int32_t* out) noexcept {
+  if (!yyjson_is_num(value)) return val_int_other(value, out);
+  *out = int_of_number(value);
+  return 0;
+}
+inline int val_ll(yyjson_val* value, int64_t* out) noexcept {
+  if (!yyjson_is_num(value)) return val_ll_other(value, out);
+  const double d = number_as_double(value);
+  if (d < -9223372036854775808.0) {
+    *out = INT64_MIN;
+  } else if (d >= 9223372036854775808.0) {
+    *out = INT64_MAX;
+  } else {
+    *out = static_cast<int64_t>(d);
+  }
+  return 0;
+}
 // val_str of a value that is no string.
 int val_str_other(yyjson_val* value, Text* out) noexcept;
 // Inline for strings, the texts nearly every value is.
@@ -56,9 +94,6 @@ inline int val_str(yyjson_val* value, Text* out) noexcept {
   *out = static_cast<Text&&>(t);
   return ok ? 0 : 2;
 }
-// A number value (which must be a number) read as js_int_first reads numbers:
-// truncated toward zero inside the 32-bit range, 0 outside it.
-int32_t int_of_number(yyjson_val* number) noexcept;
 // A text-array value: its texts and numbers (as number_text) in order, other
 // elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
 // failed (out holds the copies made so far).
