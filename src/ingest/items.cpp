@@ -57,32 +57,6 @@ const TextField k_text_fields[] = {
 };
 constexpr std::size_t kTextFields = sizeof k_text_fields / sizeof k_text_fields[0];
 
-// The item schema with every list and name the reader looks up resolved
-// once, so that a lookup goes straight to the index's entries.
-struct ItemKeys {
-  KeySchema schema{k_item_key_lists};
-  KeySchema::Field text[kTextFields];
-  KeySchema::Field year = schema.field(k_year), run = schema.field(k_run), sea = schema.field(k_sea),
-                   epi = schema.field(k_epi), size = schema.field(k_size), mt = schema.field(k_mt),
-                   add = schema.field(k_add), dur = schema.field(k_dur), rat = schema.field(k_rat),
-                   credits = schema.field(k_credits);
-  KeySchema::Name id = schema.name("id"), key = schema.name("key"), kind = schema.name("kind"),
-                  matched = schema.name("matched"), is_matched = schema.name("isMatched"),
-                  unmatched = schema.name("unmatched"), is_unmatched = schema.name("isUnmatched"),
-                  audio_only = schema.name("is_audio_only"), is_audio_only = schema.name("isAudioOnly"),
-                  cue_track = schema.name("is_cue_track"), is_cue_track = schema.name("isCueTrack"),
-                  library = schema.name("library"), genres = schema.name("genres");
-
-  ItemKeys() noexcept {
-    for (std::size_t i = 0; i < kTextFields; ++i) text[i] = schema.field(k_text_fields[i].keys);
-  }
-};
-
-const ItemKeys& item_keys() {
-  static const ItemKeys keys;
-  return keys;
-}
-
 struct Word {
   constexpr Word(const char* t, int32_t c) : text(t), len(std::char_traits<char>::length(t)), code(c) {}
   const char* text;
@@ -101,27 +75,83 @@ const Word k_library_words[] = {
     {"local", kLocal},
 };
 
+// Lower case of eight packed bytes: the ASCII capitals A to Z get the 0x20
+// bit, every other byte stays.
+inline uint64_t lower8(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  const uint64_t low7 = x & (0x7F * kOnes);
+  const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;  // high bit: low7 >= 'A'
+  const uint64_t beyond_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: low7 > 'Z'
+  const uint64_t capitals = at_least_a & ~beyond_z & ~x & (0x80 * kOnes);
+  return x | (capitals >> 2);
+}
+
+// Up to 16 bytes packed as two words, zero past the end.
+struct Packed16 {
+  std::size_t len;
+  uint64_t w0, w1;
+};
+inline Packed16 pack16(const char* text, std::size_t len) {
+  return Packed16{len, KeySchema::load_upto8(text, len < 8 ? len : 8),
+                  len > 8 ? KeySchema::load_upto8(text + 8, len - 8) : 0};
+}
+
+// The words of a code list packed once, in list order.
+template <std::size_t N>
+struct PackedWords {
+  explicit PackedWords(const Word (&words)[N]) {
+    for (std::size_t i = 0; i < N; ++i) packed[i] = pack16(words[i].text, words[i].len);
+  }
+  Packed16 packed[N];
+};
+
+// The item schema with every list and name the reader looks up resolved
+// once, so that a lookup goes straight to the index's entries.
+struct ItemKeys {
+  KeySchema schema{k_item_key_lists};
+  KeySchema::Field text[kTextFields];
+  KeySchema::Field year = schema.field(k_year), run = schema.field(k_run), sea = schema.field(k_sea),
+                   epi = schema.field(k_epi), size = schema.field(k_size), mt = schema.field(k_mt),
+                   add = schema.field(k_add), dur = schema.field(k_dur), rat = schema.field(k_rat),
+                   credits = schema.field(k_credits);
+  KeySchema::Name id = schema.name("id"), key = schema.name("key"), kind = schema.name("kind"),
+                  matched = schema.name("matched"), is_matched = schema.name("isMatched"),
+                  unmatched = schema.name("unmatched"), is_unmatched = schema.name("isUnmatched"),
+                  audio_only = schema.name("is_audio_only"), is_audio_only = schema.name("isAudioOnly"),
+                  cue_track = schema.name("is_cue_track"), is_cue_track = schema.name("isCueTrack"),
+                  library = schema.name("library"), genres = schema.name("genres");
+  PackedWords<std::size(k_kind_words)> kind_words{k_kind_words};
+  PackedWords<std::size(k_library_words)> library_words{k_library_words};
+
+  ItemKeys() noexcept {
+    for (std::size_t i = 0; i < kTextFields; ++i) text[i] = schema.field(k_text_fields[i].keys);
+  }
+};
+
+const ItemKeys& item_keys() {
+  static const ItemKeys keys;
+  return keys;
+}
+
 // A code member ("kind", "library"): a word from `words` (lower case, at
 // most 16 bytes) matched ignoring ASCII case (any other word
 // gives `other_word`), or a number from 0 to 5; anything else gives 5.
 template <std::size_t N>
-int32_t read_code(yyjson_val* value, const Word (&words)[N], int32_t other_word) {
+int32_t read_code(yyjson_val* value, const Word (&words)[N], const PackedWords<N>& packed, int32_t other_word) {
   if (yyjson_is_str(value)) {
-    const char* text = yyjson_get_str(value);
+    const char* text = unsafe_yyjson_get_str(value);
     // Equal under ci_cmp means equal up to the first NUL: same length first,
     // the string's own unless a NUL inside ends the text sooner.
-    std::size_t len = yyjson_get_len(value);
+    std::size_t len = unsafe_yyjson_get_len(value);
     if (std::memchr(text, '\0', len) != nullptr) len = std::strlen(text);
-    // The words are lower case and distinct: the text folded to lower case
-    // equals at most one of them.
-    char folded[16];
-    if (len > sizeof folded) return other_word;
-    for (std::size_t i = 0; i < len; ++i) {
-      const char c = text[i];
-      folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    for (const Word& w : words) {
-      if (w.len == len && std::memcmp(folded, w.text, len) == 0) return w.code;
+    if (len > 16) return other_word;
+    const Packed16 t = pack16(text, len);
+    // The words are lower case and distinct: the text in lower case equals
+    // at most one of them.
+    const uint64_t w0 = lower8(t.w0), w1 = lower8(t.w1);
+    for (std::size_t i = 0; i < N; ++i) {
+      const Packed16& p = packed.packed[i];
+      if (p.len == t.len && p.w0 == w0 && p.w1 == w1) return words[i].code;
     }
     return other_word;
   }
@@ -175,7 +205,7 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
 
   for (std::size_t i = 0; i < kTextFields; ++i) find_str(get, keys.text[i], &(item->*k_text_fields[i].field));
 
-  item->kind = read_code(get(keys.kind), k_kind_words, kUnknownKind);
+  item->kind = read_code(get(keys.kind), k_kind_words, keys.kind_words, kUnknownKind);
 
   find_int(get, keys.year, &item->year);
   find_int(get, keys.run, &item->runtime_min);
@@ -193,7 +223,7 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   read_flag2(get, keys.unmatched, keys.is_unmatched, &item->unmatched);
   read_flag2(get, keys.audio_only, keys.is_audio_only, &item->is_audio_only);
   read_flag2(get, keys.cue_track, keys.is_cue_track, &item->is_cue_track);
-  item->library = read_code(get(keys.library), k_library_words, kOtherSource);
+  item->library = read_code(get(keys.library), k_library_words, keys.library_words, kOtherSource);
 
   yyjson_val* genres = get(keys.genres);
   if (item->genres.capacity() == 0 && yyjson_arr_size(genres) != 0) item->genres = take_genre_list();

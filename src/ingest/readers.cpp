@@ -10,13 +10,6 @@ namespace kavo {
 
 namespace {
 
-// A number value as a double; unsigned integers converted as unsigned.
-inline double number_as_double(yyjson_val* v) {
-  if (yyjson_is_uint(v)) return static_cast<double>(yyjson_get_uint(v));
-  if (yyjson_is_sint(v)) return static_cast<double>(yyjson_get_sint(v));
-  return yyjson_get_real(v);
-}
-
 Text format_double(double value) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", value);
@@ -27,11 +20,7 @@ Text format_double(double value) {
 
 // ---- Value coercions ---------------------------------------------------------
 
-int val_dbl(yyjson_val* v, double* out) noexcept {
-  if (yyjson_is_num(v)) {
-    *out = number_as_double(v);
-    return 0;
-  }
+int val_dbl_other(yyjson_val* v, double* out) noexcept {
   if (yyjson_is_str(v)) {
     const char* s = yyjson_get_str(v);
     char* end = nullptr;
@@ -43,12 +32,6 @@ int val_dbl(yyjson_val* v, double* out) noexcept {
     return 0;
   }
   return 1;
-}
-
-int32_t int_of_number(yyjson_val* v) noexcept {
-  double d = number_as_double(v);
-  if (d >= -2147483648.0 && d <= 2147483647.0) return static_cast<int32_t>(d);
-  return 0;
 }
 
 // A string value read as strtoll reads it in base 10 (leading white space,
@@ -64,13 +47,9 @@ static bool text_integer(yyjson_val* v, long long* out) noexcept {
   return true;
 }
 
-int val_int(yyjson_val* v, int32_t* out) noexcept {
+int val_int_other(yyjson_val* v, int32_t* out) noexcept {
   if (yyjson_is_bool(v)) {
     *out = yyjson_get_bool(v) ? 1 : 0;
-    return 0;
-  }
-  if (yyjson_is_num(v)) {
-    *out = int_of_number(v);
     return 0;
   }
   long long n = 0;
@@ -81,18 +60,7 @@ int val_int(yyjson_val* v, int32_t* out) noexcept {
   return 1;
 }
 
-int val_ll(yyjson_val* v, int64_t* out) noexcept {
-  if (yyjson_is_num(v)) {
-    double d = number_as_double(v);
-    if (d < -9223372036854775808.0) {
-      *out = INT64_MIN;
-    } else if (d >= 9223372036854775808.0) {
-      *out = INT64_MAX;
-    } else {
-      *out = static_cast<int64_t>(d);
-    }
-    return 0;
-  }
+int val_ll_other(yyjson_val* v, int64_t* out) noexcept {
   long long n = 0;
   if (text_integer(v, &n)) {
     *out = static_cast<int64_t>(n);
@@ -121,13 +89,9 @@ int val_bool(yyjson_val* v, int* out) noexcept {
   return 1;
 }
 
-int val_str(yyjson_val* v, Text* out) noexcept {
+int val_str_other(yyjson_val* v, Text* out) noexcept {
   Text t;
-  if (yyjson_is_str(v)) {
-    // The string's own length spares a strlen; a NUL inside it ends the
-    // copy's text just as it ends the string's.
-    t = xstrndup(yyjson_get_str(v), yyjson_get_len(v));
-  } else if (yyjson_is_bool(v)) {
+  if (yyjson_is_bool(v)) {
     t = xstrdup(yyjson_get_bool(v) ? "true" : "false");
   } else if (yyjson_is_num(v)) {
     t = number_text(v);
@@ -257,8 +221,11 @@ void KeySchema::add(const char* key) noexcept {
     if (len <= kExactBytes) {
       std::size_t es = exact_slot(len, raw.w[0]);
       while (exact_slots_[es].spelling >= 0) es = (es + 1) & (kExactSlots - 1);
-      exact_slots_[es] = ExactSlot{{raw.w[0], raw.w[1], raw.w[2]}, static_cast<uint32_t>(len),
-                                   static_cast<int16_t>(spelling), static_cast<int16_t>(cls)};
+      ExactSlot& e = exact_slots_[es];
+      exact_words(key, len, e.w);
+      e.len = static_cast<uint32_t>(len);
+      e.spelling = static_cast<int16_t>(spelling);
+      e.cls = static_cast<int16_t>(cls);
     }
     // Appended at the end of its class's list.
     int* link = &class_[cls].first;
@@ -387,8 +354,19 @@ void SchemaIndex::add(yyjson_val* object) noexcept {
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
     // Member keys are strings.
-    const auto [cls, spelling] = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k));
-    if (cls < 0) continue;
+    const char* const text = unsafe_yyjson_get_str(k);
+    const std::size_t len = unsafe_yyjson_get_len(k);
+    int cls, spelling;
+    if (const KeySchema::ExactSlot* e = schema.exact_spelling(text, len)) {
+      // Most keys: spelled as listed.
+      cls = e->cls;
+      spelling = e->spelling;
+    } else {
+      const KeySchema::Sorted sorted = schema.sort_unspelled(text, len);
+      if (sorted.cls < 0) continue;
+      cls = sorted.cls;
+      spelling = sorted.spelling;
+    }
     uint8_t& of_class = folded(cls);
     const bool first_of_class = of_class == 0;
     // At most one entry per class and per spelling: the numbers fit.

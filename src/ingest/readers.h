@@ -40,14 +40,60 @@ Text number_text(yyjson_val* number) noexcept;
 // The coercion of one found value (NULL for a missing member), as the readers
 // above apply it: 0 found (out written), 1 not usable (out untouched). val_str
 // answers 2 with out set to none when the copy cannot be allocated.
-int val_dbl(yyjson_val* value, double* out) noexcept;
-int val_int(yyjson_val* value, int32_t* out) noexcept;
-int val_ll(yyjson_val* value, int64_t* out) noexcept;
 int val_bool(yyjson_val* value, int* out) noexcept;
-int val_str(yyjson_val* value, Text* out) noexcept;
+// val_dbl, val_int and val_ll of a value that is no number.
+int val_dbl_other(yyjson_val* value, double* out) noexcept;
+int val_int_other(yyjson_val* value, int32_t* out) noexcept;
+int val_ll_other(yyjson_val* value, int64_t* out) noexcept;
+// A number value (which must be a number) as a double; unsigned integers
+// converted as unsigned.
+inline double number_as_double(yyjson_val* number) noexcept {
+  if (yyjson_is_uint(number)) return static_cast<double>(unsafe_yyjson_get_uint(number));
+  if (yyjson_is_sint(number)) return static_cast<double>(unsafe_yyjson_get_sint(number));
+  return unsafe_yyjson_get_real(number);
+}
 // A number value (which must be a number) read as js_int_first reads numbers:
 // truncated toward zero inside the 32-bit range, 0 outside it.
-int32_t int_of_number(yyjson_val* number) noexcept;
+inline int32_t int_of_number(yyjson_val* number) noexcept {
+  const double d = number_as_double(number);
+  if (d >= -2147483648.0 && d <= 2147483647.0) return static_cast<int32_t>(d);
+  return 0;
+}
+// Inline for numbers, the values most numeric fields hold.
+inline int val_dbl(yyjson_val* value, double* out) noexcept {
+  if (!yyjson_is_num(value)) return val_dbl_other(value, out);
+  *out = number_as_double(value);
+  return 0;
+}
+inline int val_int(yyjson_val* value, int32_t* out) noexcept {
+  if (!yyjson_is_num(value)) return val_int_other(value, out);
+  *out = int_of_number(value);
+  return 0;
+}
+inline int val_ll(yyjson_val* value, int64_t* out) noexcept {
+  if (!yyjson_is_num(value)) return val_ll_other(value, out);
+  const double d = number_as_double(value);
+  if (d < -9223372036854775808.0) {
+    *out = INT64_MIN;
+  } else if (d >= 9223372036854775808.0) {
+    *out = INT64_MAX;
+  } else {
+    *out = static_cast<int64_t>(d);
+  }
+  return 0;
+}
+// val_str of a value that is no string.
+int val_str_other(yyjson_val* value, Text* out) noexcept;
+// Inline for strings, the texts nearly every value is.
+inline int val_str(yyjson_val* value, Text* out) noexcept {
+  if (!yyjson_is_str(value)) return val_str_other(value, out);
+  // The string's own length spares a strlen; a NUL inside it ends the
+  // copy's text just as it ends the string's.
+  Text t = xstrndup(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+  const bool ok = static_cast<bool>(t);
+  *out = static_cast<Text&&>(t);
+  return ok ? 0 : 2;
+}
 // A text-array value: its texts and numbers (as number_text) in order, other
 // elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
 // failed (out holds the copies made so far).
@@ -96,18 +142,7 @@ class KeySchema {
   // classify() as one result, the common case inline: a key spelled exactly
   // as listed.
   Sorted sort_key(const char* text, std::size_t len) const noexcept {
-    if (len <= exact_len_) {
-      // Probed by the length and the first eight bytes; the bytes past them
-      // are compared only for a slot that matches so far.
-      const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
-      for (std::size_t es = exact_slot(len, r0);; es = (es + 1) & (kExactSlots - 1)) {
-        const ExactSlot& e = exact_slots_[es];
-        if (e.len == len && e.w[0] == r0 && (len <= 8 || same_tail(e, text, len))) {
-          return Sorted{e.cls, e.spelling};
-        }
-        if (e.spelling < 0) break;
-      }
-    }
+    if (const ExactSlot* e = exact_spelling(text, len)) return Sorted{e->cls, e->spelling};
     return sort_unspelled(text, len);
   }
   // Up to 8 bytes of `p` (n of them) packed into one number, the bytes past
@@ -181,6 +216,8 @@ class KeySchema {
   }
 
  private:
+  // An index sorts its members with the exact table directly.
+  friend class SchemaIndex;
   // Keys of up to kWords * 8 bytes are compared as packed words, raw for the
   // exact match and folded for the class; longer ones byte by byte.
   static constexpr std::size_t kWords = 4;
@@ -250,11 +287,37 @@ class KeySchema {
   };
   static constexpr uint32_t kFreeLen = ~uint32_t{0};
   ExactSlot exact_slots_[kExactSlots];
+  // The words a slot keeps of `len` bytes of `text` (at most kExactBytes):
+  // the first eight or fewer (load_upto8), and for longer keys the last
+  // eight, and then bytes 8 to 16. Every load lies inside the key: a key
+  // longer than eight bytes is compared by whole words, without a loop.
+  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
+    w[0] = load_upto8(text, len < 8 ? len : 8);
+    w[1] = len > 8 ? load8(text + len - 8) : 0;
+    w[2] = len > 16 ? load8(text + 8) : 0;
+  }
+  static uint64_t load8(const char* p) noexcept {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return x;
+  }
   // Whether bytes 8 to len of `text` (len from 9 to kExactBytes) are those
   // of the slot's spelling.
   static bool same_tail(const ExactSlot& e, const char* text, std::size_t len) noexcept {
-    if (e.w[1] != load_upto8(text + 8, len < 16 ? len - 8 : 8)) return false;
-    return len <= 16 || e.w[2] == load_upto8(text + 16, len - 16);
+    if (e.w[1] != load8(text + len - 8)) return false;
+    return len <= 16 || e.w[2] == load8(text + 8);
+  }
+  // The slot of the spelling `len` bytes of `text` are exactly, NULL for
+  // none: probed by the length and the first eight bytes; the bytes past
+  // them are compared only for a slot that matches so far.
+  [[gnu::always_inline]] const ExactSlot* exact_spelling(const char* text, std::size_t len) const noexcept {
+    if (len > exact_len_) return nullptr;
+    const uint64_t r0 = load_upto8(text, len < 8 ? len : 8);
+    for (std::size_t es = exact_slot(len, r0);; es = (es + 1) & (kExactSlots - 1)) {
+      const ExactSlot& e = exact_slots_[es];
+      if (e.len == len && e.w[0] == r0 && (len <= 8 || same_tail(e, text, len))) return &e;
+      if (e.spelling < 0) return nullptr;
+    }
   }
   struct ListSlot {
     KeyList list;

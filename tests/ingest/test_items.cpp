@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/model.h"
 #include "ingest/ingest.h"
@@ -104,6 +106,83 @@ TEST_F(ItemsTest, KindAndLibraryCodes) {
   const Item& plain = load_one(R"({"id":"plain"})");
   EXPECT_EQ(plain.kind, 5);
   EXPECT_EQ(plain.library, 5);
+}
+
+// Random texts near the code words (case flips, one byte off, a NUL inside,
+// longer than 16 bytes before or after a NUL) read as the word lists say: the
+// text up to its first NUL, in ASCII lower case, equal to a word.
+TEST_F(ItemsTest, CodeWordsReadAsTheWordLists) {
+  const std::vector<std::pair<std::string, int32_t>> kinds = {
+      {"movie", 0},  {"film", 0}, {"tv", 1},   {"tvshow", 1}, {"tv_series", 1}, {"series", 1},
+      {"show", 1},   {"episode", 2}, {"file", 3}, {"folder", 4}, {"dir", 4},   {"directory", 4}};
+  const std::vector<std::pair<std::string, int32_t>> libraries = {
+      {"velora_plus", 0}, {"veloraplus", 0}, {"velora+", 0}, {"media_harbor", 1}, {"harbor", 1},
+      {"tkfs", 1},        {"debrid", 2},     {"rd", 2},      {"realdebrid", 2},   {"local", 3}};
+  auto expected = [](const std::vector<std::pair<std::string, int32_t>>& words, const std::string& value,
+                     int32_t other) {
+    std::string text = value.substr(0, value.find('\0'));
+    if (text.size() > 16) return other;
+    for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const auto& [word, code] : words) {
+      if (word == text) return code;
+    }
+    return other;
+  };
+  std::vector<std::string> pool;
+  for (const auto* words : {&kinds, &libraries}) {
+    for (const auto& [word, code] : *words) pool.push_back(word);
+  }
+  uint32_t seed = 31337;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  std::string batch = "[";
+  std::vector<std::string> values;
+  for (int n = 0; n < 3000; ++n) {
+    std::string v = pool[next() % pool.size()];
+    for (char& c : v) {
+      if (next() % 2 == 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    switch (next() % 6) {
+      case 0:
+        v[next() % v.size()] ^= static_cast<char>(1 + next() % 0x3F);
+        if (v.find('"') != std::string::npos || v.find('\\') != std::string::npos) v = "x";
+        break;
+      case 1:
+        v.insert(next() % (v.size() + 1), std::string(1, '\0') + "zz");
+        break;
+      case 2:
+        v += std::string(1 + next() % 12, 'q');
+        break;
+      case 3:
+        v += std::string(1, '\0') + std::string(next() % 20, 'Q');
+        break;
+      case 4:
+        v += "\xC3\xA9";
+        break;
+      default:
+        break;
+    }
+    std::string json = "\"";
+    for (unsigned char c : v) {
+      if (c < 0x20) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        json += buf;
+      } else {
+        json += static_cast<char>(c);
+      }
+    }
+    json += "\"";
+    batch += (n > 0 ? "," : "") + std::string("{\"id\":\"c") + std::to_string(n) + "\",\"kind\":" + json +
+             ",\"library\":" + json + "}";
+    values.push_back(v);
+  }
+  batch += "]";
+  ASSERT_EQ(kavo_add_items(batch.c_str()), 0);
+  ASSERT_EQ(n_items(), static_cast<int32_t>(values.size()));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(s_items[i].kind, expected(kinds, values[i], 5)) << i;
+    EXPECT_EQ(s_items[i].library, expected(libraries, values[i], 4)) << i;
+  }
 }
 
 TEST_F(ItemsTest, FieldsAndDefaults) {

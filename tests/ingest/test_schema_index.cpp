@@ -193,6 +193,7 @@ TEST(TextValues, ANulInsideAStringEndsTheText) {
 
 }  // namespace
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -303,6 +304,77 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
           ASSERT_EQ(got == nullptr, expect == nullptr) << whole << " " << name.key;
           if (expect != nullptr) {
             EXPECT_TRUE(yyjson_equals(got, expect)) << whole << " " << name.key;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Member keys one byte off a spelling, at any position (a case flip, the
+// next byte value, a NUL), among keys spelled as listed: read through the
+// index of one object, of one split in two and of one merged, every name
+// answers as the member lookup. Keys of 9 to 24 bytes are compared by
+// overlapping words, so a byte off in the middle of a long key is the case
+// to catch.
+TEST(SchemaIndex, KeysOneByteOffAnswerAsTheMemberLookup) {
+  uint32_t seed = 9901;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (std::span<const kavo::KeyList> lists : {kavo::item_key_lists(), kavo::source_key_lists()}) {
+    const auto made = std::make_unique<kavo::KeySchema>(lists);
+    const kavo::KeySchema& schema = *made;
+    std::vector<std::string> spellings;
+    for (kavo::KeyList list : lists) {
+      for (kavo::KeyList k = list; *k != nullptr; ++k) spellings.push_back(*k);
+    }
+    std::vector<kavo::KeySchema::Name> names;
+    for (const std::string& s : spellings) names.push_back(schema.name(s.c_str()));
+    for (int round = 0; round < 1500; ++round) {
+      const std::size_t n = 1 + next() % 12;
+      std::vector<std::string> keys;
+      for (std::size_t i = 0; i < n; ++i) {
+        std::string key = spellings[next() % spellings.size()];
+        if (next() % 3 != 0) {
+          const std::size_t pos = next() % key.size();
+          const unsigned char c = static_cast<unsigned char>(key[pos]);
+          switch (next() % 3) {
+            case 0:
+              key[pos] = static_cast<char>(std::isalpha(c) ? c ^ 0x20 : c + 1);
+              break;
+            case 1:
+              key[pos] = static_cast<char>(c == 0x7E ? 0x21 : c + 1);
+              break;
+            default:
+              key[pos] = '\0';
+          }
+        }
+        keys.push_back(key);
+      }
+      const std::size_t split = next() % (n + 1);
+      const std::string whole = make_object(keys, 0, n);
+      const std::string first = make_object(keys, 0, split), second = make_object(keys, split, n);
+      const kavo::JsonDoc w = kavo::read_json(whole.data(), whole.size());
+      const kavo::JsonDoc a = kavo::read_json(first.data(), first.size());
+      const kavo::JsonDoc b = kavo::read_json(second.data(), second.size());
+      ASSERT_TRUE(w && a && b) << whole;
+      yyjson_val* root = yyjson_doc_get_root(w.get());
+      const kavo::SchemaIndex one(schema, root);
+      const kavo::SchemaIndex two(schema, yyjson_doc_get_root(a.get()), yyjson_doc_get_root(b.get()));
+      const kavo::SchemaIndex then(schema, yyjson_doc_get_root(b.get()));
+      const kavo::SchemaIndex merged(yyjson_doc_get_root(a.get()), then);
+      for (std::size_t s = 0; s < spellings.size(); ++s) {
+        yyjson_val* expect = kavo::obj_get(root, spellings[s].c_str());
+        ASSERT_EQ(one(names[s]), expect) << whole << " " << spellings[s];
+        ASSERT_EQ(one(spellings[s].c_str()), expect) << whole << " " << spellings[s];
+        for (const kavo::SchemaIndex* index : {&two, &merged}) {
+          yyjson_val* got = (*index)(names[s]);
+          ASSERT_EQ(got == nullptr, expect == nullptr) << whole << " " << spellings[s];
+          if (expect != nullptr) {
+            EXPECT_TRUE(yyjson_equals(got, expect)) << whole << " " << spellings[s];
           }
         }
       }
