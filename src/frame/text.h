@@ -38,6 +38,8 @@ class Text {
   const char* get() const noexcept { return untag(p_.get()); }
   char* data() noexcept { return untag(p_.get()); }
   explicit operator bool() const noexcept { return p_ != nullptr; }
+  // Whether the text is kept by an arena (and not owned by this Text).
+  bool arena_kept() const noexcept { return tagged(p_.get()); }
   void reset() noexcept { p_.reset(); }
   // The text as a malloc'd block for the caller to free (for a text kept by
   // an arena, a heap copy; NULL when that copy cannot be made); the Text is

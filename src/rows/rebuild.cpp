@@ -430,12 +430,38 @@ void merge_basics() { merge_basics_from(0); }
 
 namespace {
 
-// Item `it` takes what it lacks from basic `b`.
-void take_basic(Item& it, const BasicRec& b) {
-  fill_text(it.title, b.title);
-  fill_text(it.poster_url, b.poster_url);
-  fill_text(it.backdrop_url, b.backdrop_url);
-  fill_text(it.plot, b.plot);
+// The copies of a basic's texts made in the item arena for the first item
+// that lacked them, shared by the items that lack them after it: texts in
+// the arena are never freed one by one and never written to, so one copy
+// serves every item of a show.
+struct BasicCopies {
+  char* title = nullptr;
+  char* poster_url = nullptr;
+  char* backdrop_url = nullptr;
+  char* plot = nullptr;
+  int32_t genres_of = -1;  // an item whose genres are arena copies of the basic's
+};
+
+// `field`, when none, takes basic text `from`: the copy in `made`, else a
+// new one, kept in `made` when it lies in the arena.
+void fill_from_basic(Text& field, const Text& from, char*& made) {
+  if (field || !from) return;
+  if (made != nullptr) {
+    field = Text::in_arena(made);
+    return;
+  }
+  field = xstrdup(from.get());
+  if (field.arena_kept()) made = field.data();
+}
+
+// Item `index` takes what it lacks from basic `b`, sharing the copies made
+// for the items before it.
+void take_basic(std::size_t index, const BasicRec& b, BasicCopies& made) {
+  Item& it = s_items[index];
+  fill_from_basic(it.title, b.title, made.title);
+  fill_from_basic(it.poster_url, b.poster_url, made.poster_url);
+  fill_from_basic(it.backdrop_url, b.backdrop_url, made.backdrop_url);
+  fill_from_basic(it.plot, b.plot, made.plot);
   if (it.year < 0 && b.year >= 0) it.year = b.year;
   if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
   if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
@@ -444,14 +470,21 @@ void take_basic(Item& it, const BasicRec& b) {
     // item's own list at every later rebuild and never be completed.
     // A list the last model gave back, when there is one: most episodes
     // take their show's genres here, load after load.
+    std::vector<Text>* shared =
+        made.genres_of >= 0 ? &s_items[static_cast<std::size_t>(made.genres_of)].genres : nullptr;
     std::vector<Text> copies = take_genre_list();
     copies.reserve(b.genres.size());
-    for (const Text& g : b.genres) {
-      Text copy = xstrdup(g.get());
+    bool all_kept = true;
+    for (std::size_t k = 0; k < b.genres.size(); ++k) {
+      Text copy = shared != nullptr ? Text::in_arena((*shared)[k].data()) : xstrdup(b.genres[k].get());
       if (!copy) break;
+      all_kept = all_kept && copy.arena_kept();
       copies.push_back(std::move(copy));
     }
-    if (copies.size() == b.genres.size()) it.genres = std::move(copies);
+    if (copies.size() == b.genres.size()) {
+      it.genres = std::move(copies);
+      if (shared == nullptr && all_kept) made.genres_of = static_cast<int32_t>(index);
+    }
   }
   if (it.kind == kUnknownKind) {
     if (b.is_tv == 1) it.kind = kShow;
@@ -482,6 +515,7 @@ void merge_basics_from(int32_t first) {
   const bool grouped = groups.size() == n;
   std::vector<int32_t> basic_at;
   if (grouped) basic_at.resize(n - from);
+  std::vector<BasicCopies> made(s_basics.size());
   for (std::size_t i = from; i < n; ++i) {
     // A found key is compared with the item's own text: fetched ahead.
     if (const std::size_t ahead = i + kTextAhead;
@@ -502,7 +536,7 @@ void merge_basics_from(int32_t first) {
     } else {
       bi = basic_of_item(i);
     }
-    if (bi >= 0) take_basic(s_items[i], s_basics[static_cast<std::size_t>(bi)]);
+    if (bi >= 0) take_basic(i, s_basics[static_cast<std::size_t>(bi)], made[static_cast<std::size_t>(bi)]);
   }
 }
 
