@@ -80,6 +80,55 @@ TEST_F(RowsTest, BasicsFillOnlyWhatIsMissingAndStayFilled) {
   EXPECT_EQ(item(a).kind, kShow);
 }
 
+TEST_F(RowsTest, EpisodesOfAShowTakeTheBasicsTheyLackNotEachOthersOwn) {
+  // The first episode has texts and genres of its own; those after it lack
+  // them, and each takes the basic's, never the first episode's.
+  const int32_t first = add_item("e1", kEpisode);
+  set_text(item(first).imdb_id, "tt9");
+  set_text(item(first).plot, "own plot");
+  item(first).genres.push_back(xstrdup("Own"));
+  std::vector<int32_t> later;
+  for (const char* id : {"e2", "e3", "e4"}) {
+    later.push_back(add_item(id, kEpisode));
+    set_text(item(later.back()).imdb_id, "tt9");
+  }
+  set_text(item(later[1]).backdrop_url, "own backdrop");
+  BasicRec b;
+  set_text(b.imdb_id, "tt9");
+  set_text(b.plot, "basic plot");
+  set_text(b.backdrop_url, "basic backdrop");
+  b.genres.push_back(xstrdup("Drama"));
+  b.genres.push_back(xstrdup("War"));
+  s_basics.push_back(std::move(b));
+  s_basic_imdb.put("tt9", 0, false);
+  rebuild_after_input();
+
+  EXPECT_STREQ(item(first).plot.get(), "own plot");
+  ASSERT_EQ(item(first).genre_count(), 1);
+  EXPECT_STREQ(item(first).genres[0].get(), "Own");
+  EXPECT_STREQ(item(first).backdrop_url.get(), "basic backdrop");
+  for (int32_t e : later) {
+    SCOPED_TRACE(e);
+    EXPECT_STREQ(item(e).plot.get(), "basic plot");
+    ASSERT_EQ(item(e).genre_count(), 2);
+    EXPECT_STREQ(item(e).genres[0].get(), "Drama");
+    EXPECT_STREQ(item(e).genres[1].get(), "War");
+  }
+  EXPECT_STREQ(item(later[0]).backdrop_url.get(), "basic backdrop");
+  EXPECT_STREQ(item(later[1]).backdrop_url.get(), "own backdrop");
+  EXPECT_STREQ(item(later[2]).backdrop_url.get(), "basic backdrop");
+
+  // The texts taken stay when the basics go and the catalogue grows.
+  s_basics.clear();
+  s_basic_imdb.release();
+  const int32_t grown = add_item("e5", kEpisode);
+  set_text(item(grown).imdb_id, "tt9");
+  rebuild_after_input();
+  EXPECT_STREQ(item(later[2]).plot.get(), "basic plot");
+  EXPECT_STREQ(item(later[2]).genres[1].get(), "War");
+  EXPECT_FALSE(item(grown).plot);
+}
+
 TEST_F(RowsTest, LibraryLinkByIdThenFirstPath) {
   const int32_t a = add_item("a", kMovie, nullptr);
   set_text(item(a).path, "/m/a.mkv");
