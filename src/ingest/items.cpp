@@ -75,17 +75,6 @@ const Word k_library_words[] = {
     {"local", kLocal},
 };
 
-// Lower case of eight packed bytes: the ASCII capitals A to Z get the 0x20
-// bit, every other byte stays.
-inline uint64_t lower8(uint64_t x) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  const uint64_t low7 = x & (0x7F * kOnes);
-  const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;  // high bit: low7 >= 'A'
-  const uint64_t beyond_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: low7 > 'Z'
-  const uint64_t capitals = at_least_a & ~beyond_z & ~x & (0x80 * kOnes);
-  return x | (capitals >> 2);
-}
-
 // Up to 16 bytes packed as two words, zero past the end.
 struct Packed16 {
   std::size_t len;
@@ -148,7 +137,7 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], const PackedWords<N
     const Packed16 t = pack16(text, len);
     // The words are lower case and distinct: the text in lower case equals
     // at most one of them.
-    const uint64_t w0 = lower8(t.w0), w1 = lower8(t.w1);
+    const uint64_t w0 = KeySchema::fold8(t.w0), w1 = KeySchema::fold8(t.w1);
     for (std::size_t i = 0; i < N; ++i) {
       const Packed16& p = packed.packed[i];
       if (p.len == t.len && p.w0 == w0 && p.w1 == w1) return words[i].code;

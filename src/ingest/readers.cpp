@@ -113,17 +113,6 @@ Text number_text(yyjson_val* number) noexcept {
 namespace {
 
 
-// fold() on eight packed bytes at once: the ASCII capitals A to Z get the
-// 0x20 bit, every other byte stays.
-inline uint64_t fold8(uint64_t x) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  const uint64_t low7 = x & (0x7F * kOnes);
-  const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;  // high bit: low7 >= 'A'
-  const uint64_t beyond_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: low7 > 'Z'
-  const uint64_t capitals = at_least_a & ~beyond_z & ~x & (0x80 * kOnes);
-  return x | (capitals >> 2);
-}
-
 // yyjson's member loop steps from the first member even for a NULL object,
 // so the walks below must not be started without an object.
 yyjson_val* exact_member(yyjson_val* object, const char* key, std::size_t len) {
@@ -207,7 +196,7 @@ void KeySchema::add(const char* key) noexcept {
     c.text = key;
     c.len = len;
     c.first = -1;
-    for (std::size_t w = 0; w < kWords; ++w) c.folded.w[w] = fold8(raw.w[w]);
+    for (std::size_t w = 0; w < kWords; ++w) c.folded.w[w] = KeySchema::fold8(raw.w[w]);
     std::size_t cs = class_slot(len, c.folded.w[0]);
     while (class_slots_[cs] >= 0) cs = (cs + 1) % kClassSlots;
     class_slots_[cs] = static_cast<int16_t>(cls);
@@ -238,7 +227,7 @@ void KeySchema::add(const char* key) noexcept {
 
 int KeySchema::class_of(const char* text, std::size_t len, const Words& raw) const noexcept {
   if (len > max_len_ || n_class_ == 0) return -1;
-  const uint64_t head = fold8(raw.w[0]);
+  const uint64_t head = KeySchema::fold8(raw.w[0]);
   for (std::size_t cs = class_slot(len, head); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
     const Class& c = class_[class_slots_[cs]];
     if (c.len != len || c.folded.w[0] != head) continue;
@@ -246,7 +235,7 @@ int KeySchema::class_of(const char* text, std::size_t len, const Words& raw) con
     if (len > 8 * kWords) {
       same = ci_cmp(text + 8, c.text + 8) == 0;
     } else {
-      for (std::size_t w = 1; same && 8 * w < len; ++w) same = fold8(raw.w[w]) == c.folded.w[w];
+      for (std::size_t w = 1; same && 8 * w < len; ++w) same = KeySchema::fold8(raw.w[w]) == c.folded.w[w];
     }
     if (same) return class_slots_[cs];
   }
@@ -276,9 +265,9 @@ KeySchema::Sorted KeySchema::sort_unspelled(const char* text, std::size_t len) c
     // looked up as a class. Equal to a class ignoring case means no NUL
     // among the bytes (a NUL folds to itself and spellings hold none), so
     // this case needs no search for one.
-    const uint64_t f0 = fold8(load_upto8(text, len < 8 ? len : 8));
-    const uint64_t f1 = fold8(len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0);
-    const uint64_t f2 = fold8(len > 16 ? load_upto8(text + 16, len - 16) : 0);
+    const uint64_t f0 = KeySchema::fold8(load_upto8(text, len < 8 ? len : 8));
+    const uint64_t f1 = KeySchema::fold8(len > 8 ? load_upto8(text + 8, len < 16 ? len - 8 : 8) : 0);
+    const uint64_t f2 = KeySchema::fold8(len > 16 ? load_upto8(text + 16, len - 16) : 0);
     for (std::size_t cs = class_slot(len, f0); class_slots_[cs] >= 0; cs = (cs + 1) % kClassSlots) {
       const Class& c = class_[class_slots_[cs]];
       if (c.len == len && c.folded.w[0] == f0 && c.folded.w[1] == f1 && c.folded.w[2] == f2) {

@@ -167,6 +167,17 @@ class KeySchema {
     }
     return n == 1 ? static_cast<unsigned char>(p[0]) : 0;
   }
+  // The ASCII lower case of eight packed bytes: the capitals A to Z get the
+  // 0x20 bit, every other byte stays.
+  static uint64_t fold8(uint64_t x) noexcept {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low7 = x & (0x7F * kOnes);
+    const uint64_t at_least_a = low7 + (0x80 - 'A') * kOnes;  // high bit: low7 >= 'A'
+    const uint64_t beyond_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: low7 > 'Z'
+    const uint64_t capitals = at_least_a & ~beyond_z & ~x & (0x80 * kOnes);
+    return x | (capitals >> 2);
+  }
+
   // The classes of a set of member keys as a bit set, class c on bit c mod
   // 64: two sets that share no bit share no class (beyond 64 classes, ones
   // that share a bit may still share none).
