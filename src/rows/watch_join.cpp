@@ -297,18 +297,19 @@ void make_episode_tables() {
   }
 }
 
-// The item a watch entry names by its item id; -1 for none.
-int32_t item_by_id(const WatchRec& w) {
+// The item a watch entry names by its item id (`h`: Ht::hash of it); -1
+// for none.
+int32_t item_by_id(const WatchRec& w, uint32_t h) {
   int32_t index = -1;
-  if (w.item_id && s_by_id.get(w.item_id.get(), &index) == 0 && index >= 0) return index;
+  if (w.item_id && s_by_id.get_hashed(w.item_id.get(), h, &index) == 0 && index >= 0) return index;
   return -1;
 }
 
-// The IMDb group of a watch entry's IMDb id: the first item with that id;
-// -1 when no item has it or the entry has none.
-int32_t entry_group(const WatchRec& w) {
+// The IMDb group of a watch entry's IMDb id (`h`: Ht::hash of it): the
+// first item with that id; -1 when no item has it or the entry has none.
+int32_t entry_group(const WatchRec& w, uint32_t h) {
   int32_t group = -1;
-  if (!w.imdb_id || s_by_imdb.get(w.imdb_id.get(), &group) != 0 || group < 0) return -1;
+  if (!w.imdb_id || s_by_imdb.get_hashed(w.imdb_id.get(), h, &group) != 0 || group < 0) return -1;
   return group;
 }
 
@@ -328,8 +329,8 @@ int32_t item_by_group(const WatchRec& w, int32_t group) {
 // The item a watch entry describes: by item id, else by IMDb id with season
 // and episode, else by IMDb id alone; -1 for none.
 int32_t joined_item(const WatchRec& w) {
-  const int32_t index = item_by_id(w);
-  return index >= 0 ? index : item_by_group(w, entry_group(w));
+  const int32_t index = w.item_id ? item_by_id(w, Ht::hash(w.item_id.get())) : -1;
+  return index >= 0 ? index : item_by_group(w, w.imdb_id ? entry_group(w, Ht::hash(w.imdb_id.get())) : -1);
 }
 
 // The position after item `ui`'s own: the next episode of its season.
@@ -499,15 +500,9 @@ void join_watch() {
       if (ahead.item_id) s_by_id.prefetch_key(id_h[k + kTextAhead]);
       if (ahead.imdb_id) s_by_imdb.prefetch_key(imdb_h[k + kTextAhead]);
     }
-    // As item_by_id and entry_group, with the hashes made.
     WatchRec& w = s_watch[k];
-    int32_t index = -1;
-    if (w.item_id && s_by_id.get_hashed(w.item_id.get(), id_h[k], &index) == 0 && index >= 0) {
-      w.item_index = index;
-      continue;
-    }
-    int32_t group = -1;
-    if (w.imdb_id && s_by_imdb.get_hashed(w.imdb_id.get(), imdb_h[k], &group) == 0 && group >= 0) groups[k] = group;
+    w.item_index = item_by_id(w, id_h[k]);
+    if (w.item_index < 0) groups[k] = entry_group(w, imdb_h[k]);
   }
   const FirstIndex by_episode(s_model.derived.by_episode, false);
   for (std::size_t k = 0; k < nw; ++k) {
