@@ -195,6 +195,12 @@ void merge_sorted_items(std::vector<int32_t>& sorted, std::vector<int32_t> fresh
   });
 }
 
+void sort_continue_keys(std::vector<ContinueKey>& keys) {
+  std::vector<ContinueKey> scratch(keys.size());
+  const ContinueKey* sorted = merge_sort(keys.data(), scratch.data(), keys.size(), ContinueKey::order);
+  if (sorted != keys.data()) keys.swap(scratch);
+}
+
 bool sorted_cands(CandOrder order) {
   bool sorted = true;
   with_key_of(order, [&sorted]<class K>() { sorted = keyed_sort<K>(); });

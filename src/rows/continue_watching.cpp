@@ -90,25 +90,32 @@ bool continues_before(int32_t a, int32_t b) {
 }
 
 // Every candidate of the row in row order, from the items with an entry.
+// Each item and its entry are read once, for the test and the key alike,
+// and asked for a few items ahead: both lie all over memory.
 void make_continue_order() {
   Derived& d = s_model.derived;
-  s_cand.clear();
-  std::size_t taken = 0;
-  for (int32_t i : d.watched) {
-    if (!continues(i)) continue;
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    cand_push(i, it.title.get(), it.added_ms, it.server_key.get());
-    ++taken;
-  }
-  const bool complete = s_cand.size() == taken && sorted_cands(CandOrder::kContinueRank);
+  const std::vector<int32_t>& watched = d.watched;
+  const std::size_t n = watched.size();
   d.continue_order.clear();
-  if (complete) {
-    d.continue_order.reserve(s_cand.size());
-    for (const Cand& c : s_cand) d.continue_order.push_back(c.item_index);
+  std::vector<ContinueKey> keys;
+  keys.reserve(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (k + 2 * kTextAhead < n) __builtin_prefetch(&s_items[static_cast<std::size_t>(watched[k + 2 * kTextAhead])].watch_index);
+    if (k + kTextAhead < n) {
+      const int32_t w = s_items[static_cast<std::size_t>(watched[k + kTextAhead])].watch_index;
+      if (w >= 0 && w < n_watch()) __builtin_prefetch(&s_watch[static_cast<std::size_t>(w)].updated_ms);
+    }
+    const int32_t i = watched[k];
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (!has_progress(it) || it.playable == 0) continue;
+    const int64_t updated = cand_updated(i);
+    if (!admitted(it, it.resume_action, updated)) continue;
+    // Placed by the item's index: ties keep the order of the walk.
+    keys.push_back(ContinueKey{updated, it.progress_fraction, it.resume_position_s, i});
   }
-  cand_free_mem();
-  s_cand.clear();
-  if (!complete) throw std::bad_alloc();
+  sort_continue_keys(keys);
+  d.continue_order.reserve(keys.size());
+  for (const ContinueKey& key : keys) d.continue_order.push_back(key.pos);
   d.continue_ready = true;
 }
 

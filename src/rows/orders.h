@@ -184,6 +184,11 @@ struct ContinueKey {
   }
 };
 
+// Sorts keys of Continue Watching into row order; stable, so keys the order
+// does not tell apart keep their order in `keys`. Throws when memory runs out,
+// leaving `keys` as it was.
+void sort_continue_keys(std::vector<ContinueKey>& keys);
+
 // Recently added first; every unknown (negative) time after all known ones,
 // unknown times all alike.
 struct AddedKey {
