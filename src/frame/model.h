@@ -354,6 +354,14 @@ struct EpisodeSlot {
   uint32_t hash;
 };
 
+// What places an item in Continue Watching: the time of its entry, its
+// progress and position, and its index (see the row's order).
+struct ContinueRank {
+  int64_t updated;
+  double fraction, position;
+  int32_t pos;
+};
+
 // What the rebuild keeps from one call to the next so that a call computes
 // only what its change can reach. All of it is derived from the inputs and
 // the settings of the last rebuild, and all of it can be made again.
@@ -383,6 +391,9 @@ struct Derived {
   // progress update first needs them, kept up to date by the updates.
   bool continue_ready = false;
   std::vector<int32_t> continue_order;
+  // The keys the order is sorted by, and room to sort them in: kept with
+  // their memory, which the next order takes again.
+  std::vector<ContinueRank> continue_keys, continue_scratch;
   // Library entries and catalogue items left unmatched by the last link.
   int32_t unmatched = 0;
   // Movies and TV Shows: all their candidate items in row order, made when

@@ -65,12 +65,14 @@ T* merge_sort(T* src, T* dst, std::size_t n, Order order) {
   return src;
 }
 
-// Puts the candidates into the order of the keys (room for them reserved in
-// `sorted` beforehand).
+// Puts the candidates into the order of the keys, through `sorted` (room
+// for them reserved beforehand). They go back into the list's own memory,
+// which keeps the room the largest row of the rebuild gave it: a list sized
+// to that room for every small row would be a large block each time.
 template <class K>
 void permute_cands(const K* keys, std::size_t n, std::vector<Cand>& sorted) {
   for (std::size_t i = 0; i < n; ++i) sorted.push_back(std::move(s_cand[static_cast<std::size_t>(keys[i].pos)]));
-  s_cand.swap(sorted);
+  for (std::size_t i = 0; i < n; ++i) s_cand[i] = std::move(sorted[i]);
 }
 
 template <class K>
@@ -83,7 +85,7 @@ bool keyed_sort() {
   try {
     keys.reserve(n);
     scratch.resize(n);
-    sorted.reserve(s_cand.capacity());
+    sorted.reserve(n);
   } catch (...) {
     note_allocation_failure();
     return false;  // no memory to sort with: the candidates keep push order
@@ -195,9 +197,9 @@ void merge_sorted_items(std::vector<int32_t>& sorted, std::vector<int32_t> fresh
   });
 }
 
-void sort_continue_keys(std::vector<ContinueKey>& keys) {
-  std::vector<ContinueKey> scratch(keys.size());
-  const ContinueKey* sorted = merge_sort(keys.data(), scratch.data(), keys.size(), ContinueKey::order);
+void sort_continue_keys(std::vector<ContinueRank>& keys, std::vector<ContinueRank>& scratch) {
+  scratch.resize(keys.size());
+  const ContinueRank* sorted = merge_sort(keys.data(), scratch.data(), keys.size(), ContinueKey::order);
   if (sorted != keys.data()) keys.swap(scratch);
 }
 

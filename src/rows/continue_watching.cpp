@@ -97,7 +97,8 @@ void make_continue_order() {
   const std::vector<int32_t>& watched = d.watched;
   const std::size_t n = watched.size();
   d.continue_order.clear();
-  std::vector<ContinueKey> keys;
+  std::vector<ContinueRank>& keys = d.continue_keys;
+  keys.clear();
   keys.reserve(n);
   for (std::size_t k = 0; k < n; ++k) {
     if (k + 2 * kTextAhead < n) __builtin_prefetch(&s_items[static_cast<std::size_t>(watched[k + 2 * kTextAhead])].watch_index);
@@ -111,11 +112,11 @@ void make_continue_order() {
     const int64_t updated = cand_updated(i);
     if (!admitted(it, it.resume_action, updated)) continue;
     // Placed by the item's index: ties keep the order of the walk.
-    keys.push_back(ContinueKey{updated, it.progress_fraction, it.resume_position_s, i});
+    keys.push_back(ContinueRank{updated, it.progress_fraction, it.resume_position_s, i});
   }
-  sort_continue_keys(keys);
+  sort_continue_keys(keys, d.continue_scratch);
   d.continue_order.reserve(keys.size());
-  for (const ContinueKey& key : keys) d.continue_order.push_back(key.pos);
+  for (const ContinueRank& key : keys) d.continue_order.push_back(key.pos);
   d.continue_ready = true;
 }
 

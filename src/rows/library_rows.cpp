@@ -290,16 +290,19 @@ void row_of_sorted(const std::vector<int32_t>& sorted, const std::vector<char>& 
 void build_movie_and_show_lists() {
   const int32_t ni = n_items();
   const std::vector<char> in_cw = continue_cells();
+  // One walk of the catalogue finds the candidates of both rows.
+  std::vector<int32_t> shows;
   s_cand.clear();
   for (int32_t i = 0; i < ni; ++i) {
-    if (is_movie_item(s_items[static_cast<std::size_t>(i)]) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
+    const Item& it = s_items[static_cast<std::size_t>(i)];
+    if (in_cw[static_cast<std::size_t>(i)]) continue;
+    if (is_movie_item(it)) push_item(i);
+    if (is_show_row_item(it)) shows.push_back(i);
   }
   make_row(kMovies, "Movies", "Movies", catalogue_order());
 
   s_cand.clear();
-  for (int32_t i = 0; i < ni; ++i) {
-    if (is_show_row_item(s_items[static_cast<std::size_t>(i)]) && !in_cw[static_cast<std::size_t>(i)]) push_item(i);
-  }
+  for (int32_t i : shows) push_item(i);
   make_row(kTvShows, "TVShows", "TV Shows", catalogue_order());
 }
 
@@ -413,9 +416,13 @@ void file_in_groups(int32_t first, std::vector<char>* touched) {
     if (!is_episode_item(it) || !it.imdb_id) continue;
     int32_t& g = d.show_of[static_cast<std::size_t>(imdb_group_at(i))];
     if (g < 0) {
+      // Lists past the shows' count are spares, emptied, from an earlier
+      // rebuild: one of them takes the new show, with the room it had.
+      const std::size_t shows = d.group_first.size();
+      if (d.group_members.size() == shows) d.group_members.emplace_back();
+      d.group_members[shows].clear();
       d.group_first.push_back(i);
-      d.group_members.emplace_back();
-      g = static_cast<int32_t>(d.group_first.size()) - 1;
+      g = static_cast<int32_t>(shows);
     }
     d.group_members[static_cast<std::size_t>(g)].push_back(i);
     if (touched != nullptr) {
@@ -425,11 +432,24 @@ void file_in_groups(int32_t first, std::vector<char>* touched) {
   }
 }
 
+constexpr std::size_t kAhead = 6;
+void prefetch_item(int32_t index) {
+  const Item& it = s_items[static_cast<std::size_t>(index)];
+  __builtin_prefetch(&it.title);
+  __builtin_prefetch(&it.season);
+}
+
 void make_show_row(std::size_t g) {
   const Derived& d = s_model.derived;
   const Item& first = s_items[static_cast<std::size_t>(d.group_first[g])];
   s_cand.clear();
-  for (int32_t index : d.group_members[g]) push_item(index);
+  const std::vector<int32_t>& members = d.group_members[g];
+  // The episodes lie all over the catalogue: asked for a few ahead.
+  for (std::size_t k = 0; k < members.size() && k < kAhead; ++k) prefetch_item(members[k]);
+  for (std::size_t k = 0; k < members.size(); ++k) {
+    if (k + kAhead < members.size()) prefetch_item(members[k + kAhead]);
+    push_item(members[k]);
+  }
   const char* key = first.imdb_id.get();
   make_row(kShowRow, key, first.title ? first.title.get() : key, episode_order());
 }
@@ -441,8 +461,7 @@ void build_show_rows() {
   // item.
   Derived& d = s_model.derived;
   d.groups_ready = false;
-  d.group_first.clear();
-  d.group_members.clear();
+  d.group_first.clear();  // the member lists stay, as spares
   d.show_of.assign(s_items.size(), -1);
   file_in_groups(0, nullptr);
   d.groups_ready = true;

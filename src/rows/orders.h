@@ -161,20 +161,17 @@ struct NaturalTitle {
 
 // Continue Watching: most recently watched first, then the larger fraction,
 // then the later position, all of the candidate's ranking item.
-struct ContinueKey {
+struct ContinueKey : ContinueRank {
   static constexpr bool kSelectFirst = true;
-  int64_t updated;
-  double fraction, position;
-  int32_t pos;
   static ContinueKey of_item(int32_t index, int32_t pos) {
     const Item* item = valid_item_index(index) ? &s_items[static_cast<std::size_t>(index)] : nullptr;
-    return ContinueKey{cand_updated(index), item ? item->progress_fraction : 0.0,
-                       item ? item->resume_position_s : 0.0, pos};
+    return ContinueKey{{cand_updated(index), item ? item->progress_fraction : 0.0,
+                        item ? item->resume_position_s : 0.0, pos}};
   }
   static ContinueKey of(const Cand& c, int32_t pos) {
     return of_item(c.rank_index >= 0 ? c.rank_index : c.item_index, pos);
   }
-  static int order(const ContinueKey& a, const ContinueKey& b) {
+  static int order(const ContinueRank& a, const ContinueRank& b) {
     if (a.updated != b.updated) return a.updated > b.updated ? -1 : 1;
     if (a.fraction > b.fraction) return -1;
     if (a.fraction < b.fraction) return 1;
@@ -184,10 +181,10 @@ struct ContinueKey {
   }
 };
 
-// Sorts keys of Continue Watching into row order; stable, so keys the order
-// does not tell apart keep their order in `keys`. Throws when memory runs out,
-// leaving `keys` as it was.
-void sort_continue_keys(std::vector<ContinueKey>& keys);
+// Sorts keys of Continue Watching into row order, in `keys` (with `scratch`
+// as room to sort in); stable, so keys the order does not tell apart keep
+// their order. Throws when memory runs out, leaving `keys` as it was.
+void sort_continue_keys(std::vector<ContinueRank>& keys, std::vector<ContinueRank>& scratch);
 
 // Recently added first; every unknown (negative) time after all known ones,
 // unknown times all alike.
