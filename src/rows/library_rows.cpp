@@ -509,13 +509,20 @@ void build_store_rows() {
     flush_cands(row_push(kFavourites, "Favourites", "Favourites"));
   }
 
+  // The walks for the row count the unmatched entries and items as well.
+  int32_t unmatched = 0;
   s_cand.clear();
   for (const Item& e : s_lib) {
-    if (e.catalogue_index < 0 && e.kind != kFolder) push_library(e);
+    if (e.catalogue_index >= 0) continue;
+    ++unmatched;
+    if (e.kind != kFolder) push_library(e);
   }
   for (int32_t i = 0; i < n_items(); ++i) {
-    if (s_items[static_cast<std::size_t>(i)].unmatched != 0) push_item(i);
+    if (s_items[static_cast<std::size_t>(i)].unmatched == 0) continue;
+    ++unmatched;
+    push_item(i);
   }
+  s_model.derived.unmatched = unmatched;
   make_row(kUnmatchedItems, "Unmatched", "Unmatched", CandOrder::kPushOrder);
 
   s_cand.clear();

@@ -184,8 +184,13 @@ void rebuild_whole() {
   step([] { build_continue_watching_after({}, true); });
   step(build_recently_added);
   step(build_catalogue_rows);
-  step(build_store_rows);
-  s_model.derived.unmatched = count_unmatched();
+  // The store rows count the unmatched entries and items on their way.
+  bool counted = false;
+  step([&counted] {
+    build_store_rows();
+    counted = true;
+  });
+  if (!counted) s_model.derived.unmatched = count_unmatched();
 }
 
 // Joins the entries that progress updates replaced in their places or
@@ -309,11 +314,16 @@ void rebuild_in_part(const Changes& changes) {
   }
   const bool store_grew = grew && store_rows_grow(first, linked);
   if (changes.store || store_grew) {
-    step(build_store_rows);
+    // The store rows count the unmatched entries and items on their way.
+    bool counted = false;
+    step([&counted] {
+      build_store_rows();
+      counted = true;
+    });
+    if (!counted) s_model.derived.unmatched = count_unmatched();
   } else {
     previous.take_back(store_row_kind);
   }
-  if (store_grew) s_model.derived.unmatched = count_unmatched();
   try {
     previous.pass_on_texts();
   } catch (...) {

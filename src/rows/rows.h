@@ -126,7 +126,8 @@ void build_show_rows_keeping(int32_t first, std::vector<Row>& previous);
 // counted since).
 int32_t show_rows_wanted();
 void note_store_rows_coming();
-// Folders, Favourites, Unmatched, Audio.
+// Folders, Favourites, Unmatched, Audio; counts the unmatched library
+// entries and catalogue items (the derived count) on the way.
 void build_store_rows();
 
 // The held server home's root value, or NULL when no home is held.
