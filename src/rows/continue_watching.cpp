@@ -173,14 +173,14 @@ void build_continue_watching() {
       if (shows.anchor[static_cast<std::size_t>(show)] != i || shown < 0) continue;
       const Item& s = s_items[static_cast<std::size_t>(shown)];
       const std::size_t before = s_cand.size();
-      cand_push(shown, s.title.get(), s.added_ms, s.server_key.get());
+      cand_push_item(shown, s.added_ms);
       if (s_cand.size() > before) s_cand.back().rank_index = i;
       continue;
     }
     // An item that a show's cell shows has no cell of its own.
     if (by_show && shows.taken[static_cast<std::size_t>(i)] != 0) continue;
     if (has_progress(it) && it.playable != 0 && admitted(it, it.resume_action, cand_updated(i))) {
-      cand_push(i, it.title.get(), it.added_ms, it.server_key.get());
+      cand_push_item(i, it.added_ms);
     }
   }
   if (s_cand.empty()) return;

@@ -14,10 +14,7 @@ namespace kavo {
 
 namespace {
 
-void push_item(int32_t index) {
-  const Item& it = s_items[static_cast<std::size_t>(index)];
-  cand_push(index, it.title.get(), it.added_ms, it.server_key.get());
-}
+void push_item(int32_t index) { cand_push_item(index, s_items[static_cast<std::size_t>(index)].added_ms); }
 
 void push_library(const Item& entry) {
   cand_push(-1, entry.title.get(), entry.added_ms, entry.id.get());
@@ -122,8 +119,7 @@ void push_recent_items() {
     const Group& g = groups[static_cast<std::size_t>(gi)];
     if (g.first != i) continue;
     const int32_t shown = g.show >= 0 ? g.show : g.newest;
-    const Item& s = s_items[static_cast<std::size_t>(shown)];
-    cand_push(shown, s.title.get(), g.added_ms, s.server_key.get());
+    cand_push_item(shown, g.added_ms);
   }
 }
 

@@ -151,6 +151,21 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
   s_cand.push_back(std::move(c));  // capacity reserved above: cannot throw
 }
 
+void cand_push_item(int32_t item_index, int64_t added_ms) {
+  if (s_cand.size() == s_cand.capacity()) {
+    try {
+      s_cand.reserve(s_cand.capacity() == 0 ? 128 : s_cand.capacity() * 2);
+    } catch (...) {
+      note_allocation_failure();
+      return;
+    }
+  }
+  Cand c;
+  c.item_index = item_index;
+  c.added_ms = added_ms;
+  s_cand.push_back(std::move(c));  // capacity reserved above: cannot throw
+}
+
 void cand_free_mem() noexcept {
   for (Cand& c : s_cand) {
     c.title.reset();

@@ -161,6 +161,9 @@ void cell_from_item(int32_t row, int32_t item_index, int64_t added_ms);
 // Counts `rest` more cells in `row` that the row cap keeps out of it.
 void count_rest(int32_t row, int32_t rest);
 void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key);
+// cand_push of catalogue item `item_index` with its own title and server
+// key, which it never copies: without reading them.
+void cand_push_item(int32_t item_index, int64_t added_ms);
 void cand_free_mem() noexcept;
 void flush_cands(int32_t row);
 
