@@ -15,6 +15,7 @@
 // else (a clear or load, the library, the server home, other settings) runs
 // the whole pipeline.
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -383,10 +384,22 @@ void index_imdb_ids(int32_t first) {
   // map slot it reads can be asked for early; its text a few items before
   // that. A key met again is compared with the one filed: both texts are
   // read, the filed one where it lies.
+  //
+  // The episodes of a show mostly follow one another: an id equal to the
+  // one before it has that item's hash and group, without a search.
+  const auto same_as_before = [from](std::size_t j, const char* id) {
+    if (j == from || id == nullptr) return false;
+    const char* before = s_items[j - 1].imdb_id.get();
+    return before != nullptr && std::strcmp(before, id) == 0;
+  };
   const auto hash_ahead = [&] {
     const std::size_t j = hashes.size();
     if (j + kTextAhead < n) prefetch_text(s_items[j + kTextAhead].imdb_id);
     const char* id = s_items[j].imdb_id.get();
+    if (same_as_before(j, id)) {
+      hashes.push_back(hashes[j - 1]);
+      return;
+    }
     const uint64_t h = id_hash(id);
     hashes.push_back(h);
     if (id != nullptr) s_by_imdb.prefetch(static_cast<uint32_t>(h));
@@ -399,6 +412,10 @@ void index_imdb_ids(int32_t first) {
       s_by_imdb.prefetch_key(static_cast<uint32_t>(hashes[ahead]));
     }
     const char* id = s_items[i].imdb_id.get();
+    if (same_as_before(i, id)) {
+      groups.push_back(groups[i - 1]);
+      continue;
+    }
     int32_t group = -1;
     if (id != nullptr) {
       const uint32_t h = static_cast<uint32_t>(hashes[i]);
