@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "frame/json_lookup.h"
+#include "rows/orders.h"
 #include "rows/rows.h"
 
 namespace kavo {
@@ -123,6 +124,71 @@ void push_recent_items() {
   }
 }
 
+// Recently Added without grouping by show. After the server home's
+// candidates (already listed) come every dated item and every dated library
+// entry left unlinked: far more than the row stores. They are ranked by
+// their keys alone, as make_row would rank their candidates, and only those
+// the row stores become cells; the rest are counted. Throws when memory
+// runs out, before anything is made.
+void make_recent_row_ungrouped() {
+  const std::size_t n_home = s_cand.size();
+  const std::size_t ni = s_items.size();
+  std::vector<AddedKey> keys;
+  keys.reserve(n_home + ni + s_lib.size());
+  // A key's place says which candidate it stands for: those of the server
+  // home, then the items, then the library entries, each in push order.
+  for (std::size_t j = 0; j < n_home; ++j) keys.push_back(AddedKey{s_cand[j].added_ms, static_cast<int32_t>(j)});
+  for (std::size_t i = 0; i < ni; ++i) {
+    if (pushed(s_items[i])) keys.push_back(AddedKey{s_items[i].added_ms, static_cast<int32_t>(n_home + i)});
+  }
+  for (std::size_t k = 0; k < s_lib.size(); ++k) {
+    const Item& e = s_lib[k];
+    if (e.added_ms >= 0 && e.catalogue_index < 0) {
+      keys.push_back(AddedKey{e.added_ms, static_cast<int32_t>(n_home + ni + k)});
+    }
+  }
+  if (keys.empty()) return;
+  if (row_table_full()) {  // the row would be refused
+    flush_cands(-1);
+    return;
+  }
+  // Ties go by place, which makes the order total: the first keys are the
+  // same however they are found.
+  const auto before = [](const AddedKey& a, const AddedKey& b) {
+    const int c = AddedKey::order(a, b);
+    return c < 0 || (c == 0 && a.pos < b.pos);
+  };
+  const std::size_t stored = std::min(keys.size(), static_cast<std::size_t>(std::max(s_row_cap, 0)));
+  if (stored < keys.size()) {
+    std::nth_element(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(stored), keys.end(), before);
+  }
+  std::sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(stored), before);
+  const int32_t row = row_push(kRecentlyAdded, "RecentlyAdded", "Recently Added");
+  std::size_t k = 0;
+  if (row >= 0) {
+    for (; k < keys.size() && s_rows[static_cast<std::size_t>(row)].emitted < s_row_cap; ++k) {
+      const std::size_t pos = static_cast<std::size_t>(keys[k].pos);
+      if (pos < n_home) {
+        const Cand& c = s_cand[pos];
+        if (c.item_index >= 0) {
+          cell_from_item(row, c.item_index, c.added_ms);
+        } else {
+          cell_raw(row, c.title.get(), c.added_ms, c.server_key.get());
+        }
+      } else if (pos < n_home + ni) {
+        const int32_t index = static_cast<int32_t>(pos - n_home);
+        cell_from_item(row, index, s_items[pos - n_home].added_ms);
+      } else {
+        const Item& e = s_lib[pos - n_home - ni];
+        cell_raw(row, e.title.get(), e.added_ms, e.id.get());
+      }
+    }
+    count_rest(row, static_cast<int32_t>(keys.size() - k));
+  }
+  cand_free_mem();
+  s_cand.clear();
+}
+
 }  // namespace
 
 void build_recently_added() {
@@ -163,6 +229,14 @@ void build_recently_added() {
     }
   }
   settle_misses(misses);
+  if (s_settings.resume.recent_group_shows == 0) {
+    try {
+      make_recent_row_ungrouped();
+      return;
+    } catch (const std::bad_alloc&) {
+      note_allocation_failure();  // the candidates one by one, as far as memory allows
+    }
+  }
   push_recent_items();
   for (const Item& e : s_lib) {
     if (e.added_ms >= 0 && e.catalogue_index < 0) push_library(e);
