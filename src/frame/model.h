@@ -363,6 +363,12 @@ struct ContinueRank {
   int32_t pos;
 };
 
+// The season and episode of a catalogue item that is a numbered episode
+// (both above 0); zeros for any other item.
+struct EpisodeNumber {
+  int32_t season, episode;
+};
+
 // What the rebuild keeps from one call to the next so that a call computes
 // only what its change can reach. All of it is derived from the inputs and
 // the settings of the last rebuild, and all of it can be made again.
@@ -377,11 +383,11 @@ struct Derived {
   // group keeps its first item until the catalogue is read again.
   std::vector<uint64_t> imdb_h;
   std::vector<int32_t> imdb_groups;
-  // Episode positions of the catalogue: per item, the hash of its first
-  // source's address, that address, and the tables of the first item at
-  // each position, without and with the address.
-  std::vector<uint64_t> addr_h;
-  std::vector<const char*> addr;
+  // Episode positions of the catalogue: per item its season and episode,
+  // the table of the first item at each position and, for the positions
+  // where more than one item stands, that of the first item at each with a
+  // given first source's address.
+  std::vector<EpisodeNumber> episode_numbers;
   std::vector<EpisodeSlot> by_episode, by_episode_addr;
   std::size_t episodes_filed = 0, addressed_filed = 0;
   // Per item, the entry of each group chosen by the last join (-1: none).

@@ -26,9 +26,9 @@ namespace kavo {
 namespace {
 
 // An episode position: IMDb group (-1: no IMDb id), season, episode and,
-// for the tables that need it, the first source's address (none when
-// unused) with its hash, computed once per text. The group stands for the
-// IMDb id: equal groups, equal ids.
+// for the table that needs it, the first source's address (none when
+// unused) with its hash. The group stands for the IMDb id: equal groups,
+// equal ids.
 struct EpKey {
   int32_t group;
   int32_t season;
@@ -36,11 +36,6 @@ struct EpKey {
   const char* addr;
   uint64_t addr_h;
 };
-
-bool same_key(const EpKey& a, const EpKey& b) {
-  return a.group == b.group && a.season == b.season && a.episode == b.episode && a.addr_h == b.addr_h &&
-         same_text(a.addr, b.addr);
-}
 
 uint64_t key_hash(const EpKey& k) {
   uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.group)) + 1) * 0x9E3779B97F4A7C15ull;
@@ -58,38 +53,80 @@ const char* source_address(const Item& item) {
   return s.url ? s.url.get() : s.uri.get();
 }
 
+// Whether item `index` is a numbered episode, by the numbers kept for it.
+bool numbered_at(std::size_t index) { return s_model.derived.episode_numbers[index].season > 0; }
+
+// Item `index`'s position, without an address.
+EpKey position_of(std::size_t index) {
+  const Derived& d = s_model.derived;
+  const EpisodeNumber n = d.episode_numbers[index];
+  return EpKey{d.imdb_groups[index], n.season, n.episode, nullptr, id_hash(nullptr)};
+}
+
+// The same with the address `addr`.
+EpKey addressed(EpKey k, const char* addr) {
+  k.addr = addr;
+  k.addr_h = id_hash(addr);
+  return k;
+}
+
+// A slot's hash bits keep 31 bits of the key's hash; the top bit marks, in
+// the table without addresses, a position where more than one item stands.
+constexpr uint32_t kCrowded = 0x80000000u;
+uint32_t slot_hash(uint64_t h) { return static_cast<uint32_t>(h >> 33); }
+
 // Open-addressing table from an episode key to the lowest catalogue index
 // inserted under it, over slots kept in the derived state. Keys are not
 // stored: a slot holds the item index and the key's hash, and the key itself
-// is read back from the item only when the hashes agree.
+// is read back only when the hashes agree: from the episode numbers and the
+// IMDb groups, and the address from the item.
 class FirstIndex {
  public:
   // `with_addr`: whether the key includes the source address.
   FirstIndex(std::vector<EpisodeSlot>& slots, bool with_addr) : slots_(slots), with_addr_(with_addr) {}
 
-  void reserve(std::size_t count) {
-    std::size_t cap = 16;
-    while (cap < count * 2) cap *= 2;
-    slots_.assign(cap, EpisodeSlot{-1, 0});
-  }
+  // Empty, with room for `count` keys at half load.
+  void reserve(std::size_t count) { slots_.assign(capacity_for(count), EpisodeSlot{-1, 0}); }
 
-  // Inserts item `index` unless its key is already present (lower index wins
-  // when items are inserted in index order).
-  void insert(int32_t index) { insert_hashed(index, hash_of(index)); }
-  // The same with the hash of the item's key (hash_of) made by the caller.
-  void insert_hashed(int32_t index, uint64_t h) {
-    const EpKey k = key_of(index);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = h & mask;
-    while (slots_[slot].index >= 0) {
-      if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) return;
-      slot = (slot + 1) & mask;
+  // Room for `count` keys at half load, keeping the keys filed (one item
+  // per key, so the order of filing them again does not matter).
+  void grow(std::size_t count) {
+    std::vector<EpisodeSlot> old(capacity_for(count), EpisodeSlot{-1, 0});
+    old.swap(slots_);
+    for (const EpisodeSlot& s : old) {
+      if (s.index < 0) continue;
+      const std::size_t i = static_cast<std::size_t>(s.index);
+      const EpKey k = with_addr_ ? addressed(position_of(i), source_address(s_items[i])) : position_of(i);
+      slot(k, key_hash(k)) = s;
     }
-    slots_[slot] = EpisodeSlot{index, static_cast<uint32_t>(h >> 32)};
   }
 
-  // Has the slot where a search for `k` starts fetched into the cache.
-  void prefetch(const EpKey& k) const { prefetch_hashed(key_hash(k)); }
+  bool has_room_for(std::size_t count) const { return 2 * count <= slots_.size(); }
+
+  // The slot holding key `k` (of hash `h`), else the free slot where it
+  // would go. Not for an empty table.
+  EpisodeSlot& slot(const EpKey& k, uint64_t h) const {
+    const std::size_t mask = slots_.size() - 1;
+    const uint32_t tag = slot_hash(h);
+    std::size_t at = h & mask;
+    while (slots_[at].index >= 0) {
+      if ((slots_[at].hash & ~kCrowded) == tag && holds(slots_[at].index, k)) break;
+      at = (at + 1) & mask;
+    }
+    return slots_[at];
+  }
+
+  // Files item `index` under its key `k` (of hash `h`) unless the key is
+  // there already (a lower index wins when items are filed in index order);
+  // returns the key's slot. Not for an empty table.
+  EpisodeSlot& insert(int32_t index, const EpKey& k, uint64_t h) {
+    EpisodeSlot& s = slot(k, h);
+    if (s.index < 0) s = EpisodeSlot{index, slot_hash(h)};
+    return s;
+  }
+
+  // Has the slot where a search for a key of hash `h` starts fetched into
+  // the cache.
   void prefetch_hashed(uint64_t h) const {
     if (slots_.empty()) return;
     __builtin_prefetch(&slots_[h & (slots_.size() - 1)]);
@@ -97,37 +134,38 @@ class FirstIndex {
     asm volatile("");
   }
 
-  // The hash of item `index`'s key in this table.
-  uint64_t hash_of(int32_t index) const { return key_hash(key_of(index)); }
-
-  int32_t find(const EpKey& k) const {
-    if (slots_.empty()) return -1;
-    const uint64_t h = key_hash(k);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = h & mask;
-    while (slots_[slot].index >= 0) {
-      if (slots_[slot].hash == static_cast<uint32_t>(h >> 32) && same_key(key_of(slots_[slot].index), k)) {
-        return slots_[slot].index;
-      }
-      slot = (slot + 1) & mask;
-    }
-    return -1;
+  // Once that slot has come: has the numbers of the item in it fetched, which
+  // a search that meets it compares.
+  void prefetch_key(uint64_t h) const {
+    if (slots_.empty()) return;
+    const int32_t index = slots_[h & (slots_.size() - 1)].index;
+    if (index < 0) return;
+    __builtin_prefetch(&s_model.derived.imdb_groups[static_cast<std::size_t>(index)]);
+    __builtin_prefetch(&s_model.derived.episode_numbers[static_cast<std::size_t>(index)]);
   }
 
+  int32_t find(const EpKey& k) const { return find_hashed(k, key_hash(k)); }
+  int32_t find_hashed(const EpKey& k, uint64_t h) const { return slots_.empty() ? -1 : slot(k, h).index; }
+
  private:
-  EpKey key_of(int32_t index) const {
+  static std::size_t capacity_for(std::size_t count) {
+    std::size_t cap = 16;
+    while (cap < count * 2) cap *= 2;
+    return cap;
+  }
+
+  // Whether item `index` stands at key `k`.
+  bool holds(int32_t index, const EpKey& k) const {
     const Derived& d = s_model.derived;
-    const Item& it = s_items[static_cast<std::size_t>(index)];
     const std::size_t i = static_cast<std::size_t>(index);
-    return EpKey{d.imdb_groups[i], it.season, it.episode, with_addr_ ? d.addr[i] : nullptr,
-                 with_addr_ ? d.addr_h[i] : id_hash(nullptr)};
+    const EpisodeNumber n = d.episode_numbers[i];
+    if (d.imdb_groups[i] != k.group || n.season != k.season || n.episode != k.episode) return false;
+    return !with_addr_ || same_text(source_address(s_items[i]), k.addr);
   }
 
   std::vector<EpisodeSlot>& slots_;
   bool with_addr_;
 };
-
-bool numbered_episode(const Item& item) { return item.season > 0 && item.episode > 0; }
 
 // The position rule: action, position and clamped flag from a position within
 // a known duration `d` (> 0). `proposal`, when not NULL, is the time of the
@@ -169,10 +207,11 @@ std::vector<int32_t> later_episodes() {
       return index < o.index;
     }
   };
+  const Derived& d = s_model.derived;
   std::vector<Position> order;
   for (int32_t i = 0; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (numbered_episode(it)) order.push_back(Position{imdb_group(it), it.season, it.episode, i});
+    const EpisodeNumber n = d.episode_numbers[static_cast<std::size_t>(i)];
+    if (n.season > 0) order.push_back(Position{d.imdb_groups[static_cast<std::size_t>(i)], n.season, n.episode, i});
   }
   std::sort(order.begin(), order.end());
   std::vector<int32_t> later(static_cast<std::size_t>(n_items()), -1);
@@ -233,68 +272,79 @@ ResumeState decide_resume(const Item& item, const WatchRec* entry) {
 
 namespace {
 
-// The episode positions of the catalogue, into the derived state: the first
-// item at each (IMDb id, season, episode), and the first at each of those
-// with a given source address.
+// Files item `index`, at a position where more than one item stands, in the
+// table with addresses, when it has an address.
+void file_address(FirstIndex& by_episode_addr, int32_t index) {
+  Derived& d = s_model.derived;
+  const std::size_t i = static_cast<std::size_t>(index);
+  const char* addr = source_address(s_items[i]);
+  if (addr == nullptr) return;
+  if (!by_episode_addr.has_room_for(d.addressed_filed + 1)) by_episode_addr.grow(2 * (d.addressed_filed + 1));
+  const EpKey k = addressed(position_of(i), addr);
+  by_episode_addr.insert(index, k, key_hash(k));
+  ++d.addressed_filed;
+}
+
+// The episode positions of the catalogue, into the derived state: every
+// item's episode numbers, the first item at each (IMDb id, season, episode)
+// and, where more than one item stands at a position, the first at it with
+// a given source address. Where an item stands alone, it is the next
+// episode of every item before it whatever their addresses: only the items
+// of crowded positions have their addresses read.
 void make_episode_tables() {
   Derived& d = s_model.derived;
   const std::size_t ni = static_cast<std::size_t>(n_items());
   const uint64_t no_text = id_hash(nullptr);
   d.by_episode.clear();
   d.by_episode_addr.clear();
+  d.episodes_filed = 0;
+  d.addressed_filed = 0;
   // The IMDb groups come from the start of the rebuild, unless a step runs
   // alone.
   if (d.imdb_groups.size() != ni) index_imdb_ids(0);
-  d.addr.assign(ni, nullptr);
-  d.addr_h.assign(ni, no_text);
-  std::size_t addressed = 0;
-  // The numbered episodes, with the hashes of their keys in the two tables
-  // (that of the table with the address is unused without one).
+  d.episode_numbers.resize(ni);
+  // The numbered episodes, with the hashes of their keys.
   std::vector<int32_t> episodes;
-  std::vector<uint64_t> episode_h, addressed_h;
-  const FirstIndex no_table(d.by_episode, false);
-  const FirstIndex no_table_addr(d.by_episode_addr, true);
+  std::vector<uint64_t> episode_h;
   for (std::size_t i = 0; i < ni; ++i) {
-    // An episode's address is read through its source list, and hashed:
-    // both lie all over memory, and are asked for well ahead, the list
-    // first and its address once the list has come.
-    if (i + 2 * kTextAhead < ni) __builtin_prefetch(s_items[i + 2 * kTextAhead].sources.data());
-    if (i + kTextAhead < ni) {
-      const Item& ahead = s_items[i + kTextAhead];
-      if (numbered_episode(ahead)) {
-        if (const char* addr = source_address(ahead)) __builtin_prefetch(addr);
-      }
-    }
+    // A stride of whole records outruns the hardware's guesses: the numbers
+    // of the record a few ahead are asked for.
+    if (i + 2 * kTextAhead < ni) __builtin_prefetch(&s_items[i + 2 * kTextAhead].season);
     const Item& it = s_items[i];
-    if (!numbered_episode(it)) continue;
-    d.addr[i] = source_address(it);
-    d.addr_h[i] = id_hash(d.addr[i]);
-    const int32_t index = static_cast<int32_t>(i);
-    episodes.push_back(index);
-    episode_h.push_back(no_table.hash_of(index));
-    addressed_h.push_back(d.addr[i] != nullptr ? no_table_addr.hash_of(index) : 0);
-    if (d.addr[i] != nullptr) ++addressed;
+    if (it.season > 0 && it.episode > 0) {
+      d.episode_numbers[i] = EpisodeNumber{it.season, it.episode};
+      episodes.push_back(static_cast<int32_t>(i));
+      episode_h.push_back(key_hash(EpKey{d.imdb_groups[i], it.season, it.episode, nullptr, no_text}));
+    } else {
+      d.episode_numbers[i] = EpisodeNumber{0, 0};
+    }
   }
   const std::size_t numbered = episodes.size();
-  d.episodes_filed = numbered;
-  d.addressed_filed = addressed;
   if (numbered == 0) return;
   FirstIndex by_episode(d.by_episode, false);
-  FirstIndex by_episode_addr(d.by_episode_addr, true);
   by_episode.reserve(numbered);
-  by_episode_addr.reserve(addressed);
-  // The slots lie all over the tables: asked for a few episodes ahead.
+  // The items of the crowded positions, the first of each when another
+  // comes.
+  std::vector<int32_t> crowded;
+  // The slots lie all over the table: asked for a few episodes ahead.
   for (std::size_t e = 0; e < numbered; ++e) {
-    if (const std::size_t ahead = e + kTextAhead; ahead < numbered) {
-      by_episode.prefetch_hashed(episode_h[ahead]);
-      if (d.addr[static_cast<std::size_t>(episodes[ahead])] != nullptr) {
-        by_episode_addr.prefetch_hashed(addressed_h[ahead]);
-      }
-    }
+    if (const std::size_t ahead = e + kTextAhead; ahead < numbered) by_episode.prefetch_hashed(episode_h[ahead]);
     const int32_t i = episodes[e];
-    by_episode.insert_hashed(i, episode_h[e]);
-    if (d.addr[static_cast<std::size_t>(i)] != nullptr) by_episode_addr.insert_hashed(i, addressed_h[e]);
+    EpisodeSlot& at = by_episode.insert(i, position_of(static_cast<std::size_t>(i)), episode_h[e]);
+    if (at.index == i) continue;
+    if ((at.hash & kCrowded) == 0) {
+      at.hash |= kCrowded;
+      crowded.push_back(at.index);
+    }
+    crowded.push_back(i);
   }
+  d.episodes_filed = numbered;
+  if (crowded.empty()) return;
+  // In index order, so that the first at each address wins.
+  std::sort(crowded.begin(), crowded.end());
+  FirstIndex by_episode_addr(d.by_episode_addr, true);
+  by_episode_addr.reserve(crowded.size());
+  for (int32_t i : crowded) file_address(by_episode_addr, i);
 }
 
 // The item a watch entry names by its item id (`h`: Ht::hash of it); -1
@@ -333,76 +383,90 @@ int32_t joined_item(const WatchRec& w) {
   return index >= 0 ? index : item_by_group(w, w.imdb_id ? entry_group(w, Ht::hash(w.imdb_id.get())) : -1);
 }
 
-// The position after item `ui`'s own: the next episode of its season.
-EpKey position_after(std::size_t ui) {
-  const Item& it = s_items[ui];
-  return EpKey{s_model.derived.imdb_groups[ui], it.season, static_cast<int64_t>(it.episode) + 1, nullptr,
-               id_hash(nullptr)};
-}
-
 // Item `ui`'s next episode at position `next`: the first item there whose
 // first source has the same address as its own, else the first item there;
-// -1 for none.
-int32_t next_at(std::size_t ui, const EpKey& next, const FirstIndex& by_episode, const FirstIndex& by_episode_addr) {
-  const int32_t first = by_episode.find(next);
-  if (first < 0) return -1;
-  const Derived& d = s_model.derived;
-  if (const char* own = d.addr[ui]) {
-    const int32_t same = by_episode_addr.find(EpKey{next.group, next.season, next.episode, own, d.addr_h[ui]});
+// -1 for none. Only at a crowded position can the addresses choose.
+int32_t next_at(std::size_t ui, const EpKey& next, uint64_t next_h) {
+  const FirstIndex by_episode(s_model.derived.by_episode, false);
+  if (s_model.derived.by_episode.empty()) return -1;
+  const EpisodeSlot& first = by_episode.slot(next, next_h);
+  if (first.index < 0 || (first.hash & kCrowded) == 0) return first.index;
+  if (const char* own = source_address(s_items[ui])) {
+    const FirstIndex by_episode_addr(s_model.derived.by_episode_addr, true);
+    const int32_t same = by_episode_addr.find(addressed(next, own));
     if (same >= 0) return same;
   }
-  return first;
+  return first.index;
 }
 
-// Every numbered episode's next episode.
-void link_next_episodes() {
-  const FirstIndex by_episode(s_model.derived.by_episode, false);
-  const FirstIndex by_episode_addr(s_model.derived.by_episode_addr, true);
-  std::vector<int32_t> later;
-  if (s_settings.resume.next_episode_following != 0) later = later_episodes();
-  const Derived& d = s_model.derived;
-  for (int32_t i = 0; i < n_items(); ++i) {
-    Item& it = s_items[static_cast<std::size_t>(i)];
-    const std::size_t ui = static_cast<std::size_t>(i);
-    // The searches below wait on memory: the table slots, the episode's own
-    // address. Those of the episode a few ahead are asked for now.
-    if (const std::size_t ahead = ui + kTextAhead; ahead < s_items.size() && later.empty()) {
-      const Item& a = s_items[ahead];
-      if (numbered_episode(a)) {
-        const EpKey next = position_after(ahead);
-        by_episode.prefetch(next);
-        if (const char* own = d.addr[ahead]) {
-          __builtin_prefetch(own);
-          by_episode_addr.prefetch(EpKey{next.group, next.season, next.episode, own, d.addr_h[ahead]});
-        }
-      }
-    }
-    if (!numbered_episode(it)) continue;
-    EpKey next = position_after(ui);
-    if (!later.empty()) {
-      if (later[ui] < 0) continue;
-      const Item& at = s_items[static_cast<std::size_t>(later[ui])];
-      next.season = at.season;
-      next.episode = at.episode;
-    }
-    it.next_index = next_at(ui, next, by_episode, by_episode_addr);
+// The position whose first items are item `ui`'s next episode: the next
+// episode of its season or, with `later` (later_episodes; empty when not
+// following), that of the item there; false when there is none.
+bool position_after(std::size_t ui, const std::vector<int32_t>& later, EpKey* next) {
+  if (!numbered_at(ui)) return false;
+  *next = position_of(ui);
+  if (later.empty()) {
+    next->episode += 1;
+    return true;
+  }
+  if (later[ui] < 0) return false;
+  const EpisodeNumber at = s_model.derived.episode_numbers[static_cast<std::size_t>(later[ui])];
+  next->season = at.season;
+  next->episode = at.episode;
+  return true;
+}
+
+// Item `ui`'s next episode (-1: none), `later` as above.
+int32_t next_episode(std::size_t ui, const std::vector<int32_t>& later) {
+  EpKey next{};
+  return position_after(ui, later, &next) ? next_at(ui, next, key_hash(next)) : -1;
+}
+
+// The searches of the next episodes wait on the table slots: a scan asks
+// for those of the item a few ahead.
+void prefetch_next(std::size_t ahead, const std::vector<int32_t>& later) {
+  EpKey next{};
+  if (ahead < s_items.size() && position_after(ahead, later, &next)) {
+    FirstIndex(s_model.derived.by_episode, false).prefetch_hashed(key_hash(next));
+  }
+}
+
+// Every item's next episode, `later` as above.
+void link_next_episodes(const std::vector<int32_t>& later) {
+  for (std::size_t ui = 0; ui < s_items.size(); ++ui) {
+    prefetch_next(ui + kTextAhead, later);
+    s_items[ui].next_index = next_episode(ui, later);
   }
 }
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Takes the resume state `r` into the item, marking the item when its cells
-// will read differently.
-void take_state(int32_t index, const ResumeState& r) {
-  Item& it = s_items[static_cast<std::size_t>(index)];
-  if (it.resume_action != r.action || !same_bits(it.resume_position_s, r.position_s) ||
-      !same_bits(it.progress_fraction, r.fraction)) {
+// will read differently from what `before` gives.
+void take_state(Item& it, int32_t index, const ResumeState& r, const ResumeState& before) {
+  if (before.action != r.action || !same_bits(before.position_s, r.position_s) ||
+      !same_bits(before.fraction, r.fraction)) {
     mark_item_changed(index);
   }
   it.resume_action = r.action;
   it.resume_position_s = r.position_s;
   it.progress_fraction = r.fraction;
   it.resume_clamped = r.clamped;
+}
+
+// The item's resume state as it stands.
+ResumeState state_of(const Item& it) {
+  ResumeState r;
+  r.action = it.resume_action;
+  r.position_s = it.resume_position_s;
+  r.fraction = it.progress_fraction;
+  r.clamped = it.resume_clamped;
+  return r;
+}
+
+void take_state(int32_t index, const ResumeState& r) {
+  Item& it = s_items[static_cast<std::size_t>(index)];
+  take_state(it, index, r, state_of(it));
 }
 
 bool local_entry(const WatchRec& w) { return w.source && ci_cmp(w.source.get(), "local_store") == 0; }
@@ -414,8 +478,11 @@ bool later_entry(int32_t k, int32_t best) {
 }
 
 // Step B: the best entry of each group for every item, in one walk of the
-// watch list, and the resume decision of every item from it.
-void choose_entries() {
+// watch list, and the resume decision of every item from it. With `later`
+// (see next_episode), every item's next episode is linked on the way, before
+// its decision; without, the items keep theirs. `fresh`: the items' states
+// count as none before (their cells are marked against that).
+void choose_entries(const std::vector<int32_t>* later, bool fresh) {
   Derived& d = s_model.derived;
   const int32_t ni = n_items();
   const int32_t nw = n_watch();
@@ -424,6 +491,16 @@ void choose_entries() {
   d.best_local.assign(static_cast<std::size_t>(ni), -1);
   d.watched.clear();
   for (int32_t k = 0; k < nw; ++k) {
+    // The choices of the item of the entry a few ahead lie anywhere, and so
+    // does the text telling its group.
+    if (const std::size_t ahead = static_cast<std::size_t>(k) + kTextAhead; ahead < s_watch.size()) {
+      const WatchRec& a = s_watch[ahead];
+      prefetch_text(a.source);
+      if (valid_item_index(a.item_index)) {
+        __builtin_prefetch(&d.best_server[static_cast<std::size_t>(a.item_index)]);
+        __builtin_prefetch(&d.best_local[static_cast<std::size_t>(a.item_index)]);
+      }
+    }
     const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
     if (!valid_item_index(w.item_index)) continue;
     int32_t& best = (local_entry(w) ? d.best_local : d.best_server)[static_cast<std::size_t>(w.item_index)];
@@ -443,9 +520,33 @@ void choose_entries() {
     }
   }
 
+  const ResumeState none;
   for (int32_t i = 0; i < ni; ++i) {
     Item& it = s_items[static_cast<std::size_t>(i)];
     const std::size_t ui = static_cast<std::size_t>(i);
+    // The fields written below, of the record a few ahead.
+    if (ui + 2 * kTextAhead < s_items.size()) {
+      const Item& ahead = s_items[ui + 2 * kTextAhead];
+      __builtin_prefetch(&ahead.resume_action, 1);
+      __builtin_prefetch(&ahead.catalogue_index, 1);
+    }
+    // A watched item's decision reads its entry, anywhere in the watch
+    // list, and more of the item.
+    if (const std::size_t ahead = ui + kTextAhead; ahead < s_items.size()) {
+      const int32_t k = d.best_server[ahead] >= 0 ? d.best_server[ahead] : d.best_local[ahead];
+      if (k >= 0) {
+        const WatchRec& w = s_watch[static_cast<std::size_t>(k)];
+        __builtin_prefetch(&w.position_s);
+        __builtin_prefetch(&w.finished);
+        __builtin_prefetch(&s_items[ahead].runtime_min);
+        __builtin_prefetch(&s_items[ahead].duration_s);
+        __builtin_prefetch(&s_items[ahead].is_audio_only);
+      }
+    }
+    if (later != nullptr) {
+      prefetch_next(ui + kTextAhead, *later);
+      it.next_index = next_episode(ui, *later);
+    }
     it.watch_index = d.best_server[ui] >= 0 ? d.best_server[ui] : d.best_local[ui];
     const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
     ResumeState r = decide_resume(it, entry);
@@ -453,35 +554,17 @@ void choose_entries() {
       it.watch_index = last_finished[ui];
       r = decide_resume(it, &s_watch[static_cast<std::size_t>(it.watch_index)]);
     }
-    take_state(i, r);
+    take_state(it, i, r, fresh ? none : state_of(it));
     if (it.watch_index >= 0) d.watched.push_back(i);
   }
 }
 
-}  // namespace
-
-void join_watch() {
-  // Every link of the last join goes first, before anything is allocated:
-  // when memory runs out below, the items read as without progress instead
-  // of keeping links into a watch table that has changed since.
-  for (Item& it : s_items) {
-    it.watch_index = -1;
-    it.next_index = -1;
-    const ResumeState none;
-    it.resume_action = none.action;
-    it.resume_position_s = none.position_s;
-    it.progress_fraction = none.fraction;
-    it.resume_clamped = none.clamped;
-  }
-  for (WatchRec& w : s_watch) w.item_index = -1;
-  s_model.derived.watched.clear();
-
-  make_episode_tables();
-  // Step A: join every entry to an item: by item id, else through the IMDb
-  // group of its IMDb id. Each lookup waits on memory, so the slots are
-  // asked for a few entries ahead: those of the item ids and IMDb ids in a
-  // first pass that finds the groups, those of the episode table in a
-  // second.
+// Step A: joins every entry to an item: by item id, else through the IMDb
+// group of its IMDb id. Each lookup waits on memory, so the slots are asked
+// for a few entries ahead: those of the item ids and IMDb ids in a first
+// pass that finds the groups, those of the episode table in a second. The
+// memory is had before any entry changes.
+void join_entries() {
   const std::size_t nw = s_watch.size();
   std::vector<int32_t> groups(nw, -1);
   // The hashes of the ids a few entries ahead, their slots asked for when
@@ -504,21 +587,80 @@ void join_watch() {
     w.item_index = item_by_id(w, id_h[k]);
     if (w.item_index < 0) groups[k] = entry_group(w, imdb_h[k]);
   }
+  // The same for the episode table: its slots, then the numbers of the items
+  // in them.
   const FirstIndex by_episode(s_model.derived.by_episode, false);
-  for (std::size_t k = 0; k < nw; ++k) {
-    if (k + kTextAhead < nw) {
-      const WatchRec& ahead = s_watch[k + kTextAhead];
-      if (groups[k + kTextAhead] >= 0 && ahead.season > 0 && ahead.episode > 0) {
-        by_episode.prefetch(EpKey{groups[k + kTextAhead], ahead.season, ahead.episode, nullptr, id_hash(nullptr)});
-      }
+  std::vector<uint64_t> episode_h(nw);
+  const auto ask_episode = [&](std::size_t k, bool key) {
+    const WatchRec& w = s_watch[k];
+    if (groups[k] < 0 || !(w.season > 0 && w.episode > 0)) return;
+    if (key) {
+      by_episode.prefetch_key(episode_h[k]);
+    } else {
+      episode_h[k] = key_hash(EpKey{groups[k], w.season, w.episode, nullptr, id_hash(nullptr)});
+      by_episode.prefetch_hashed(episode_h[k]);
     }
+  };
+  for (std::size_t k = 0; k < nw && k < 2 * kTextAhead; ++k) ask_episode(k, false);
+  for (std::size_t k = 0; k < nw; ++k) {
+    if (k + 2 * kTextAhead < nw) ask_episode(k + 2 * kTextAhead, false);
+    if (k + kTextAhead < nw) ask_episode(k + kTextAhead, true);
     WatchRec& w = s_watch[k];
     if (w.item_index < 0) w.item_index = item_by_group(w, groups[k]);
   }
-  // Step C: every next episode first; a decision may depend on it (no
-  // proposal without a next episode).
-  link_next_episodes();
-  choose_entries();
+}
+
+// After a whole join failed for want of memory: the items read as without
+// progress instead of keeping links into a watch table that has changed
+// since. The entries are joined or not, the links made or not as far as the
+// join came (`joined`; `later`, see next_episode, once the links could be
+// made). Needs no memory.
+void forget_progress(bool joined, const std::vector<int32_t>* later) noexcept {
+  if (!joined) {
+    for (WatchRec& w : s_watch) w.item_index = -1;
+  }
+  const ResumeState none;
+  for (std::size_t ui = 0; ui < s_items.size(); ++ui) {
+    Item& it = s_items[ui];
+    it.watch_index = -1;
+    it.next_index = later != nullptr ? next_episode(ui, *later) : -1;
+    it.resume_action = none.action;
+    it.resume_position_s = none.position_s;
+    it.progress_fraction = none.fraction;
+    it.resume_clamped = none.clamped;
+  }
+  s_model.derived.watched.clear();
+}
+
+}  // namespace
+
+void join_watch() {
+  // No pass clears the links of the last join first: the choice of entries
+  // writes every item's link, entry and state. When memory runs out before,
+  // forget_progress clears them.
+  bool joined = false, linked = false;
+  std::vector<int32_t> later;
+  try {
+    s_model.derived.watched.clear();
+    make_episode_tables();
+    join_entries();
+    joined = true;
+    // Every next episode before any decision: a decision may depend on it
+    // (no proposal without a next episode).
+    if (s_settings.resume.next_episode_following != 0) later = later_episodes();
+    linked = true;
+    if (s_settings.resume.keep_finished_on_replay != 0) {
+      // The walk that finds the finishing entries decides before the walk
+      // over the items, and reads the links.
+      link_next_episodes(later);
+      choose_entries(nullptr, true);
+    } else {
+      choose_entries(&later, true);
+    }
+  } catch (...) {
+    forget_progress(joined, linked ? &later : nullptr);
+    throw;
+  }
 }
 
 namespace {
@@ -642,52 +784,48 @@ bool rejoin_entries(const std::vector<ReplacedEntry>& replaced, const Appended& 
 namespace {
 
 // Files the numbered episodes from `first` on in the episode tables; false
-// when the tables are too full for them (nothing filed then). Every position
-// that is new to a table and follows one already in it goes into `opened`:
-// the items at that earlier position may now have a different next episode.
+// when the table of positions is too full for them (nothing filed then).
+// Every position that follows one already filed and may now give the items
+// there a different next episode goes into `opened`: one new to the table,
+// or one where the new item is the first with its address.
 bool file_new_episodes(int32_t first, std::vector<EpKey>* opened) {
   Derived& d = s_model.derived;
   const std::size_t ni = static_cast<std::size_t>(n_items());
-  const uint64_t no_text = id_hash(nullptr);
-  std::size_t numbered = 0, addressed = 0;
+  if (d.episode_numbers.size() != static_cast<std::size_t>(first)) return false;
+  d.episode_numbers.resize(ni);
+  std::size_t numbered = 0;
   for (std::size_t i = static_cast<std::size_t>(first); i < ni; ++i) {
     const Item& it = s_items[i];
-    if (!numbered_episode(it)) continue;
-    ++numbered;
-    addressed += source_address(it) != nullptr ? 1 : 0;
+    const bool episode = it.season > 0 && it.episode > 0;
+    d.episode_numbers[i] = episode ? EpisodeNumber{it.season, it.episode} : EpisodeNumber{0, 0};
+    numbered += episode ? 1 : 0;
   }
-  if (numbered > 0 && (2 * (d.episodes_filed + numbered) > d.by_episode.size() ||
-                       2 * (d.addressed_filed + addressed) > d.by_episode_addr.size())) {
-    return false;
-  }
+  if (numbered > 0 && 2 * (d.episodes_filed + numbered) > d.by_episode.size()) return false;
   if (d.imdb_groups.size() != ni) index_imdb_ids(first);
-  d.addr.resize(ni, nullptr);
-  d.addr_h.resize(ni, no_text);
   FirstIndex by_episode(d.by_episode, false);
   FirstIndex by_episode_addr(d.by_episode_addr, true);
-  for (int32_t i = first; i < n_items(); ++i) {
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (!numbered_episode(it)) continue;
-    const std::size_t ui = static_cast<std::size_t>(i);
-    d.addr[ui] = source_address(it);
-    d.addr_h[ui] = id_hash(d.addr[ui]);
-    const EpKey at{d.imdb_groups[ui], it.season, it.episode, nullptr, no_text};
+  for (std::size_t ui = static_cast<std::size_t>(first); ui < ni; ++ui) {
+    if (!numbered_at(ui)) continue;
+    const int32_t i = static_cast<int32_t>(ui);
+    const EpKey at = position_of(ui);
     EpKey before = at;
     before.episode = at.episode - 1;
-    if (by_episode.find(at) < 0 && by_episode.find(before) >= 0) opened->push_back(before);
-    by_episode.insert(i);
-    if (d.addr[ui] != nullptr) {
-      const EpKey at_addr{at.group, at.season, at.episode, d.addr[ui], d.addr_h[ui]};
-      EpKey before_addr = at_addr;
-      before_addr.episode = at.episode - 1;
-      if (by_episode_addr.find(at_addr) < 0 && by_episode_addr.find(before_addr) >= 0) {
-        opened->push_back(before_addr);
-      }
-      by_episode_addr.insert(i);
+    EpisodeSlot& slot = by_episode.insert(i, at, key_hash(at));
+    if (slot.index == i) {
+      if (by_episode.find(before) >= 0) opened->push_back(before);
+      continue;
     }
+    // From now on the addresses tell the items at this position apart.
+    if ((slot.hash & kCrowded) == 0) {
+      slot.hash |= kCrowded;
+      file_address(by_episode_addr, slot.index);
+    }
+    const char* addr = source_address(s_items[ui]);
+    if (addr == nullptr) continue;
+    if (by_episode_addr.find(addressed(at, addr)) < 0 && by_episode.find(before) >= 0) opened->push_back(before);
+    file_address(by_episode_addr, i);
   }
   d.episodes_filed += numbered;
-  d.addressed_filed += addressed;
   return true;
 }
 
@@ -701,22 +839,14 @@ void note_relink(int32_t index, int32_t before, std::vector<int32_t>* relinked) 
 
 // Every next-episode link again, noting the items whose link changed.
 void relink_next_episodes(std::vector<int32_t>* relinked) {
-  std::vector<int32_t> before(static_cast<std::size_t>(n_items()));
-  for (std::size_t i = 0; i < s_items.size(); ++i) {
-    before[i] = s_items[i].next_index;
-    s_items[i].next_index = -1;
+  std::vector<int32_t> later;
+  if (s_settings.resume.next_episode_following != 0) later = later_episodes();
+  for (std::size_t ui = 0; ui < s_items.size(); ++ui) {
+    prefetch_next(ui + kTextAhead, later);
+    const int32_t before = s_items[ui].next_index;
+    s_items[ui].next_index = next_episode(ui, later);
+    note_relink(static_cast<int32_t>(ui), before, relinked);
   }
-  link_next_episodes();
-  for (std::size_t i = 0; i < s_items.size(); ++i) note_relink(static_cast<int32_t>(i), before[i], relinked);
-}
-
-// Whether item `ui`, a numbered episode, stands at position `k` (whose
-// address, when it has one, must be the item's own).
-bool stands_at(std::size_t ui, const EpKey& k) {
-  const Derived& d = s_model.derived;
-  const Item& it = s_items[ui];
-  return d.imdb_groups[ui] == k.group && it.season == k.season && it.episode == k.episode &&
-         (k.addr == nullptr || (d.addr_h[ui] == k.addr_h && same_text(d.addr[ui], k.addr)));
 }
 
 // The links of the items before `first` that stand at one of the `opened`
@@ -728,29 +858,26 @@ void relink_items_at(int32_t first, const std::vector<EpKey>& opened, std::vecto
   groups.reserve(opened.size());
   for (const EpKey& k : opened) groups.push_back(k.group);
   std::sort(groups.begin(), groups.end());
-  const FirstIndex by_episode(d.by_episode, false);
-  const FirstIndex by_episode_addr(d.by_episode_addr, true);
+  const std::vector<int32_t> no_later;
   for (std::size_t ui = 0; ui < static_cast<std::size_t>(first); ++ui) {
-    if (!std::binary_search(groups.begin(), groups.end(), d.imdb_groups[ui])) continue;
-    Item& it = s_items[ui];
-    if (!numbered_episode(it)) continue;
-    const bool at_opened =
-        std::any_of(opened.begin(), opened.end(), [ui](const EpKey& k) { return stands_at(ui, k); });
+    if (!std::binary_search(groups.begin(), groups.end(), d.imdb_groups[ui]) || !numbered_at(ui)) continue;
+    const EpKey at = position_of(ui);
+    const bool at_opened = std::any_of(opened.begin(), opened.end(), [&at](const EpKey& k) {
+      return k.group == at.group && k.season == at.season && k.episode == at.episode;
+    });
     if (!at_opened) continue;
+    Item& it = s_items[ui];
     const int32_t before = it.next_index;
-    it.next_index = next_at(ui, position_after(ui), by_episode, by_episode_addr);
+    it.next_index = next_episode(ui, no_later);
     note_relink(static_cast<int32_t>(ui), before, relinked);
   }
 }
 
 // The links of the items from `first` on.
 void link_new_episodes(int32_t first) {
-  Derived& d = s_model.derived;
-  const FirstIndex by_episode(d.by_episode, false);
-  const FirstIndex by_episode_addr(d.by_episode_addr, true);
+  const std::vector<int32_t> no_later;
   for (std::size_t ui = static_cast<std::size_t>(first); ui < s_items.size(); ++ui) {
-    if (!numbered_episode(s_items[ui])) continue;
-    s_items[ui].next_index = next_at(ui, position_after(ui), by_episode, by_episode_addr);
+    if (numbered_at(ui)) s_items[ui].next_index = next_episode(ui, no_later);
   }
 }
 
@@ -830,7 +957,7 @@ bool join_new_items(int32_t first, std::vector<int32_t>* decided) {
 void rejoin_watch() {
   // Every item's entry is chosen again below.
   for (WatchRec& w : s_watch) w.item_index = joined_item(w);
-  choose_entries();
+  choose_entries(nullptr, false);
 }
 
 }  // namespace kavo
