@@ -449,6 +449,15 @@ void FieldMembers::add(yyjson_val* object) noexcept {
   contested_ = contested;
 }
 
+yyjson_val* FieldMembers::get_contested(int f) const noexcept {
+  yyjson_val* found = nullptr;
+  index().first_taken(fields_.field(f), [&found](yyjson_val* v) {
+    found = v;
+    return 0;
+  });
+  return found;
+}
+
 const SchemaIndex& FieldMembers::index() const noexcept {
   if (!index_) index_.emplace(fields_.schema(), first_, second_);
   return *index_;

@@ -507,16 +507,11 @@ class FieldMembers {
   }
 
   // The value of a field of one key (what obj_get answers), NULL for none.
-  yyjson_val* get(int f) const noexcept {
+  [[gnu::always_inline]] yyjson_val* get(int f) const noexcept {
     const uint64_t bit = uint64_t{1} << f;
     if ((present_ & bit) == 0) return nullptr;
     if ((contested_ & bit) == 0) return value_[f];
-    yyjson_val* found = nullptr;
-    index().first_taken(fields_.field(f), [&found](yyjson_val* v) {
-      found = v;
-      return 0;
-    });
-    return found;
+    return get_contested(f);
   }
 
   // Offers the value of each key of field f's list in order to `take` until
@@ -525,8 +520,19 @@ class FieldMembers {
   [[gnu::always_inline]] int first_taken(int f, const Take& take) const noexcept {
     const uint64_t bit = uint64_t{1} << f;
     if ((present_ & bit) == 0) return 1;
-    if ((contested_ & bit) != 0) return index().first_taken(fields_.field(f), take);
-    if (take(value_[f]) == 0) return 0;
+    if ((contested_ & bit) == 0 && take(value_[f]) == 0) return 0;
+    return first_taken_again(f, take);
+  }
+
+ private:
+  void add(yyjson_val* object) noexcept;
+  const SchemaIndex& index() const noexcept;
+  yyjson_val* get_contested(int f) const noexcept;
+  // first_taken() past the common case: a field answered by the index, or a
+  // member refused once.
+  template <class Take>
+  [[gnu::noinline, gnu::cold]] int first_taken_again(int f, const Take& take) const noexcept {
+    if ((contested_ & (uint64_t{1} << f)) != 0) return index().first_taken(fields_.field(f), take);
     // Every key of the member's class finds the member: it is offered again
     // for each later one (a text copy that failed may succeed).
     int more = -1;
@@ -536,10 +542,6 @@ class FieldMembers {
     }
     return 1;
   }
-
- private:
-  void add(yyjson_val* object) noexcept;
-  const SchemaIndex& index() const noexcept;
 
   const FieldSchema& fields_;
   yyjson_val* first_;
