@@ -420,7 +420,17 @@ FieldSchema::FieldSchema(const KeySchema& schema, std::span<const KeyList> field
       const KeySchema::Name name = schema.name(*k);
       entries_[n_entries++] = KeySchema::Entry{name.spelling, name.cls};
       field.classes.add(name.cls);
-      of_class_[name.cls] |= bit;
+      ClassFields& of_class = of_class_[name.cls];
+      if ((of_class.fields & bit) == 0) {
+        if (of_class.first == kMaxFields) {
+          of_class.first = static_cast<uint8_t>(f);
+        } else if (of_class.second == kMaxFields) {
+          of_class.second = static_cast<uint8_t>(f);
+        } else {
+          of_class.many = true;
+        }
+      }
+      of_class.fields |= bit;
     }
     entries_[n_entries++] = KeySchema::Entry{-1, -1};
   }
@@ -436,13 +446,14 @@ void FieldMembers::add(yyjson_val* object) noexcept {
     // Member keys are strings.
     const int cls = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k)).cls;
     if (cls < 0) continue;
-    uint64_t of_class = fields_.fields_of_class(cls);
-    contested |= present & of_class;
-    present |= of_class;
-    for (; of_class != 0; of_class &= of_class - 1) {
-      const int f = std::countr_zero(of_class);
-      value_[f] = v;
-      class_[f] = static_cast<int16_t>(cls);
+    const FieldSchema::ClassFields& of_class = fields_.fields_of_class(cls);
+    contested |= present & of_class.fields;
+    present |= of_class.fields;
+    // Most classes belong to one or two fields: stored without a loop.
+    key_[of_class.first] = k;
+    key_[of_class.second] = k;
+    if (of_class.many) [[unlikely]] {
+      for (uint64_t more = of_class.fields; more != 0; more &= more - 1) key_[std::countr_zero(more)] = k;
     }
   }
   present_ = present;

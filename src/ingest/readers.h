@@ -463,8 +463,14 @@ class FieldSchema {
   const KeySchema& schema() const noexcept { return schema_; }
   int field_count() const noexcept { return n_fields_; }
   const KeySchema::Field& field(int f) const noexcept { return fields_[f]; }
-  // The fields with a key of class `cls`.
-  uint64_t fields_of_class(int cls) const noexcept { return of_class_[cls]; }
+  // The fields with a key of class `cls`: as a bit set, and the first two
+  // by number (kMaxFields standing for none), or `many` when there are more.
+  struct ClassFields {
+    uint64_t fields = 0;
+    uint8_t first = kMaxFields, second = kMaxFields;
+    bool many = false;
+  };
+  const ClassFields& fields_of_class(int cls) const noexcept { return of_class_[cls]; }
   // The fields always answered by an index.
   uint64_t unresolved() const noexcept { return unresolved_; }
 
@@ -474,7 +480,7 @@ class FieldSchema {
   int n_fields_ = 0;
   KeySchema::Field fields_[kMaxFields];
   KeySchema::Entry entries_[kMaxEntries];
-  uint64_t of_class_[KeySchema::kMaxClasses] = {};
+  ClassFields of_class_[KeySchema::kMaxClasses];
   uint64_t unresolved_ = 0;
 };
 
@@ -510,7 +516,7 @@ class FieldMembers {
   [[gnu::always_inline]] yyjson_val* get(int f) const noexcept {
     const uint64_t bit = uint64_t{1} << f;
     if ((present_ & bit) == 0) return nullptr;
-    if ((contested_ & bit) == 0) return value_[f];
+    if ((contested_ & bit) == 0) return value_of(f);
     return get_contested(f);
   }
 
@@ -520,7 +526,7 @@ class FieldMembers {
   [[gnu::always_inline]] int first_taken(int f, const Take& take) const noexcept {
     const uint64_t bit = uint64_t{1} << f;
     if ((present_ & bit) == 0) return 1;
-    if ((contested_ & bit) == 0 && take(value_[f]) == 0) return 0;
+    if ((contested_ & bit) == 0 && take(value_of(f)) == 0) return 0;
     return first_taken_again(f, take);
   }
 
@@ -535,10 +541,11 @@ class FieldMembers {
     if ((contested_ & (uint64_t{1} << f)) != 0) return index().first_taken(fields_.field(f), take);
     // Every key of the member's class finds the member: it is offered again
     // for each later one (a text copy that failed may succeed).
+    const int cls = fields_.schema().sort_key(unsafe_yyjson_get_str(key_[f]), unsafe_yyjson_get_len(key_[f])).cls;
     int more = -1;
-    for (const KeySchema::Entry* e = fields_.field(f).entries; e->spelling >= 0; ++e) more += e->cls == class_[f];
+    for (const KeySchema::Entry* e = fields_.field(f).entries; e->spelling >= 0; ++e) more += e->cls == cls;
     for (; more > 0; --more) {
-      if (take(value_[f]) == 0) return 0;
+      if (take(value_of(f)) == 0) return 0;
     }
     return 1;
   }
@@ -548,10 +555,11 @@ class FieldMembers {
   yyjson_val* second_ = nullptr;
   // The fields some member may answer, and those two or more may.
   uint64_t present_, contested_;
-  // For a field some member may answer: the last such member's value and
-  // class (the only one, when it counts).
-  yyjson_val* value_[FieldSchema::kMaxFields];
-  int16_t class_[FieldSchema::kMaxFields];
+  // For a field some member may answer: the last such member's key (the
+  // only one, when it counts), its value next to it; one more place takes
+  // the stores for no field.
+  yyjson_val* key_[FieldSchema::kMaxFields + 1];
+  yyjson_val* value_of(int f) const noexcept { return yyjson_obj_iter_get_val(key_[f]); }
   mutable std::optional<SchemaIndex> index_;
 };
 
