@@ -111,6 +111,8 @@ int32_t source_rank(const Source& source);
 // `item_members` into `item` and sets its `playable`; non-zero when the source
 // array cannot be allocated (the item is then to be rejected).
 int read_item_sources(const SchemaIndex& item_members, Item* item);
+// The same for the item's list of sources as found (NULL for none).
+int read_source_list(yyjson_val* list, Item* item);
 
 // ---- Watch progress --------------------------------------------------------
 // Replaces the host's entries of the watch table with those of a watch array

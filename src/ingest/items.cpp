@@ -94,27 +94,53 @@ struct PackedWords {
   Packed16 packed[N];
 };
 
-// The item schema with every list and name the reader looks up resolved
-// once, so that a lookup goes straight to the index's entries.
+// The fields an item is read by: the lists above, and the members read by
+// name alone as lists of one key.
+enum ItemField : int {
+  kId, kIdKey, kFirstText, kKind = kFirstText + static_cast<int>(kTextFields), kYear, kRun, kSea, kEpi, kSize, kMt,
+  kAdd, kDur, kRat, kCredits, kMatched, kIsMatched, kUnmatched, kIsUnmatched, kAudioOnly, kIsAudioOnly, kCueTrack,
+  kIsCueTrack, kLibrary, kGenres, kSources, kEntries, kItemFields
+};
+struct ItemFieldLists {
+  KeyList lists[kItemFields];
+  // The members read by name, each as a list of one key: its text in
+  // k_item_members.
+  const char* names[kItemFields][2] = {};
+
+  ItemFieldLists() noexcept : lists{} {
+    name(kId, "id");
+    name(kIdKey, "key");
+    for (std::size_t i = 0; i < kTextFields; ++i) lists[kFirstText + static_cast<int>(i)] = k_text_fields[i].keys;
+    name(kKind, "kind");
+    const KeyList numbers[] = {k_year, k_run, k_sea, k_epi, k_size, k_mt, k_add, k_dur, k_rat, k_credits};
+    static_assert(std::size(numbers) == kMatched - kYear);
+    for (std::size_t i = 0; i < std::size(numbers); ++i) lists[kYear + static_cast<int>(i)] = numbers[i];
+    const char* const flags[] = {"matched",      "isMatched",   "unmatched",  "isUnmatched",
+                                 "is_audio_only", "isAudioOnly", "is_cue_track", "isCueTrack"};
+    static_assert(std::size(flags) == kLibrary - kMatched);
+    for (std::size_t i = 0; i < std::size(flags); ++i) name(kMatched + static_cast<int>(i), flags[i]);
+    name(kLibrary, "library");
+    name(kGenres, "genres");
+    name(kSources, "sources");
+    name(kEntries, "entries");
+  }
+  void name(int field, const char* key) noexcept {
+    names[field][0] = key;
+    for (KeyList k = k_item_members; *k != nullptr; ++k) {
+      if (std::strcmp(*k, key) == 0) names[field][0] = *k;
+    }
+    lists[field] = names[field];
+  }
+};
+static_assert(kItemFields <= FieldSchema::kMaxFields);
+
+// The item schema with every field the reader looks up resolved once.
 struct ItemKeys {
   KeySchema schema{k_item_key_lists};
-  KeySchema::Field text[kTextFields];
-  KeySchema::Field year = schema.field(k_year), run = schema.field(k_run), sea = schema.field(k_sea),
-                   epi = schema.field(k_epi), size = schema.field(k_size), mt = schema.field(k_mt),
-                   add = schema.field(k_add), dur = schema.field(k_dur), rat = schema.field(k_rat),
-                   credits = schema.field(k_credits);
-  KeySchema::Name id = schema.name("id"), key = schema.name("key"), kind = schema.name("kind"),
-                  matched = schema.name("matched"), is_matched = schema.name("isMatched"),
-                  unmatched = schema.name("unmatched"), is_unmatched = schema.name("isUnmatched"),
-                  audio_only = schema.name("is_audio_only"), is_audio_only = schema.name("isAudioOnly"),
-                  cue_track = schema.name("is_cue_track"), is_cue_track = schema.name("isCueTrack"),
-                  library = schema.name("library"), genres = schema.name("genres");
+  ItemFieldLists lists;
+  FieldSchema fields{schema, lists.lists};
   PackedWords<std::size(k_kind_words)> kind_words{k_kind_words};
   PackedWords<std::size(k_library_words)> library_words{k_library_words};
-
-  ItemKeys() noexcept {
-    for (std::size_t i = 0; i < kTextFields; ++i) text[i] = schema.field(k_text_fields[i].keys);
-  }
 };
 
 const ItemKeys& item_keys() {
@@ -152,13 +178,12 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], const PackedWords<N
 }
 
 // A flag under two names: the second is asked only when the first is absent.
-[[gnu::always_inline]] inline void read_flag2(const SchemaIndex& get, const KeySchema::Name& first, const KeySchema::Name& second,
-                int32_t* out) {
+[[gnu::always_inline]] inline void read_flag2(const FieldMembers& get, int first, int second, int32_t* out) {
   // An absent member is no boolean: val_bool is asked of present ones only.
   int b = 0;
-  yyjson_val* v = get(first);
+  yyjson_val* v = get.get(first);
   if (v == nullptr || val_bool(v, &b) != 0) {
-    v = get(second);
+    v = get.get(second);
     if (v == nullptr || val_bool(v, &b) != 0) return;
   }
   *out = b != 0 ? 1 : 0;
@@ -182,9 +207,9 @@ struct IdCheck {
 Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   if (!yyjson_is_obj(element)) return Refusal::kNotObject;
   const ItemKeys& keys = item_keys();
-  const SchemaIndex get(keys.schema, element);
+  const FieldMembers get(keys.fields, element);
 
-  if (val_str(get(keys.id), &item->id) != 0) val_str(get(keys.key), &item->id);
+  if (val_str(get.get(kId), &item->id) != 0) val_str(get.get(kIdKey), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
   if (check != nullptr) {
     check->hash = Ht::hash(item->id.get());
@@ -192,32 +217,36 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
     if (check->batch != nullptr) check->batch->prefetch(check->hash);
   }
 
-  for (std::size_t i = 0; i < kTextFields; ++i) find_str(get, keys.text[i], &(item->*k_text_fields[i].field));
+  for (std::size_t i = 0; i < kTextFields; ++i) {
+    find_str(get, kFirstText + static_cast<int>(i), &(item->*k_text_fields[i].field));
+  }
 
-  item->kind = read_code(get(keys.kind), k_kind_words, keys.kind_words, kUnknownKind);
+  item->kind = read_code(get.get(kKind), k_kind_words, keys.kind_words, kUnknownKind);
 
-  find_int(get, keys.year, &item->year);
-  find_int(get, keys.run, &item->runtime_min);
-  find_int(get, keys.sea, &item->season);
-  find_int(get, keys.epi, &item->episode);
-  find_ll(get, keys.size, &item->size);
-  find_ll(get, keys.mt, &item->mtime_ms);
+  find_int(get, kYear, &item->year);
+  find_int(get, kRun, &item->runtime_min);
+  find_int(get, kSea, &item->season);
+  find_int(get, kEpi, &item->episode);
+  find_ll(get, kSize, &item->size);
+  find_ll(get, kMt, &item->mtime_ms);
   item->added_ms = item->mtime_ms;
-  find_ll(get, keys.add, &item->added_ms);
-  find_dbl(get, keys.dur, &item->duration_s);
-  find_dbl(get, keys.rat, &item->rating);
-  find_dbl(get, keys.credits, &item->credits_start_s);
+  find_ll(get, kAdd, &item->added_ms);
+  find_dbl(get, kDur, &item->duration_s);
+  find_dbl(get, kRat, &item->rating);
+  find_dbl(get, kCredits, &item->credits_start_s);
 
-  read_flag2(get, keys.matched, keys.is_matched, &item->matched);
-  read_flag2(get, keys.unmatched, keys.is_unmatched, &item->unmatched);
-  read_flag2(get, keys.audio_only, keys.is_audio_only, &item->is_audio_only);
-  read_flag2(get, keys.cue_track, keys.is_cue_track, &item->is_cue_track);
-  item->library = read_code(get(keys.library), k_library_words, keys.library_words, kOtherSource);
+  read_flag2(get, kMatched, kIsMatched, &item->matched);
+  read_flag2(get, kUnmatched, kIsUnmatched, &item->unmatched);
+  read_flag2(get, kAudioOnly, kIsAudioOnly, &item->is_audio_only);
+  read_flag2(get, kCueTrack, kIsCueTrack, &item->is_cue_track);
+  item->library = read_code(get.get(kLibrary), k_library_words, keys.library_words, kOtherSource);
 
-  yyjson_val* genres = get(keys.genres);
+  yyjson_val* genres = get.get(kGenres);
   if (item->genres.capacity() == 0 && yyjson_arr_size(genres) != 0) item->genres = take_genre_list();
   if (val_str_array(genres, &item->genres) == 3) return Refusal::kNoMemory;
-  if (read_item_sources(get, item) != 0) return Refusal::kNoMemory;
+  // The sources, or the entries when there is no "sources" at all.
+  yyjson_val* list = get.get(kSources);
+  if (read_source_list(list != nullptr ? list : get.get(kEntries), item) != 0) return Refusal::kNoMemory;
   return Refusal::kTaken;
 }
 

@@ -1,6 +1,7 @@
 // Tolerant JSON field access: key lookup and value coercion.
 #include "ingest/readers.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -395,6 +396,82 @@ yyjson_val* SchemaIndex::get_other(const char* key) const noexcept {
   if (yyjson_val* v = exact_member(second_, key, len)) return v;
   if (yyjson_val* v = folded_member(first_, key, len)) return v;
   return folded_member(second_, key, len);
+}
+
+// ---- Field schemas -----------------------------------------------------------
+
+FieldSchema::FieldSchema(const KeySchema& schema, std::span<const KeyList> fields) noexcept : schema_(schema) {
+  int n_entries = 0;
+  for (KeyList list : fields) {
+    if (n_fields_ >= kMaxFields) break;
+    const int f = n_fields_++;
+    const uint64_t bit = uint64_t{1} << f;
+    fields_[f] = KeySchema::Field{list, nullptr, KeySchema::ClassSet{}};
+    int count = 0;
+    bool whole = list != nullptr;
+    for (KeyList k = list; whole && *k != nullptr; ++k, ++count) whole = schema.name(*k).spelling >= 0;
+    if (!whole || n_entries + count + 1 > kMaxEntries) {
+      unresolved_ |= bit;
+      continue;
+    }
+    KeySchema::Field& field = fields_[f];
+    field.entries = &entries_[n_entries];
+    for (KeyList k = list; *k != nullptr; ++k) {
+      const KeySchema::Name name = schema.name(*k);
+      entries_[n_entries++] = KeySchema::Entry{name.spelling, name.cls};
+      field.classes.add(name.cls);
+      ClassFields& of_class = of_class_[name.cls];
+      if ((of_class.fields & bit) == 0) {
+        if (of_class.first == kMaxFields) {
+          of_class.first = static_cast<uint8_t>(f);
+        } else if (of_class.second == kMaxFields) {
+          of_class.second = static_cast<uint8_t>(f);
+        } else {
+          of_class.many = true;
+        }
+      }
+      of_class.fields |= bit;
+    }
+    entries_[n_entries++] = KeySchema::Entry{-1, -1};
+  }
+}
+
+void FieldMembers::add(yyjson_val* object) noexcept {
+  if (object == nullptr) return;
+  const KeySchema& schema = fields_.schema();
+  uint64_t present = present_, contested = contested_;
+  std::size_t idx, max;
+  yyjson_val *k, *v;
+  yyjson_obj_foreach(object, idx, max, k, v) {
+    // Member keys are strings.
+    const int cls = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k)).cls;
+    if (cls < 0) continue;
+    const FieldSchema::ClassFields& of_class = fields_.fields_of_class(cls);
+    contested |= present & of_class.fields;
+    present |= of_class.fields;
+    // Most classes belong to one or two fields: stored without a loop.
+    key_[of_class.first] = k;
+    key_[of_class.second] = k;
+    if (of_class.many) [[unlikely]] {
+      for (uint64_t more = of_class.fields; more != 0; more &= more - 1) key_[std::countr_zero(more)] = k;
+    }
+  }
+  present_ = present;
+  contested_ = contested;
+}
+
+yyjson_val* FieldMembers::get_contested(int f) const noexcept {
+  yyjson_val* found = nullptr;
+  index().first_taken(fields_.field(f), [&found](yyjson_val* v) {
+    found = v;
+    return 0;
+  });
+  return found;
+}
+
+const SchemaIndex& FieldMembers::index() const noexcept {
+  if (!index_) index_.emplace(fields_.schema(), first_, second_);
+  return *index_;
 }
 
 // ---- Readers -------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -444,6 +445,124 @@ class SchemaIndex {
   KeySchema::ClassSet present_;
 };
 
+// The key lists one kind of record is read by (its fields), each resolved
+// once over a schema, with the fields whose lists hold a spelling of each
+// class as a bit set: a walk over a record's members then sends each member
+// straight to the fields it may answer.
+class FieldSchema {
+ public:
+  static constexpr int kMaxFields = 64;
+
+  // Field f is fields[f] (at most kMaxFields of them); `schema` must hold
+  // their spellings and outlive this. A list with a key the schema does not
+  // hold is answered by a SchemaIndex of the record.
+  FieldSchema(const KeySchema& schema, std::span<const KeyList> fields) noexcept;
+  FieldSchema(const FieldSchema&) = delete;
+  FieldSchema& operator=(const FieldSchema&) = delete;
+
+  const KeySchema& schema() const noexcept { return schema_; }
+  int field_count() const noexcept { return n_fields_; }
+  const KeySchema::Field& field(int f) const noexcept { return fields_[f]; }
+  // The fields with a key of class `cls`: as a bit set, and the first two
+  // by number (kMaxFields standing for none), or `many` when there are more.
+  struct ClassFields {
+    uint64_t fields = 0;
+    uint8_t first = kMaxFields, second = kMaxFields;
+    bool many = false;
+  };
+  const ClassFields& fields_of_class(int cls) const noexcept { return of_class_[cls]; }
+  // The fields always answered by an index.
+  uint64_t unresolved() const noexcept { return unresolved_; }
+
+ private:
+  static constexpr int kMaxEntries = 256;
+  const KeySchema& schema_;
+  int n_fields_ = 0;
+  KeySchema::Field fields_[kMaxFields];
+  KeySchema::Entry entries_[kMaxEntries];
+  ClassFields of_class_[KeySchema::kMaxClasses];
+  uint64_t unresolved_ = 0;
+};
+
+// The members of one object, or of two taken as one, sorted into the fields
+// of a FieldSchema by one walk. A field that one member alone may answer is
+// answered by it: every key of the field's list finds that member or none,
+// whatever the spellings. A field that two or more members may answer
+// (rare) is answered by a SchemaIndex of the objects, made when first asked.
+// Every answer is what the key-list loops over obj_get give on an object
+// holding those members in that order.
+class FieldMembers {
+ public:
+  FieldMembers(const FieldSchema& fields, yyjson_val* object) noexcept
+      : fields_(fields), first_(yyjson_is_obj(object) ? object : nullptr) {
+    present_ = contested_ = fields.unresolved();
+    add(first_);
+  }
+  FieldMembers(const FieldMembers&) = delete;
+  FieldMembers& operator=(const FieldMembers&) = delete;
+
+  // Puts the members of `object` (an object) before those read so far.
+  void add_first(yyjson_val* object) noexcept {
+    if (!yyjson_is_obj(object)) return;
+    // Alone in its fields, a member answers them whichever object it came
+    // from: the walk order matters only to fields answered by the index.
+    second_ = first_;
+    first_ = object;
+    index_.reset();
+    add(object);
+  }
+
+  // The value of a field of one key (what obj_get answers), NULL for none.
+  [[gnu::always_inline]] yyjson_val* get(int f) const noexcept {
+    const uint64_t bit = uint64_t{1} << f;
+    if ((present_ & bit) == 0) return nullptr;
+    if ((contested_ & bit) == 0) return value_of(f);
+    return get_contested(f);
+  }
+
+  // Offers the value of each key of field f's list in order to `take` until
+  // it accepts one (returns 0): 0 then, else 1. As SchemaIndex::first_taken.
+  template <class Take>
+  [[gnu::always_inline]] int first_taken(int f, const Take& take) const noexcept {
+    const uint64_t bit = uint64_t{1} << f;
+    if ((present_ & bit) == 0) return 1;
+    if ((contested_ & bit) == 0 && take(value_of(f)) == 0) return 0;
+    return first_taken_again(f, take);
+  }
+
+ private:
+  void add(yyjson_val* object) noexcept;
+  const SchemaIndex& index() const noexcept;
+  yyjson_val* get_contested(int f) const noexcept;
+  // first_taken() past the common case: a field answered by the index, or a
+  // member refused once.
+  template <class Take>
+  [[gnu::noinline, gnu::cold]] int first_taken_again(int f, const Take& take) const noexcept {
+    if ((contested_ & (uint64_t{1} << f)) != 0) return index().first_taken(fields_.field(f), take);
+    // Every key of the member's class finds the member: it is offered again
+    // for each later one (a text copy that failed may succeed).
+    const int cls = fields_.schema().sort_key(unsafe_yyjson_get_str(key_[f]), unsafe_yyjson_get_len(key_[f])).cls;
+    int more = -1;
+    for (const KeySchema::Entry* e = fields_.field(f).entries; e->spelling >= 0; ++e) more += e->cls == cls;
+    for (; more > 0; --more) {
+      if (take(value_of(f)) == 0) return 0;
+    }
+    return 1;
+  }
+
+  const FieldSchema& fields_;
+  yyjson_val* first_;
+  yyjson_val* second_ = nullptr;
+  // The fields some member may answer, and those two or more may.
+  uint64_t present_, contested_;
+  // For a field some member may answer: the last such member's key (the
+  // only one, when it counts), its value next to it; one more place takes
+  // the stores for no field.
+  yyjson_val* key_[FieldSchema::kMaxFields + 1];
+  yyjson_val* value_of(int f) const noexcept { return yyjson_obj_iter_get_val(key_[f]); }
+  mutable std::optional<SchemaIndex> index_;
+};
+
 // Key-list loops over any member lookup (a callable from key to value): the
 // first key whose value the coercion accepts wins; 0 found, 1 not found.
 template <class Lookup>
@@ -526,6 +645,28 @@ inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
 }
 [[gnu::always_inline]] inline int find_str(const SchemaIndex& get, const KeySchema::Field& keys, Text* out) noexcept {
   return get.first_taken(keys, [out](yyjson_val* v) {
+    Text t;
+    if (val_str(v, &t) != 0) return 1;
+    *out = static_cast<Text&&>(t);
+    return 0;
+  });
+}
+
+// The same loops over the fields of a FieldMembers.
+[[gnu::always_inline]] inline int find_dbl(const FieldMembers& get, int field, double* out) noexcept {
+  return get.first_taken(field, [out](yyjson_val* v) { return val_dbl(v, out); });
+}
+[[gnu::always_inline]] inline int find_int(const FieldMembers& get, int field, int32_t* out) noexcept {
+  return get.first_taken(field, [out](yyjson_val* v) { return val_int(v, out); });
+}
+[[gnu::always_inline]] inline int find_ll(const FieldMembers& get, int field, int64_t* out) noexcept {
+  return get.first_taken(field, [out](yyjson_val* v) { return val_ll(v, out); });
+}
+[[gnu::always_inline]] inline int find_bool(const FieldMembers& get, int field, int* out) noexcept {
+  return get.first_taken(field, [out](yyjson_val* v) { return val_bool(v, out); });
+}
+[[gnu::always_inline]] inline int find_str(const FieldMembers& get, int field, Text* out) noexcept {
+  return get.first_taken(field, [out](yyjson_val* v) {
     Text t;
     if (val_str(v, &t) != 0) return 1;
     *out = static_cast<Text&&>(t);

@@ -37,18 +37,29 @@ const KeyList k_source_key_lists[] = {k_src_key,      k_src_uri,      k_src_url,
                                       k_src_height,   k_src_size,     k_src_content,  k_src_subs,
                                       k_src_sublangs, k_src_the_file};
 
-// The source schema with every list the reader looks up resolved once.
+// The fields of a source, in record order, and "theFile".
+enum SourceField : int {
+  kKey, kUri, kUrl, kQuality, kCodec, kExt, kActive, kHdr, kHevc, kDolby, kChannels, kWidth, kHeight,
+  kSize, kContent, kSubs, kSublangs, kTheFile, kSourceFields
+};
+const KeyList k_source_fields[] = {k_src_key,      k_src_uri,      k_src_url,    k_src_quality, k_src_codec,
+                                   k_src_ext,      k_src_active,   k_src_hdr,    k_src_hevc,    k_src_dolby,
+                                   k_src_channels, k_src_width,    k_src_height, k_src_size,    k_src_content,
+                                   k_src_subs,     k_src_sublangs, k_src_the_file};
+static_assert(std::size(k_source_fields) == kSourceFields && kSourceFields <= FieldSchema::kMaxFields);
+
+// The source schema with every list the reader looks up resolved once, for
+// a schema index and for a field walk.
 struct SourceKeys {
   KeySchema schema{k_source_key_lists};
-  KeySchema::Field key = schema.field(k_src_key), uri = schema.field(k_src_uri), url = schema.field(k_src_url),
-                   quality = schema.field(k_src_quality), codec = schema.field(k_src_codec),
-                   ext = schema.field(k_src_ext), active = schema.field(k_src_active),
-                   hdr = schema.field(k_src_hdr), hevc = schema.field(k_src_hevc),
-                   dolby = schema.field(k_src_dolby), channels = schema.field(k_src_channels),
-                   width = schema.field(k_src_width), height = schema.field(k_src_height),
-                   size = schema.field(k_src_size), content = schema.field(k_src_content),
-                   subs = schema.field(k_src_subs), sublangs = schema.field(k_src_sublangs);
-  KeySchema::Name the_file = schema.name(k_src_the_file[0]);
+  KeySchema::Field lists[kSourceFields];
+  FieldSchema fields{schema, k_source_fields};
+  SourceKeys() noexcept {
+    for (int f = 0; f < kSourceFields; ++f) lists[f] = schema.field(k_source_fields[f]);
+  }
+  // A field as a reader over `Get` names it.
+  const KeySchema::Field& operator()(const SchemaIndex&, SourceField f) const noexcept { return lists[f]; }
+  int operator()(const FieldMembers&, SourceField f) const noexcept { return f; }
 };
 
 const SourceKeys& source_keys() {
@@ -57,31 +68,34 @@ const SourceKeys& source_keys() {
 }
 
 // A flag: the first name that answers found gives 1 (non-zero) or 0.
-[[gnu::always_inline]] inline void read_flag(const SchemaIndex& get, const KeySchema::Field& keys, int32_t* out) {
+template <class Get, class Field>
+[[gnu::always_inline]] inline void read_flag(const Get& get, const Field& keys, int32_t* out) {
   int b = 0;
   if (find_bool(get, keys, &b) == 0) *out = b != 0 ? 1 : 0;
 }
 
 // Reads every field in record order; `out` holds the defaults.
-void read_source(const SchemaIndex& get, Source* out) {
+template <class Get>
+void read_source(const Get& get, Source* out) {
   const SourceKeys& keys = source_keys();
-  find_str(get, keys.key, &out->key);
-  find_str(get, keys.uri, &out->uri);
-  find_str(get, keys.url, &out->url);
-  find_str(get, keys.quality, &out->quality);
-  find_str(get, keys.codec, &out->codec);
-  find_str(get, keys.ext, &out->extension);
-  read_flag(get, keys.active, &out->active);
-  read_flag(get, keys.hdr, &out->hdr);
-  read_flag(get, keys.hevc, &out->hevc);
-  read_flag(get, keys.dolby, &out->dolby);
-  find_int(get, keys.channels, &out->audio_channels);
-  find_int(get, keys.width, &out->width);
-  find_int(get, keys.height, &out->height);
-  find_ll(get, keys.size, &out->size);
-  find_int(get, keys.content, &out->content_source);
-  find_int(get, keys.subs, &out->subtitle_count);
-  find_str(get, keys.sublangs, &out->subtitle_languages);
+  const auto f = [&keys, &get](SourceField field) { return keys(get, field); };
+  find_str(get, f(kKey), &out->key);
+  find_str(get, f(kUri), &out->uri);
+  find_str(get, f(kUrl), &out->url);
+  find_str(get, f(kQuality), &out->quality);
+  find_str(get, f(kCodec), &out->codec);
+  find_str(get, f(kExt), &out->extension);
+  read_flag(get, f(kActive), &out->active);
+  read_flag(get, f(kHdr), &out->hdr);
+  read_flag(get, f(kHevc), &out->hevc);
+  read_flag(get, f(kDolby), &out->dolby);
+  find_int(get, f(kChannels), &out->audio_channels);
+  find_int(get, f(kWidth), &out->width);
+  find_int(get, f(kHeight), &out->height);
+  find_ll(get, f(kSize), &out->size);
+  find_int(get, f(kContent), &out->content_source);
+  find_int(get, f(kSubs), &out->subtitle_count);
+  find_str(get, f(kSublangs), &out->subtitle_languages);
 }
 
 }  // namespace
@@ -129,9 +143,12 @@ int32_t source_rank(const Source& source) {
 }
 
 int read_item_sources(const SchemaIndex& item_members, Item* item) {
+  return read_source_list(find_source_list(item_members), item);
+}
+
+int read_source_list(yyjson_val* list, Item* item) {
   item->sources.clear();
   item->playable = 0;
-  yyjson_val* list = find_source_list(item_members);
   if (!yyjson_is_arr(list)) return 0;
 
   const std::size_t n = yyjson_arr_size(list);
@@ -146,18 +163,12 @@ int read_item_sources(const SchemaIndex& item_members, Item* item) {
   yyjson_val* element;
   yyjson_arr_foreach(list, idx, max, element) {
     if (!yyjson_is_obj(element)) continue;  // no source: its slot serves the next element
-    // The element's own index answers the "theFile" lookup and, when there
-    // is no such object, reads the source.
-    const SchemaIndex own(keys.schema, element);
-    yyjson_val* the_file = own(keys.the_file);
+    // The element's own members answer the "theFile" lookup; the members of
+    // such an object then come before them.
+    FieldMembers members(keys.fields, element);
+    members.add_first(members.get(kTheFile));
     item->sources.emplace_back();  // capacity reserved above
-    Source& source = item->sources.back();
-    if (yyjson_is_obj(the_file)) {
-      // As parse_merged_source reads it, the element's members sorted once.
-      read_source(SchemaIndex(the_file, own), &source);
-    } else {
-      read_source(own, &source);
-    }
+    read_source(members, &item->sources.back());
   }
 
   std::vector<Source>& sources = item->sources;

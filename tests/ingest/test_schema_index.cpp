@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -202,8 +203,9 @@ TEST(TextValues, ANulInsideAStringEndsTheText) {
 namespace {
 
 // Random objects read through lists and names resolved once by the schema,
-// against the key-list loops over obj_get: every coercion of every list and
-// every single key answers alike, for one object and for one split in two.
+// and by a field walk, against the key-list loops over obj_get: every
+// coercion of every list and every single key answers alike, for one object
+// and for one split in two.
 TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
   static const char* const k_unlisted[] = {"Title", "nope", "Season", "size", nullptr};
   uint32_t seed = 4242;
@@ -245,6 +247,15 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
       for (kavo::KeyList k = list; *k != nullptr; ++k) names.push_back(schema.name(*k));
     }
     for (const std::string& c : copies) names.push_back(schema.name(c.c_str()));
+    // The same lists, and single names, as the fields of a field walk.
+    std::vector<std::array<const char*, 2>> singles;
+    for (const kavo::KeySchema::Name& name : names) {
+      if (all.size() + singles.size() >= kavo::FieldSchema::kMaxFields) break;
+      singles.push_back({name.key, nullptr});
+    }
+    std::vector<kavo::KeyList> field_lists = all;
+    for (const auto& single : singles) field_lists.push_back(single.data());
+    const auto field_schema = std::make_unique<kavo::FieldSchema>(schema, field_lists);
     for (int round = 0; round < 600; ++round) {
       const std::size_t n = next() % 24;
       std::vector<std::string> keys;
@@ -267,6 +278,9 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
       const kavo::SchemaIndex two(schema, yyjson_doc_get_root(a.get()), yyjson_doc_get_root(b.get()));
       const kavo::SchemaIndex then(schema, yyjson_doc_get_root(b.get()));
       const kavo::SchemaIndex merged(yyjson_doc_get_root(a.get()), then);
+      const kavo::FieldMembers walked(*field_schema, root);
+      kavo::FieldMembers walked_two(*field_schema, yyjson_doc_get_root(b.get()));
+      walked_two.add_first(yyjson_doc_get_root(a.get()));
       for (std::size_t f = 0; f < all.size(); ++f) {
         const kavo::KeyList list = all[f];
         const std::string at = whole + " list " + list[0];
@@ -294,6 +308,40 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
           EXPECT_EQ(gl, el) << at;
           EXPECT_TRUE(gd == ed || (std::isnan(gd) && std::isnan(ed))) << at;
           EXPECT_EQ(gb, eb) << at;
+        }
+        // Every value offered to a reader that takes none, in order: what a
+        // text copy failing each time would be offered.
+        std::vector<yyjson_val*> offered_by_index, offered_by_walk;
+        one.first_taken(fields[f], [&](yyjson_val* v) { return offered_by_index.push_back(v), 1; });
+        walked.first_taken(static_cast<int>(f), [&](yyjson_val* v) { return offered_by_walk.push_back(v), 1; });
+        ASSERT_EQ(offered_by_walk, offered_by_index) << at;
+        for (const kavo::FieldMembers* fields : {&walked, static_cast<const kavo::FieldMembers*>(&walked_two)}) {
+          kavo::Text gs;
+          int32_t gi = -5;
+          int64_t gl = -5;
+          double gd = -5;
+          int gb = -5;
+          const int field = static_cast<int>(f);
+          ASSERT_EQ(kavo::find_str(*fields, field, &gs), rs) << at;
+          ASSERT_EQ(kavo::find_int(*fields, field, &gi), ri) << at;
+          ASSERT_EQ(kavo::find_ll(*fields, field, &gl), rl) << at;
+          ASSERT_EQ(kavo::find_dbl(*fields, field, &gd), rd) << at;
+          ASSERT_EQ(kavo::find_bool(*fields, field, &gb), rb) << at;
+          EXPECT_EQ(std::string(gs ? gs.get() : "<none>"), std::string(es ? es.get() : "<none>")) << at;
+          EXPECT_EQ(gi, ei) << at;
+          EXPECT_EQ(gl, el) << at;
+          EXPECT_TRUE(gd == ed || (std::isnan(gd) && std::isnan(ed))) << at;
+          EXPECT_EQ(gb, eb) << at;
+        }
+      }
+      for (std::size_t i = 0; i < singles.size(); ++i) {
+        const int field = static_cast<int>(all.size() + i);
+        yyjson_val* expect = kavo::obj_get(root, singles[i][0]);
+        ASSERT_EQ(walked.get(field), expect) << whole << " " << singles[i][0];
+        yyjson_val* got = walked_two.get(field);
+        ASSERT_EQ(got == nullptr, expect == nullptr) << whole << " " << singles[i][0];
+        if (expect != nullptr) {
+          EXPECT_TRUE(yyjson_equals(got, expect)) << whole << " " << singles[i][0];
         }
       }
       for (const kavo::KeySchema::Name& name : names) {

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "documents/writers.h"
 #include "ingest/ingest.h"
@@ -251,5 +254,73 @@ TEST(Sources, MergeMatchesRewriteAndReparse) {
     ASSERT_EQ(parse_merged_source(the_file, d.root(), &direct), 0) << json;
     ASSERT_TRUE(merged_by_rewrite(the_file, d.root(), &rewritten)) << json;
     EXPECT_EQ(describe(direct), describe(rewritten)) << json;
+  }
+}
+
+// Random source lists (spellings, case variants, repeated keys, "theFile"
+// objects, values of every kind) read by the item reader, against each
+// element read on its own by parse_source_impl or parse_merged_source and
+// sorted stably by rank.
+TEST(Sources, ListReadsAsEachSourceAlone) {
+  std::vector<std::string> keys = {"theFile", "THEFILE", "other", ""};
+  for (KeyList list : source_key_lists()) {
+    for (KeyList k = list; *k != nullptr; ++k) {
+      std::string upper = *k;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      keys.insert(keys.end(), {*k, *k, upper});
+    }
+  }
+  const std::vector<std::string> values = {
+      "1",    "-7",      "0",        "3840",     "2160",  "1e10",  "2.5",   "\"12\"", "\"x\"", "\"yes\"",
+      "true", "false",   "null",     "[\"en\"]", "{}",    "\"\"",  "\"3\"", "3",      "-1e300",
+      "\"a\\u0000b\"",   "18446744073709551615"};
+  uint32_t seed = 2024;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  auto object = [&](std::size_t n, bool nest) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string& key = keys[next() % keys.size()];
+      std::string value = values[next() % values.size()];
+      if (nest && key.size() == 7 && next() % 2 == 0) {
+        value = "{";
+        for (std::size_t j = 0, m = next() % 8; j < m; ++j) {
+          value += (j ? ",\"" : "\"") + keys[next() % keys.size()] + "\":" + values[next() % values.size()];
+        }
+        value += "}";
+      }
+      out += (i ? ",\"" : "\"") + key + "\":" + value;
+    }
+    return out + "}";
+  };
+  for (int round = 0; round < 1500; ++round) {
+    std::string list = "[";
+    for (std::size_t i = 0, n = next() % 10 == 0 ? 17 + next() % 4 : next() % 5; i < n; ++i) {
+      list += (i ? "," : "") + (next() % 8 == 0 ? std::string("7") : object(next() % 14, true));
+    }
+    list += "]";
+    Doc d(list);
+    ASSERT_TRUE(d.ok()) << list;
+    Item item;
+    ASSERT_EQ(read_source_list(d.root(), &item), 0) << list;
+    std::vector<Source> expect;
+    int playable = 0;
+    std::size_t idx, max;
+    yyjson_val* element;
+    yyjson_arr_foreach(d.root(), idx, max, element) {
+      if (!yyjson_is_obj(element)) continue;
+      Source one;
+      if (yyjson_val* the_file = source_the_file(element)) {
+        parse_merged_source(the_file, element, &one);
+      } else {
+        parse_source_impl(element, &one);
+      }
+      one.rank = source_rank(one);
+      if (one.uri || one.url) playable = 1;
+      expect.push_back(std::move(one));
+    }
+    std::stable_sort(expect.begin(), expect.end(), [](const Source& a, const Source& b) { return a.rank < b.rank; });
+    ASSERT_EQ(item.sources.size(), expect.size()) << list;
+    for (std::size_t i = 0; i < expect.size(); ++i) EXPECT_EQ(describe(item.sources[i]), describe(expect[i])) << list;
+    EXPECT_EQ(item.playable, playable) << list;
   }
 }
