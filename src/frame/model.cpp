@@ -103,6 +103,7 @@ void empty_model(Model& m) noexcept {
   // the items before the library, each taking a list of about its size.
   empty_records(m.library.entries);
   empty_records(m.catalogue.items);
+  m.catalogue.unmatched.clear();
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
   m.watch.entries.clear();
@@ -185,6 +186,14 @@ bool same_settings(const Settings& a, const Settings& b) noexcept { return a == 
 
 void clear_model() noexcept { empty_model(s_model); }
 
+void refile_unmatched_items() {
+  std::vector<int32_t>& list = s_unmatched_items;
+  list.clear();
+  for (std::size_t i = 0; i < s_items.size(); ++i) {
+    if (s_items[i].unmatched != 0) list.push_back(static_cast<int32_t>(i));
+  }
+}
+
 namespace {
 
 // An empty model whose arrays, maps and text blocks kept their memory: what a
@@ -211,6 +220,7 @@ void release_model_memory() noexcept {
   s_model.derived = Derived();
   s_model.changed_items = ChangedItems();
   release_array(s_items);
+  release_array(s_unmatched_items);
   release_array(s_watch);
   release_array(s_lib);
   s_by_id.release();

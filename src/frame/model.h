@@ -241,6 +241,9 @@ struct Catalogue {
   Ht by_id;    // item id -> index (first wins), rebuilt per rebuild
   Ht by_imdb;  // item IMDb id -> index (first wins), rebuilt per rebuild
   Ht seen_id;  // every id accepted since the last clear
+  // The indexes of the items read as unmatched, ascending: a record keeps
+  // what it was read with, so the list changes only as records come and go.
+  std::vector<int32_t> unmatched;
 };
 
 // The local library, replaced whole by each library call.
@@ -462,6 +465,11 @@ inline Settings s_settings;
 
 // The model's parts under their short names.
 inline std::vector<Item>& s_items = s_model.catalogue.items;
+inline std::vector<int32_t>& s_unmatched_items = s_model.catalogue.unmatched;
+// Lists the unmatched items again from the records themselves (the item
+// loader lists them as it reads): for a catalogue filled some other way.
+// Throws when memory runs out.
+void refile_unmatched_items();
 inline std::vector<Item>& s_lib = s_model.library.entries;
 inline std::vector<WatchRec>& s_watch = s_model.watch.entries;
 inline std::vector<Row>& s_rows = s_model.rows.rows;

@@ -63,6 +63,8 @@ struct ItemTarget {
   TextArena* texts;
   bool unique_ids;
   Ht* batch_ids;
+  // Where the indexes of the records read as unmatched go (NULL: nowhere).
+  std::vector<int32_t>* unmatched = nullptr;
 
   static ItemTarget catalogue();
   static ItemTarget library();

@@ -254,7 +254,7 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
 
 Refusal read_item(yyjson_val* element, Item* item) { return read_item_checked(element, item, nullptr); }
 
-ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr}; }
+ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr, &s_unmatched_items}; }
 ItemTarget ItemTarget::library() { return ItemTarget{&s_lib, &s_lib_texts, false, nullptr}; }
 
 namespace {
@@ -307,6 +307,15 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
     ++s_rejected;
     return kOk;
   }
+  if (target.unmatched != nullptr && dest.back().unmatched != 0) {
+    try {
+      target.unmatched->push_back(static_cast<int32_t>(dest.size() - 1));
+    } catch (...) {
+      dest.pop_back();
+      texts.rollback(mark);
+      return fail(kNoMemory, "out of memory");
+    }
+  }
   if (target.unique_ids) {
     // The ids live as long as the records: in their arena.
     Ht& ids = target.batch_ids != nullptr ? *target.batch_ids : s_seen_id;
@@ -348,6 +357,9 @@ class CatalogueAppend {
   ~CatalogueAppend() {
     if (kept_) return;
     s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(count_), s_items.end());
+    while (!s_unmatched_items.empty() && static_cast<std::size_t>(s_unmatched_items.back()) >= count_) {
+      s_unmatched_items.pop_back();
+    }
     batch_ids_.release();  // borrows the texts rolled back below
     s_item_texts.rollback(mark_);
     s_rejected = rejected_;

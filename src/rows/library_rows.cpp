@@ -50,9 +50,7 @@ int32_t store_rows_to_come() {
     unmatched = unmatched || (e.catalogue_index < 0 && e.kind != kFolder);
     audio = audio || (e.kind == kFile && e.catalogue_index < 0 && e.is_audio_only != 0);
   }
-  for (int32_t i = 0; i < n_items() && !unmatched; ++i) {
-    unmatched = s_items[static_cast<std::size_t>(i)].unmatched != 0;
-  }
+  unmatched = unmatched || !s_unmatched_items.empty();
   return (folders ? 1 : 0) + (n_favs() > 0 ? 1 : 0) + (unmatched ? 1 : 0) + (audio ? 1 : 0);
 }
 
@@ -587,8 +585,7 @@ void build_store_rows() {
     ++unmatched;
     if (e.kind != kFolder) push_library(e);
   }
-  for (int32_t i = 0; i < n_items(); ++i) {
-    if (s_items[static_cast<std::size_t>(i)].unmatched == 0) continue;
+  for (int32_t i : s_unmatched_items) {
     ++unmatched;
     push_item(i);
   }

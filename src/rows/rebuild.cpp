@@ -235,9 +235,7 @@ bool take_in_new_items(int32_t first, std::vector<int32_t>* decided, int32_t* li
 // that names a new item.
 bool store_rows_grow(int32_t first, int32_t linked) {
   if (linked > 0) return true;
-  for (int32_t i = first; i < n_items(); ++i) {
-    if (s_items[static_cast<std::size_t>(i)].unmatched != 0) return true;
-  }
+  if (!s_unmatched_items.empty() && s_unmatched_items.back() >= first) return true;
   for (const FavRec& f : s_favs) {
     int32_t index = -1;
     if (f.token && s_by_id.get(f.token.get(), &index) == 0 && index >= first) return true;
@@ -728,13 +726,11 @@ int32_t count_unmatched() {
   for (const Item& e : s_lib) {
     if (e.catalogue_index < 0) ++count;
   }
-  for (const Item& it : s_items) {
-    if (it.unmatched != 0) ++count;
-  }
-  return count;
+  return count + static_cast<int32_t>(s_unmatched_items.size());
 }
 
 void rebuild_rows() {
+  refile_unmatched_items();
   s_model.changes.everything = true;
   update_rows();
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "api/sequence.h"
+#include "frame/model.h"
 #include "support/fixture.h"
 
 using kavo_test::str;
@@ -1455,6 +1456,17 @@ void clean_state(bool full) {
   kavo_set_autoplay_settings(nullptr);
 }
 
+// Whether the catalogue's list of unmatched items, which the item loader
+// keeps as records come and go (failed calls taking theirs back), names
+// exactly the records read as unmatched.
+bool unmatched_list_is_exact() {
+  std::vector<int32_t> expected;
+  for (std::size_t i = 0; i < kavo::s_items.size(); ++i) {
+    if (kavo::s_items[i].unmatched != 0) expected.push_back(static_cast<int32_t>(i));
+  }
+  return expected == kavo::s_unmatched_items;
+}
+
 bool has_continue_row() {
   for (int32_t r = 0; r < kavo_row_count() && r < 3; ++r) {
     if (kavo_row_kind(r) == KAVO_ROW_CONTINUE_WATCHING) return true;
@@ -1500,6 +1512,7 @@ void compare(const Sequence& seq, const char* family, Tally& tally) {
   int changed_by_failure = -2;
   run(seq, false, [&](int i, const Capture& c) {
     if (i >= 0) {
+      EXPECT_TRUE(unmatched_list_is_exact()) << family << " seed " << seq.seed << ", call " << i;
       tally.unread_results += !seq.calls[static_cast<std::size_t>(i)].read_result;
       const bool continues = has_continue_row();
       tally.continue_rows += continues;

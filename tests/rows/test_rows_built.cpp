@@ -299,6 +299,7 @@ TEST_F(RowsTest, FoldersFavouritesUnmatchedAudio) {
   set_text(f2.display_name, "Old");
   s_favs.push_back(std::move(f1));
   s_favs.push_back(std::move(f2));
+  refile_unmatched_items();  // the records were filled here, not by the item loader
   rebuild_after_input();
 
   EXPECT_EQ(cells_of("Folders"), (Strings{"raw:Extras", "raw:season 9", "raw:Season 10"}));
