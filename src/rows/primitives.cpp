@@ -127,15 +127,25 @@ void count_rest(int32_t row, int32_t rest) {
   r.truncated = 1;
 }
 
-void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key) {
-  if (s_cand.size() == s_cand.capacity()) {
-    try {
-      s_cand.reserve(s_cand.capacity() == 0 ? 128 : s_cand.capacity() * 2);
-    } catch (...) {
-      note_allocation_failure();
-      return;
-    }
+namespace {
+
+// Room for one more candidate: 128 on first use, then doubling; false (the
+// failure noted) when the list cannot grow.
+bool cand_room() noexcept {
+  if (s_cand.size() < s_cand.capacity()) return true;
+  try {
+    s_cand.reserve(s_cand.capacity() == 0 ? 128 : s_cand.capacity() * 2);
+  } catch (...) {
+    note_allocation_failure();
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key) {
+  if (!cand_room()) return;
   Cand c;
   c.item_index = item_index;
   c.added_ms = added_ms;
@@ -152,14 +162,7 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
 }
 
 void cand_push_item(int32_t item_index, int64_t added_ms) {
-  if (s_cand.size() == s_cand.capacity()) {
-    try {
-      s_cand.reserve(s_cand.capacity() == 0 ? 128 : s_cand.capacity() * 2);
-    } catch (...) {
-      note_allocation_failure();
-      return;
-    }
-  }
+  if (!cand_room()) return;
   Cand c;
   c.item_index = item_index;
   c.added_ms = added_ms;
