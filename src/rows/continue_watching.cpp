@@ -90,8 +90,8 @@ bool continues_before(int32_t a, int32_t b) {
 }
 
 // Every candidate of the row in row order, from the items with an entry.
-// Each item and its entry are read once, for the test and the key alike,
-// and asked for a few items ahead: both lie all over memory.
+// Each item and its entry are asked for a few items ahead (both lie all
+// over memory), then read for the test and the key alike.
 void make_continue_order() {
   Derived& d = s_model.derived;
   const std::vector<int32_t>& watched = d.watched;
@@ -107,12 +107,8 @@ void make_continue_order() {
       if (w >= 0 && w < n_watch()) __builtin_prefetch(&s_watch[static_cast<std::size_t>(w)].updated_ms);
     }
     const int32_t i = watched[k];
-    const Item& it = s_items[static_cast<std::size_t>(i)];
-    if (!has_progress(it) || it.playable == 0) continue;
-    const int64_t updated = cand_updated(i);
-    if (!admitted(it, it.resume_action, updated)) continue;
     // Placed by the item's index: ties keep the order of the walk.
-    keys.push_back(ContinueRank{updated, it.progress_fraction, it.resume_position_s, i});
+    if (continues(i)) keys.push_back(ContinueKey::of_item(i, i));
   }
   sort_continue_keys(keys, d.continue_scratch);
   d.continue_order.reserve(keys.size());

@@ -167,12 +167,7 @@ void make_recent_row_ungrouped() {
     for (; k < keys.size() && s_rows[static_cast<std::size_t>(row)].emitted < s_row_cap; ++k) {
       const std::size_t pos = static_cast<std::size_t>(keys[k].pos);
       if (pos < n_home) {
-        const Cand& c = s_cand[pos];
-        if (c.item_index >= 0) {
-          cell_from_item(row, c.item_index, c.added_ms);
-        } else {
-          cell_raw(row, c.title.get(), c.added_ms, c.server_key.get());
-        }
+        cell_of_cand(row, s_cand[pos]);
       } else if (pos < n_home + ni) {
         const int32_t index = static_cast<int32_t>(pos - n_home);
         cell_from_item(row, index, s_items[pos - n_home].added_ms);

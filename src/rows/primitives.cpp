@@ -144,6 +144,14 @@ bool cand_room() noexcept {
 
 }  // namespace
 
+void cell_of_cand(int32_t row, const Cand& c) {
+  if (c.item_index >= 0) {
+    cell_from_item(row, c.item_index, c.added_ms);
+  } else {
+    cell_raw(row, c.title.get(), c.added_ms, c.server_key.get());
+  }
+}
+
 void cand_push(int32_t item_index, const char* title, int64_t added_ms, const char* server_key) {
   if (!cand_room()) return;
   Cand c;
@@ -187,13 +195,7 @@ void flush_cands(int32_t row) {
     } catch (...) {
       // cells are then added one at a time, as far as memory allows
     }
-    for (Cand& c : s_cand) {
-      if (c.item_index >= 0) {
-        cell_from_item(row, c.item_index, c.added_ms);
-      } else {
-        cell_raw(row, c.title.get(), c.added_ms, c.server_key.get());
-      }
-    }
+    for (const Cand& c : s_cand) cell_of_cand(row, c);
   }
   cand_free_mem();
   s_cand.clear();

@@ -168,6 +168,17 @@ void rejoin() {
   }
 }
 
+// The store rows, which count the unmatched entries and items on their
+// way; counted apart when the step fails.
+void step_store_rows() {
+  bool counted = false;
+  step([&counted] {
+    build_store_rows();
+    counted = true;
+  });
+  if (!counted) s_model.derived.unmatched = count_unmatched();
+}
+
 void rebuild_whole() {
   mark_all_items_changed();
   s_model.derived.sorted_ready = false;
@@ -185,13 +196,7 @@ void rebuild_whole() {
   step([] { build_continue_watching_after({}, true); });
   step(build_recently_added);
   step(build_catalogue_rows);
-  // The store rows count the unmatched entries and items on their way.
-  bool counted = false;
-  step([&counted] {
-    build_store_rows();
-    counted = true;
-  });
-  if (!counted) s_model.derived.unmatched = count_unmatched();
+  step_store_rows();
 }
 
 // Joins the entries that progress updates replaced in their places or
@@ -313,13 +318,7 @@ void rebuild_in_part(const Changes& changes) {
   }
   const bool store_grew = grew && store_rows_grow(first, linked);
   if (changes.store || store_grew) {
-    // The store rows count the unmatched entries and items on their way.
-    bool counted = false;
-    step([&counted] {
-      build_store_rows();
-      counted = true;
-    });
-    if (!counted) s_model.derived.unmatched = count_unmatched();
+    step_store_rows();
   } else {
     previous.take_back(store_row_kind);
   }
@@ -385,16 +384,15 @@ void index_imdb_ids(int32_t first) {
   //
   // The episodes of a show mostly follow one another: an id equal to the
   // one before it has that item's hash and group, without a search.
-  const auto same_as_before = [from](std::size_t j, const char* id) {
-    if (j == from || id == nullptr) return false;
-    const char* before = s_items[j - 1].imdb_id.get();
-    return before != nullptr && std::strcmp(before, id) == 0;
-  };
+  // Whether each item's id is the one before it, found where it is hashed.
+  std::vector<char> repeated(n - from, 0);
   const auto hash_ahead = [&] {
     const std::size_t j = hashes.size();
     if (j + kTextAhead < n) prefetch_text(s_items[j + kTextAhead].imdb_id);
     const char* id = s_items[j].imdb_id.get();
-    if (same_as_before(j, id)) {
+    const char* before = j > from ? s_items[j - 1].imdb_id.get() : nullptr;
+    if (id != nullptr && before != nullptr && std::strcmp(before, id) == 0) {
+      repeated[j - from] = 1;
       hashes.push_back(hashes[j - 1]);
       return;
     }
@@ -409,11 +407,11 @@ void index_imdb_ids(int32_t first) {
     if (const std::size_t ahead = i + kTextAhead / 2; ahead < n && s_items[ahead].imdb_id) {
       s_by_imdb.prefetch_key(static_cast<uint32_t>(hashes[ahead]));
     }
-    const char* id = s_items[i].imdb_id.get();
-    if (same_as_before(i, id)) {
+    if (repeated[i - from] != 0) {
       groups.push_back(groups[i - 1]);
       continue;
     }
+    const char* id = s_items[i].imdb_id.get();
     int32_t group = -1;
     if (id != nullptr) {
       const uint32_t h = static_cast<uint32_t>(hashes[i]);
