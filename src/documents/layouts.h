@@ -168,7 +168,7 @@ void put_item_members(Sink& out, const Item& item) {
   out.key("is_cue_track").sint(item.is_cue_track);
   out.key("next_item_id").str(layout::item_id_at(item.next_index));
   if (out.key("genres").begin_array()) {
-    for (const Text& genre : item.genres) {
+    for (const Text& genre : genres_of(item)) {
       if (genre) out.str(genre.get());  // a genre without text has no element
     }
     out.end_array();

@@ -104,6 +104,8 @@ void empty_model(Model& m) noexcept {
   empty_records(m.library.entries);
   empty_records(m.catalogue.items);
   m.catalogue.unmatched.clear();
+  m.catalogue.genre_texts.clear();
+  m.catalogue.genre_runs.clear();
   // The large record arrays and maps keep their memory for the next filling
   // (release_model_memory frees it); the rest goes.
   m.watch.entries.clear();
@@ -221,6 +223,8 @@ void release_model_memory() noexcept {
   s_model.changed_items = ChangedItems();
   release_array(s_items);
   release_array(s_unmatched_items);
+  release_array(s_model.catalogue.genre_texts);
+  release_array(s_model.catalogue.genre_runs);
   release_array(s_watch);
   release_array(s_lib);
   s_by_id.release();

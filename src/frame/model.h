@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +56,8 @@ struct Item {
   // Where the closing credits start, in seconds; -1 when not known. Read by
   // the autoplay timeline only, never written to a document.
   double credits_start_s = -1.0;
+  // Its own genres. An item with none may share a list made from the
+  // server home's basics instead: see shared_genres and genres_of().
   std::vector<Text> genres;
   std::vector<Source> sources;  // best first
   int32_t matched = -1;
@@ -69,8 +72,10 @@ struct Item {
   int32_t playable = 0;
   int32_t watch_index = -1;
   int32_t catalogue_index = -1;
+  // For a catalogue item without genres of its own: the catalogue's shared
+  // genre list it has (Catalogue::genre_runs), -1 for none.
+  int32_t shared_genres = -1;
 
-  int32_t genre_count() const { return static_cast<int32_t>(genres.size()); }
   int32_t source_count() const { return static_cast<int32_t>(sources.size()); }
 };
 
@@ -244,6 +249,14 @@ struct Catalogue {
   // The indexes of the items read as unmatched, ascending: a record keeps
   // what it was read with, so the list changes only as records come and go.
   std::vector<int32_t> unmatched;
+  // Genre lists that many items share: each a run of `genre_texts` (copies
+  // in the arena), made once for all the items that take one basic's
+  // genres. Only ever appended to, emptied with the items.
+  struct GenreRun {
+    uint32_t first, count;
+  };
+  std::vector<Text> genre_texts;
+  std::vector<GenreRun> genre_runs;
 };
 
 // The local library, replaced whole by each library call.
@@ -485,6 +498,14 @@ inline Ht& s_by_imdb = s_model.catalogue.by_imdb;
 inline Ht& s_basic_imdb = s_model.home.basic_imdb;
 inline Ht& s_seen_id = s_model.catalogue.seen_id;
 inline JsonDoc& s_home_doc = s_model.home.doc;
+
+// An item's genres: its own, else the shared list it has.
+inline std::span<const Text> genres_of(const Item& item) {
+  const Catalogue& c = s_model.catalogue;
+  const std::size_t run = static_cast<std::size_t>(item.shared_genres);
+  if (item.shared_genres < 0 || run >= c.genre_runs.size()) return item.genres;
+  return std::span<const Text>(c.genre_texts).subspan(c.genre_runs[run].first, c.genre_runs[run].count);
+}
 inline int32_t& s_have_home = s_model.home.have;
 inline int32_t& s_rejected = s_model.rejected;
 inline int32_t& s_sel = s_model.selection.index;

@@ -15,8 +15,10 @@
 // else (a clear or load, the library, the server home, other settings) runs
 // the whole pipeline.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "rows/rows.h"
@@ -462,7 +464,7 @@ struct BasicCopies {
   char* poster_url = nullptr;
   char* backdrop_url = nullptr;
   char* plot = nullptr;
-  int32_t genres_of = -1;  // an item whose genres are arena copies of the basic's
+  int32_t genres = -1;  // the shared genre list made of the basic's genres
 };
 
 // `field`, when none, takes basic text `from`: the copy in `made`, else a
@@ -477,6 +479,34 @@ void fill_from_basic(Text& field, const Text& from, char*& made) {
   if (field.arena_kept()) made = field.data();
 }
 
+// A shared genre list of copies of `genres`, -1 when memory runs out: all or
+// nothing, since a list cut short would stand for the whole one at every
+// later rebuild and never be completed.
+int32_t share_genres(const std::vector<Text>& genres) {
+  Catalogue& c = s_model.catalogue;
+  const std::size_t first = c.genre_texts.size();
+  if (first + genres.size() > UINT32_MAX || c.genre_runs.size() >= static_cast<std::size_t>(INT32_MAX)) return -1;
+  try {
+    // Grown by doubling: a list is made for each of many basics.
+    if (c.genre_texts.capacity() - first < genres.size()) {
+      c.genre_texts.reserve(std::max(first + genres.size(), 2 * c.genre_texts.capacity()));
+    }
+    if (c.genre_runs.size() == c.genre_runs.capacity()) c.genre_runs.reserve(2 * c.genre_runs.size() + 16);
+  } catch (...) {
+    return -1;
+  }
+  for (const Text& genre : genres) {
+    Text copy = xstrdup(genre.get());
+    if (!copy) {
+      c.genre_texts.resize(first);
+      return -1;
+    }
+    c.genre_texts.push_back(std::move(copy));  // room made above
+  }
+  c.genre_runs.push_back(Catalogue::GenreRun{static_cast<uint32_t>(first), static_cast<uint32_t>(genres.size())});
+  return static_cast<int32_t>(c.genre_runs.size() - 1);
+}
+
 // Item `index` takes what it lacks from basic `b`, sharing the copies made
 // for the items before it.
 void take_basic(std::size_t index, const BasicRec& b, BasicCopies& made) {
@@ -488,26 +518,10 @@ void take_basic(std::size_t index, const BasicRec& b, BasicCopies& made) {
   if (it.year < 0 && b.year >= 0) it.year = b.year;
   if (it.runtime_min < 0 && b.runtime_min >= 0) it.runtime_min = b.runtime_min;
   if (it.rating < 0.0 && b.rating >= 0.0) it.rating = b.rating;
-  if (it.genres.empty() && !b.genres.empty()) {
-    // All or nothing: a list cut short by a failed copy would count as the
-    // item's own list at every later rebuild and never be completed.
-    // A list the last model gave back, when there is one: most episodes
-    // take their show's genres here, load after load.
-    std::vector<Text>* shared =
-        made.genres_of >= 0 ? &s_items[static_cast<std::size_t>(made.genres_of)].genres : nullptr;
-    std::vector<Text> copies = take_genre_list();
-    copies.reserve(b.genres.size());
-    bool all_kept = true;
-    for (std::size_t k = 0; k < b.genres.size(); ++k) {
-      Text copy = shared != nullptr ? Text::in_arena((*shared)[k].data()) : xstrdup(b.genres[k].get());
-      if (!copy) break;
-      all_kept = all_kept && copy.arena_kept();
-      copies.push_back(std::move(copy));
-    }
-    if (copies.size() == b.genres.size()) {
-      it.genres = std::move(copies);
-      if (shared == nullptr && all_kept) made.genres_of = static_cast<int32_t>(index);
-    }
+  if (it.genres.empty() && it.shared_genres < 0 && !b.genres.empty()) {
+    // One list of copies serves every item that takes these genres.
+    if (made.genres < 0) made.genres = share_genres(b.genres);
+    it.shared_genres = made.genres;
   }
   if (it.kind == kUnknownKind) {
     if (b.is_tv == 1) it.kind = kShow;

@@ -198,7 +198,7 @@ TEST_F(ItemsTest, FieldsAndDefaults) {
   EXPECT_EQ(none.unmatched, 0);
   EXPECT_EQ(none.is_audio_only, 0);
   EXPECT_EQ(none.is_cue_track, 0);
-  EXPECT_EQ(none.genre_count(), 0);
+  EXPECT_EQ(std::ssize(none.genres), 0);
   EXPECT_EQ(none.source_count(), 0);
   EXPECT_EQ(none.playable, 0);
   EXPECT_EQ(none.next_index, -1);
@@ -233,7 +233,7 @@ TEST_F(ItemsTest, FieldsAndDefaults) {
   EXPECT_EQ(full.unmatched, 1);
   EXPECT_EQ(full.is_audio_only, 1);
   EXPECT_EQ(full.is_cue_track, 1);
-  ASSERT_EQ(full.genre_count(), 2);
+  ASSERT_EQ(std::ssize(full.genres), 2);
   EXPECT_EQ(t(full.genres[1]), "1");
   EXPECT_EQ(full.source_count(), 1);
   EXPECT_EQ(full.playable, 1);
