@@ -75,22 +75,39 @@ void permute_cands(const K* keys, std::size_t n, std::vector<Cand>& sorted) {
   for (std::size_t i = 0; i < n; ++i) s_cand[i] = std::move(sorted[i]);
 }
 
+// Whether no key goes before the one ahead of it. Every order is a strict
+// weak ordering, so such keys are already in the order the stable sort
+// gives them: the episodes of a show mostly come that way.
+template <class K>
+bool in_order(const std::vector<K>& keys) {
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    if (K::order(keys[i - 1], keys[i]) > 0) return false;
+  }
+  return true;
+}
+
 template <class K>
 bool keyed_sort() {
   const std::size_t n = s_cand.size();
   if (n < 2) return true;
   std::vector<K> keys;
-  std::vector<K> scratch;
-  std::vector<Cand> sorted;
   try {
     keys.reserve(n);
-    scratch.resize(n);
-    sorted.reserve(n);
   } catch (...) {
     note_allocation_failure();
     return false;  // no memory to sort with: the candidates keep push order
   }
   for (std::size_t i = 0; i < n; ++i) keys.push_back(K::of(s_cand[i], static_cast<int32_t>(i)));
+  if (in_order(keys)) return true;
+  std::vector<K> scratch;
+  std::vector<Cand> sorted;
+  try {
+    scratch.resize(n);
+    sorted.reserve(n);
+  } catch (...) {
+    note_allocation_failure();
+    return false;
+  }
   permute_cands(merge_sort(keys.data(), scratch.data(), n, K::order), n, sorted);
   return true;
 }
