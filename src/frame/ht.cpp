@@ -44,10 +44,19 @@ void Ht::release() noexcept {
   entries_ = nullptr;
   capacity_ = 0;
   count_ = 0;
+  stale_ = false;
 }
 
 void Ht::empty() noexcept {
-  if (entries_ != nullptr) reset(capacity_);
+  if (entries_ == nullptr) return;
+  free_owned_keys();  // while the slots still tell them
+  count_ = 0;
+  stale_ = true;
+}
+
+void Ht::zero_stale() noexcept {
+  std::memset(static_cast<void*>(entries_), 0, capacity_ * sizeof(Entry));
+  stale_ = false;
 }
 
 bool Ht::reset(std::size_t capacity) noexcept {
@@ -56,7 +65,7 @@ bool Ht::reset(std::size_t capacity) noexcept {
   // again and again over a large model then touches no fresh pages.
   if (entries_ != nullptr && capacity_ >= capacity && capacity_ / 4 <= capacity) {
     free_owned_keys();
-    std::memset(static_cast<void*>(entries_), 0, capacity_ * sizeof(Entry));
+    zero_stale();
     count_ = 0;
     return true;
   }
@@ -77,7 +86,7 @@ int Ht::get(const char* key, int32_t* value) const noexcept {
 }
 
 int Ht::get_hashed(const char* key, uint32_t hash, int32_t* value) const noexcept {
-  if (entries_ == nullptr || key == nullptr) return 1;
+  if (entries_ == nullptr || key == nullptr || stale_) return 1;
   const uint32_t h = hash & kHashBits;
   std::size_t slot = slot_of(h, capacity_);
   for (std::size_t probes = 0; probes < capacity_; ++probes) {
@@ -106,6 +115,7 @@ void Ht::put_borrowed_hashed(const char* key, uint32_t hash, int32_t value, bool
 
 void Ht::insert(const char* key, uint32_t hash, int32_t value, bool overwrite, bool borrow) noexcept {
   if (entries_ == nullptr && !reset(64)) return;
+  if (stale_) zero_stale();
   const uint32_t h = hash & kHashBits;
   std::size_t slot = slot_of(h, capacity_);
   std::size_t probes = 0;
@@ -140,20 +150,27 @@ bool Ht::reserve(std::size_t keys) noexcept {
   // The capacities growing by doubling from 64 reaches.
   std::size_t bigger = capacity_ != 0 ? capacity_ : 64;
   while (4 * keys > 3 * bigger) bigger *= 2;
-  if (entries_ == nullptr) return reset(bigger);
+  if (entries_ == nullptr || stale_) return reset(bigger);
   return bigger == capacity_ || rehash(bigger);
 }
 
 bool Ht::copy_borrowed(const Ht& other) noexcept {
   if (this == &other) return other.owned_ == 0;
-  release();
-  if (other.owned_ != 0) return false;
-  if (other.entries_ == nullptr) return true;
-  entries_ = static_cast<Entry*>(std::malloc(other.capacity_ * sizeof(Entry)));
-  if (entries_ == nullptr) return false;
-  std::memcpy(entries_, other.entries_, other.capacity_ * sizeof(Entry));
-  capacity_ = other.capacity_;
+  if (other.owned_ != 0 || other.entries_ == nullptr || other.stale_) {
+    release();
+    return other.owned_ == 0;
+  }
+  if (entries_ != nullptr && capacity_ == other.capacity_) {
+    free_owned_keys();
+  } else {
+    release();
+    entries_ = static_cast<Entry*>(std::malloc(other.capacity_ * sizeof(Entry)));
+    if (entries_ == nullptr) return false;
+    capacity_ = other.capacity_;
+  }
+  std::memcpy(static_cast<void*>(entries_), other.entries_, other.capacity_ * sizeof(Entry));
   count_ = other.count_;
+  stale_ = false;
   return true;
 }
 

@@ -35,6 +35,7 @@ class Ht {
     std::swap(capacity_, other.capacity_);
     std::swap(count_, other.count_);
     std::swap(owned_, other.owned_);
+    std::swap(stale_, other.stale_);
   }
 
   // Stores `value` under `key` (which must not be NULL). An existing key is
@@ -64,13 +65,15 @@ class Ht {
   // filed lies elsewhere in memory. Worth it once that slot was fetched
   // (prefetch, a little earlier).
   void prefetch_key(uint32_t hash) const noexcept {
-    if (entries_ == nullptr) return;
+    if (entries_ == nullptr || stale_) return;
     if (const char* key = entries_[slot_of(hash & kHashBits, capacity_)].key) __builtin_prefetch(key);
   }
 
   // Frees every key and the table; the map is empty and unallocated.
   void release() noexcept;
-  // Frees every key and keeps the table, zeroed, for the next keys.
+  // Frees every key and keeps the table for the next keys. The table is
+  // zeroed only when a key goes in: a map emptied with its model is mostly
+  // made anew by reset() or copy_borrowed() before it is used again.
   void empty() noexcept;
   // Empties the map and gives it a zeroed table of at least `capacity` slots
   // (at least 1): its own table when that is at most four times as large,
@@ -83,8 +86,9 @@ class Ht {
   bool reserve(std::size_t keys) noexcept;
 
   // Makes this map a copy of `other`, whose keys must all be borrowed (the
-  // copy borrows them from the same owner). False when `other` owns keys or
-  // the table cannot be allocated; this map is then empty.
+  // copy borrows them from the same owner), in its own table when that has
+  // the same size. False when `other` owns keys or the table cannot be
+  // allocated; this map is then empty.
   bool copy_borrowed(const Ht& other) noexcept;
 
   std::size_t capacity() const noexcept { return capacity_; }
@@ -111,6 +115,7 @@ class Ht {
 
   void insert(const char* key, uint32_t hash, int32_t value, bool overwrite, bool borrow) noexcept;
   void free_owned_keys() noexcept;
+  void zero_stale() noexcept;
   void grow() noexcept;
   bool rehash(std::size_t capacity) noexcept;
 
@@ -118,6 +123,9 @@ class Ht {
   std::size_t capacity_ = 0;
   std::size_t count_ = 0;
   std::size_t owned_ = 0;  // keys the map owns
+  // The slots are to be read as free (after empty()): zeroed before the next
+  // key goes in.
+  bool stale_ = false;
 };
 
 }  // namespace kavo

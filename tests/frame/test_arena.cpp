@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,66 @@ TEST(KeptMapTest, ResetKeepsATableOfAboutTheSizeAskedFor) {
   never.empty();
   EXPECT_EQ(never.capacity(), 0u);
   EXPECT_EQ(never.get("x", &v), 1);
+}
+
+// Random puts, lookups, emptyings, resets, copies and growth against a plain
+// map: a table emptied lazily answers as one zeroed at once.
+TEST(KeptMapTest, AnswersAsAPlainMapThroughEmptyingsResetsAndCopies) {
+  std::vector<std::string> keys;
+  for (int k = 0; k < 300; ++k) keys.push_back("key" + std::to_string(k * 7919 % 1000));
+  uint32_t seed = 77;
+  const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  kavo::Ht maps[2];
+  std::map<std::string, int32_t> want[2];
+  for (int step = 0; step < 20000; ++step) {
+    const int m = static_cast<int>(next() % 2);
+    kavo::Ht& map = maps[m];
+    std::map<std::string, int32_t>& model = want[m];
+    const std::string& key = keys[next() % keys.size()];
+    const int32_t value = static_cast<int32_t>(next());
+    const uint32_t op = next() % 100;
+    if (op < 40) {
+      // Borrowed keys only in the second map, so that it can be copied.
+      const bool overwrite = next() % 2 == 0;
+      if (m == 1 || next() % 2 == 0) {
+        map.put_borrowed(key.c_str(), value, overwrite);
+      } else {
+        map.put(key.c_str(), value, overwrite);
+      }
+      const auto [at, fresh] = model.emplace(key, value);
+      if (!fresh && overwrite) at->second = value;
+    } else if (op < 80) {
+      int32_t got = -1;
+      const auto at = model.find(key);
+      ASSERT_EQ(map.get(key.c_str(), &got), at == model.end() ? 1 : 0) << step;
+      if (at != model.end()) {
+        ASSERT_EQ(got, at->second) << step;
+      }
+    } else if (op < 88) {
+      map.empty();
+      model.clear();
+    } else if (op < 92) {
+      ASSERT_TRUE(map.reset(1 + next() % 2000));
+      model.clear();
+    } else if (op < 96) {
+      ASSERT_TRUE(map.reserve(next() % 600));
+    } else if (maps[1].count() == want[1].size()) {
+      // A copy of the map of borrowed keys, into a table of either size.
+      ASSERT_TRUE(maps[0].copy_borrowed(maps[1]));
+      want[0] = want[1];
+    }
+    ASSERT_EQ(map.count(), model.size()) << step;
+  }
+  for (int m = 0; m < 2; ++m) {
+    for (const std::string& key : keys) {
+      int32_t got = -1;
+      const auto at = want[m].find(key);
+      ASSERT_EQ(maps[m].get(key.c_str(), &got), at == want[m].end() ? 1 : 0);
+      if (at != want[m].end()) {
+        EXPECT_EQ(got, at->second);
+      }
+    }
+  }
 }
 
 TEST_F(ArenaModelTest, WatchEntriesTurnedAwayGiveTheirTextsBack) {
