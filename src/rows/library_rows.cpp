@@ -17,9 +17,7 @@ namespace {
 
 void push_item(int32_t index) { cand_push_item(index, s_items[static_cast<std::size_t>(index)].added_ms); }
 
-void push_library(const Item& entry) {
-  cand_push(-1, entry.title.get(), entry.added_ms, entry.id.get());
-}
+void push_library(const Item& entry) { cand_push_entry(entry); }
 
 // Sorts the candidates by `order` and appends them as a row;
 // no row when there are none.

@@ -177,6 +177,26 @@ void cand_push_item(int32_t item_index, int64_t added_ms) {
   s_cand.push_back(std::move(c));  // capacity reserved above: cannot throw
 }
 
+namespace {
+
+// A text kept by an arena as a Text that refers to it; any other as a copy.
+Text borrowed_or_copied(const Text& text) {
+  if (text.arena_kept()) return Text::in_arena(const_cast<char*>(text.get()));
+  return text ? xstrdup(text.get()) : Text();
+}
+
+}  // namespace
+
+void cand_push_entry(const Item& entry) {
+  if (!cand_room()) return;
+  Cand c;
+  c.item_index = -1;
+  c.added_ms = entry.added_ms;
+  c.title = borrowed_or_copied(entry.title);
+  c.server_key = borrowed_or_copied(entry.id);
+  s_cand.push_back(std::move(c));  // capacity reserved above: cannot throw
+}
+
 void cand_free_mem() noexcept {
   for (Cand& c : s_cand) {
     c.title.reset();

@@ -164,6 +164,10 @@ void cand_push(int32_t item_index, const char* title, int64_t added_ms, const ch
 // cand_push of catalogue item `item_index` with its own title and server
 // key, which it never copies: without reading them.
 void cand_push_item(int32_t item_index, int64_t added_ms);
+// cand_push of library entry `entry` as a raw candidate (its title, time and
+// id), borrowing the texts its table's arena keeps: candidates are gone
+// before the library can change.
+void cand_push_entry(const Item& entry);
 // Appends candidate `c` to row `row` as a cell: its item's, or a raw one.
 void cell_of_cand(int32_t row, const Cand& c);
 void cand_free_mem() noexcept;
