@@ -22,6 +22,7 @@
 #include "frame/status.h"
 #include "ingest/ingest.h"
 #include "ingest/readers.h"
+#include "ingest/text_scan.h"
 
 namespace kavo {
 
@@ -57,73 +58,6 @@ const PartShape k_part_shapes[kPartCount] = {
 };
 
 // ---- The streamed way ----------------------------------------------------------
-
-// The length of the host's NUL-terminated text, found a stretch at a time as
-// the reading goes: each stretch is measured just before the window copies
-// it, so that the text comes from memory once rather than twice, as a
-// strlen of the whole text first would have it.
-class TextLength {
- public:
-  explicit TextLength(const char* text) noexcept : text_(text) {}
-
-  // Whether the text goes on past position `i`: a byte there is no NUL.
-  bool beyond(std::size_t i) noexcept {
-    if (i < known_) return true;
-    measure_past(i);
-    return i < known_;
-  }
-  // The length when the text ends at or before `i`, else some length past
-  // `i`.
-  std::size_t past(std::size_t i) noexcept {
-    measure_past(i);
-    return known_;
-  }
-  std::size_t whole() noexcept { return past(SIZE_MAX - 1); }
-  // Whether past() and whole() answer the length itself.
-  bool ended() const noexcept { return ended_; }
-
- private:
-  void measure_past(std::size_t i) noexcept {
-    while (!ended_ && known_ <= i) {
-      const std::size_t n = strnlen(text_ + known_, kStretch);
-      known_ += n;
-      ended_ = n < kStretch;
-    }
-  }
-  static constexpr std::size_t kStretch = 256u << 10;
-  const char* text_;
-  std::size_t known_ = 0;
-  bool ended_ = false;
-};
-
-// Where the JSON value starting at text[pos] ends, as far as brackets and
-// strings tell; nothing else is checked. For valid JSON this is the exact
-// end; for anything else some end that the strict parse of the span rejects.
-std::size_t value_end(const char* text, TextLength& len, std::size_t pos) {
-  std::size_t depth = 0;
-  bool in_string = false;
-  for (std::size_t i = pos; len.beyond(i); ++i) {
-    const char c = text[i];
-    if (in_string) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        in_string = false;
-        if (depth == 0) return i + 1;
-      }
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '{' || c == '[') {
-      ++depth;
-    } else if (c == '}' || c == ']') {
-      if (depth == 0) return i;  // a scalar ended by its container
-      if (--depth == 0) return i + 1;
-    } else if (depth == 0 && (c == ',' || json_space(c))) {
-      return i;
-    }
-  }
-  return len.whole();
-}
 
 // Parses one value of a long text after another, each in memory kept from
 // call to call. The text is copied a window at a time into a buffer of our
