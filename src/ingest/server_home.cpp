@@ -174,6 +174,9 @@ void index_basics() {
   } catch (...) {
     return;  // no basics
   }
+  // The map is sized once for all of them (when memory allows), rather than
+  // grown again and again while they are filed.
+  s_basic_imdb.reserve(yyjson_arr_size(basics));
   size_t idx = 0, max = 0;
   yyjson_val* element = nullptr;
   yyjson_arr_foreach(basics, idx, max, element) {
