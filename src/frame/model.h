@@ -405,6 +405,9 @@ struct Derived {
   // given first source's address.
   std::vector<EpisodeNumber> episode_numbers;
   std::vector<EpisodeSlot> by_episode, by_episode_addr;
+  // Per item, whether it stands alone at its position, as the whole join
+  // found it (read only within that join).
+  std::vector<char> episode_alone;
   std::size_t episodes_filed = 0, addressed_filed = 0;
   // Per item, the entry of each group chosen by the last join (-1: none).
   std::vector<int32_t> best_server, best_local;

@@ -303,6 +303,7 @@ void make_episode_tables() {
   // alone.
   if (d.imdb_groups.size() != ni) index_imdb_ids(0);
   d.episode_numbers.resize(ni);
+  d.episode_alone.assign(ni, 0);
   // The numbered episodes, with the hashes of their keys.
   std::vector<int32_t> episodes;
   std::vector<uint64_t> episode_h;
@@ -331,10 +332,14 @@ void make_episode_tables() {
     if (const std::size_t ahead = e + kTextAhead; ahead < numbered) by_episode.prefetch_hashed(episode_h[ahead]);
     const int32_t i = episodes[e];
     EpisodeSlot& at = by_episode.insert(i, position_of(static_cast<std::size_t>(i)), episode_h[e]);
-    if (at.index == i) continue;
+    if (at.index == i) {
+      d.episode_alone[static_cast<std::size_t>(i)] = 1;
+      continue;
+    }
     if ((at.hash & kCrowded) == 0) {
       at.hash |= kCrowded;
       crowded.push_back(at.index);
+      d.episode_alone[static_cast<std::size_t>(at.index)] = 0;
     }
     crowded.push_back(i);
   }
@@ -414,6 +419,22 @@ bool position_after(std::size_t ui, const std::vector<int32_t>& later, EpKey* ne
   next->season = at.season;
   next->episode = at.episode;
   return true;
+}
+
+// Whether item `ui`'s next episode is the item after it, as the whole join
+// knows it when not following (`later` empty): the next position of its
+// season, where that item stands alone. The episodes of a show mostly come
+// in order, and this spares their searches of the table.
+bool next_is_after(std::size_t ui, const std::vector<int32_t>& later) {
+  const Derived& d = s_model.derived;
+  const std::size_t after = ui + 1;
+  if (!later.empty() || after >= d.episode_alone.size() || d.episode_alone[after] == 0 || !numbered_at(ui)) {
+    return false;
+  }
+  const EpisodeNumber n = d.episode_numbers[ui];
+  const EpisodeNumber m = d.episode_numbers[after];
+  return m.season == n.season && static_cast<int64_t>(m.episode) == static_cast<int64_t>(n.episode) + 1 &&
+         d.imdb_groups[after] == d.imdb_groups[ui];
 }
 
 // Item `ui`'s next episode (-1: none), `later` as above.
@@ -544,8 +565,8 @@ void choose_entries(const std::vector<int32_t>* later, bool fresh) {
       }
     }
     if (later != nullptr) {
-      prefetch_next(ui + kTextAhead, *later);
-      it.next_index = next_episode(ui, *later);
+      if (!next_is_after(ui + kTextAhead, *later)) prefetch_next(ui + kTextAhead, *later);
+      it.next_index = next_is_after(ui, *later) ? static_cast<int32_t>(ui + 1) : next_episode(ui, *later);
     }
     it.watch_index = d.best_server[ui] >= 0 ? d.best_server[ui] : d.best_local[ui];
     const WatchRec* entry = it.watch_index >= 0 ? &s_watch[static_cast<std::size_t>(it.watch_index)] : nullptr;
