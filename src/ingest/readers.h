@@ -85,15 +85,61 @@ inline int val_ll(yyjson_val* value, int64_t* out) noexcept {
 }
 // val_str of a value that is no string.
 int val_str_other(yyjson_val* value, Text* out) noexcept;
+
+// Copies `len` bytes (up to kShortText of them) from `from` to `to` by a few
+// overlapping loads and stores instead of a call: most texts of a record are
+// that short.
+inline constexpr std::size_t kShortText = 64;
+[[gnu::always_inline]] inline void copy_short(char* to, const char* from, std::size_t len) noexcept {
+  if (len >= 16) {
+    for (std::size_t i = 0; i + 16 < len; i += 16) std::memcpy(to + i, from + i, 16);
+    std::memcpy(to + len - 16, from + len - 16, 16);
+  } else if (len >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + len - 8, from + len - 8, 8);
+  } else if (len >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + len - 4, from + len - 4, 4);
+  } else if (len > 0) {
+    to[0] = from[0];
+    to[len / 2] = from[len / 2];
+    to[len - 1] = from[len - 1];
+  }
+}
+// xstrndup of a string value's bytes: a short text going to the block the
+// active arena is filling is copied inline.
+[[gnu::always_inline]] inline Text copy_str(const char* text, std::size_t len) noexcept {
+  if (TextArena* arena = text_detail::active_arena; arena != nullptr && text != nullptr && len <= kShortText) {
+    if (char* copy = arena->bump(len + 1)) {
+      copy_short(copy, text, len);
+      copy[len] = '\0';
+      return Text::in_arena(copy);
+    }
+  }
+  return xstrndup(text, len);
+}
 // Inline for strings, the texts nearly every value is.
 inline int val_str(yyjson_val* value, Text* out) noexcept {
   if (!yyjson_is_str(value)) return val_str_other(value, out);
   // The string's own length spares a strlen; a NUL inside it ends the
   // copy's text just as it ends the string's.
-  Text t = xstrndup(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+  Text t = copy_str(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
   const bool ok = static_cast<bool>(t);
   *out = static_cast<Text&&>(t);
   return ok ? 0 : 2;
+}
+// What find_str takes of one value: its text when it gives one (a failed
+// copy gives none), `out` untouched otherwise. 0 taken, 1 not.
+[[gnu::always_inline]] inline int take_str(yyjson_val* value, Text* out) noexcept {
+  Text t;
+  if (yyjson_is_str(value)) [[likely]] {
+    t = copy_str(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+    if (!t) return 1;
+  } else if (val_str_other(value, &t) != 0) {
+    return 1;
+  }
+  *out = static_cast<Text&&>(t);
+  return 0;
 }
 // A text-array value: its texts and numbers (as number_text) in order, other
 // elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
@@ -179,6 +225,23 @@ class KeySchema {
     return x | (capitals >> 2);
   }
 
+  // Keys of up to kExactBytes bytes are compared as three packed words:
+  // exact_words() keeps the first eight bytes or fewer (load_upto8), and for
+  // longer keys the last eight, and then bytes 8 to 16. Every load lies
+  // inside the key: a key longer than eight bytes is compared by whole
+  // words, without a loop.
+  static constexpr std::size_t kExactBytes = 24;
+  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
+    w[0] = load_upto8(text, len < 8 ? len : 8);
+    w[1] = len > 8 ? load8(text + len - 8) : 0;
+    w[2] = len > 16 ? load8(text + 8) : 0;
+  }
+  static uint64_t load8(const char* p) noexcept {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return x;
+  }
+
   // The classes of a set of member keys as a bit set, class c on bit c mod
   // 64: two sets that share no bit share no class (beyond 64 classes, ones
   // that share a bit may still share none).
@@ -254,7 +317,6 @@ class KeySchema {
   // The exact spellings of up to kExactBytes bytes, hashed by their packed
   // words: most member keys are spelled as listed, and are sorted by one
   // probe without folding.
-  static constexpr std::size_t kExactBytes = 24;
   static constexpr int kExactSlots = 256;
   static std::size_t exact_slot(std::size_t len, uint64_t w0) noexcept {
     return static_cast<std::size_t>(((w0 ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
@@ -299,20 +361,6 @@ class KeySchema {
   };
   static constexpr uint32_t kFreeLen = ~uint32_t{0};
   ExactSlot exact_slots_[kExactSlots];
-  // The words a slot keeps of `len` bytes of `text` (at most kExactBytes):
-  // the first eight or fewer (load_upto8), and for longer keys the last
-  // eight, and then bytes 8 to 16. Every load lies inside the key: a key
-  // longer than eight bytes is compared by whole words, without a loop.
-  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
-    w[0] = load_upto8(text, len < 8 ? len : 8);
-    w[1] = len > 8 ? load8(text + len - 8) : 0;
-    w[2] = len > 16 ? load8(text + 8) : 0;
-  }
-  static uint64_t load8(const char* p) noexcept {
-    uint64_t x;
-    std::memcpy(&x, p, 8);
-    return x;
-  }
   // Whether bytes 8 to len of `text` (len from 9 to kExactBytes) are those
   // of the slot's spelling.
   static bool same_tail(const ExactSlot& e, const char* text, std::size_t len) noexcept {
@@ -474,6 +522,57 @@ class FieldSchema {
   // The fields always answered by an index.
   uint64_t unresolved() const noexcept { return unresolved_; }
 
+  // The class of a member key as sort_key() gives it, remembered per kind of
+  // member that came before it in the walks so far: records of one kind
+  // mostly list the same members in much the same order with the same
+  // spellings, so the key that followed a member of class c before is likely
+  // to follow one again (one of the last few such keys nearly always), and
+  // comparing its bytes is cheaper than sorting it. A key is remembered by all
+  // its bytes (up to KeySchema::kExactBytes of them), so a match gives
+  // exactly what sort_key() gives; anything else is sorted. Walks are made one
+  // at a time (the library runs on one thread at a time), so the memory is
+  // the schema's own and outlives each walk.
+  struct MemoSet;
+  struct KeyMemo {
+    uint64_t w[3] = {0, 0, 0};
+    uint32_t len = kNoKey;  // kNoKey: nothing remembered
+    // The keys remembered for the walk's next state (see below).
+    const MemoSet* next = nullptr;
+    // The fields of the key's class (as fields_of_class(); none for a key of
+    // no class).
+    uint64_t fields = 0;
+    uint8_t first = kMaxFields, second = kMaxFields;
+    bool many = false;
+    [[gnu::always_inline]] bool same(const char* text, std::size_t n) const noexcept {
+      if (n != len) return false;
+      if (n <= 8) return w[0] == KeySchema::load_upto8(text, n);
+      return w[0] == KeySchema::load8(text) && w[1] == KeySchema::load8(text + n - 8) &&
+             (n <= 16 || w[2] == KeySchema::load8(text + 8));
+    }
+  };
+  static constexpr uint32_t kNoKey = ~uint32_t{0};
+  // The keys remembered for one state of a walk.
+  static constexpr int kWays = 4;
+  struct MemoSet {
+    KeyMemo way[kWays];
+  };
+  // The states of a walk: at the first member of an object, of one put
+  // before another; after a member of no class; after one of class c,
+  // kAfterClass + c.
+  static constexpr int kFirstMember = 0, kFirstMemberBefore = 1, kAfterNone = 2, kAfterClass = 3;
+  // The remembered key equal to `len` bytes of `text` in `state`, else the
+  // key sorted and remembered (unless it is longer than
+  // KeySchema::kExactBytes) in place of the one remembered longest ago.
+  const MemoSet* memo_set(int state) const noexcept { return &memo_[state]; }
+  [[gnu::always_inline]] const KeyMemo& memo(const MemoSet* set, const char* text, std::size_t len) const noexcept {
+    const KeyMemo* way = set->way;
+    if (way[0].same(text, len)) [[likely]] return way[0];
+    if (way[1].same(text, len)) return way[1];
+    if (way[2].same(text, len)) return way[2];
+    if (way[3].same(text, len)) return way[3];
+    return sort_and_remember(set, text, len);
+  }
+
  private:
   static constexpr int kMaxEntries = 256;
   const KeySchema& schema_;
@@ -482,6 +581,11 @@ class FieldSchema {
   KeySchema::Entry entries_[kMaxEntries];
   ClassFields of_class_[KeySchema::kMaxClasses];
   uint64_t unresolved_ = 0;
+  [[gnu::noinline]] const KeyMemo& sort_and_remember(const MemoSet* set, const char* text, std::size_t len) const noexcept;
+  mutable MemoSet memo_[kAfterClass + KeySchema::kMaxClasses];
+  // The way of each state that remembers the next key.
+  mutable uint8_t next_way_[kAfterClass + KeySchema::kMaxClasses] = {};
+  mutable KeyMemo long_key_;
 };
 
 // The members of one object, or of two taken as one, sorted into the fields
@@ -496,7 +600,7 @@ class FieldMembers {
   FieldMembers(const FieldSchema& fields, yyjson_val* object) noexcept
       : fields_(fields), first_(yyjson_is_obj(object) ? object : nullptr) {
     present_ = contested_ = fields.unresolved();
-    add(first_);
+    add(first_, FieldSchema::kFirstMember);
   }
   FieldMembers(const FieldMembers&) = delete;
   FieldMembers& operator=(const FieldMembers&) = delete;
@@ -509,7 +613,7 @@ class FieldMembers {
     second_ = first_;
     first_ = object;
     index_.reset();
-    add(object);
+    add(object, FieldSchema::kFirstMemberBefore);
   }
 
   // The value of a field of one key (what obj_get answers), NULL for none.
@@ -531,7 +635,8 @@ class FieldMembers {
   }
 
  private:
-  void add(yyjson_val* object) noexcept;
+  // Sorts the members of `object` in, the walk starting in memo state `start`.
+  void add(yyjson_val* object, int start) noexcept;
   const SchemaIndex& index() const noexcept;
   yyjson_val* get_contested(int f) const noexcept;
   // first_taken() past the common case: a field answered by the index, or a
@@ -666,12 +771,7 @@ inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
   return get.first_taken(field, [out](yyjson_val* v) { return val_bool(v, out); });
 }
 [[gnu::always_inline]] inline int find_str(const FieldMembers& get, int field, Text* out) noexcept {
-  return get.first_taken(field, [out](yyjson_val* v) {
-    Text t;
-    if (val_str(v, &t) != 0) return 1;
-    *out = static_cast<Text&&>(t);
-    return 0;
-  });
+  return get.first_taken(field, [out](yyjson_val* v) __attribute__((always_inline)) { return take_str(v, out); });
 }
 
 // JSON's own white space (no other control characters).
