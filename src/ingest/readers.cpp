@@ -436,57 +436,25 @@ FieldSchema::FieldSchema(const KeySchema& schema, std::span<const KeyList> field
   }
 }
 
-const FieldSchema::KeyMemo& FieldSchema::sort_and_remember(const MemoSet* set, const char* text,
-                                                            std::size_t len) const noexcept {
-  const std::ptrdiff_t state = set - memo_;
-  // A longer key is answered from a place no walk compares with.
-  KeyMemo* place = &long_key_;
-  if (len <= KeySchema::kExactBytes) {
-    place = &memo_[state].way[next_way_[state]];
-    next_way_[state] = static_cast<uint8_t>((next_way_[state] + 1) % kWays);
-  }
-  KeyMemo& memo = *place;
-  const int cls = schema_.sort_key(text, len).cls;
-  KeySchema::exact_words(text, len <= KeySchema::kExactBytes ? len : 0, memo.w);
-  memo.len = static_cast<uint32_t>(len);
-  if (cls < 0) {
-    memo.next = &memo_[kAfterNone];
-    memo.fields = 0;
-    memo.first = memo.second = kMaxFields;
-    memo.many = false;
-  } else {
-    const ClassFields& of_class = of_class_[cls];
-    memo.next = &memo_[kAfterClass + cls];
-    memo.fields = of_class.fields;
-    memo.first = of_class.first;
-    memo.second = of_class.second;
-    memo.many = of_class.many;
-  }
-  return memo;
-}
-
-void FieldMembers::add(yyjson_val* object, int start) noexcept {
+void FieldMembers::add(yyjson_val* object) noexcept {
   if (object == nullptr) return;
-  const FieldSchema& fields = fields_;
+  const KeySchema& schema = fields_.schema();
   uint64_t present = present_, contested = contested_;
-  const FieldSchema::MemoSet* state = fields.memo_set(start);
   std::size_t idx, max;
   yyjson_val *k, *v;
   yyjson_obj_foreach(object, idx, max, k, v) {
     // Member keys are strings.
-    const char* const text = unsafe_yyjson_get_str(k);
-    const std::size_t len = unsafe_yyjson_get_len(k);
-    const FieldSchema::KeyMemo* memo = &fields.memo(state, text, len);
-    contested |= present & memo->fields;
-    present |= memo->fields;
-    // Most classes belong to one or two fields: stored without a loop (a key
-    // of no class is stored in the place for none).
-    key_[memo->first] = k;
-    key_[memo->second] = k;
-    if (memo->many) [[unlikely]] {
-      for (uint64_t more = memo->fields; more != 0; more &= more - 1) key_[std::countr_zero(more)] = k;
+    const int cls = schema.sort_key(unsafe_yyjson_get_str(k), unsafe_yyjson_get_len(k)).cls;
+    if (cls < 0) continue;
+    const FieldSchema::ClassFields& of_class = fields_.fields_of_class(cls);
+    contested |= present & of_class.fields;
+    present |= of_class.fields;
+    // Most classes belong to one or two fields: stored without a loop.
+    key_[of_class.first] = k;
+    key_[of_class.second] = k;
+    if (of_class.many) [[unlikely]] {
+      for (uint64_t more = of_class.fields; more != 0; more &= more - 1) key_[std::countr_zero(more)] = k;
     }
-    state = memo->next;
   }
   present_ = present;
   contested_ = contested;

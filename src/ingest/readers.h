@@ -225,23 +225,6 @@ class KeySchema {
     return x | (capitals >> 2);
   }
 
-  // Keys of up to kExactBytes bytes are compared as three packed words:
-  // exact_words() keeps the first eight bytes or fewer (load_upto8), and for
-  // longer keys the last eight, and then bytes 8 to 16. Every load lies
-  // inside the key: a key longer than eight bytes is compared by whole
-  // words, without a loop.
-  static constexpr std::size_t kExactBytes = 24;
-  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
-    w[0] = load_upto8(text, len < 8 ? len : 8);
-    w[1] = len > 8 ? load8(text + len - 8) : 0;
-    w[2] = len > 16 ? load8(text + 8) : 0;
-  }
-  static uint64_t load8(const char* p) noexcept {
-    uint64_t x;
-    std::memcpy(&x, p, 8);
-    return x;
-  }
-
   // The classes of a set of member keys as a bit set, class c on bit c mod
   // 64: two sets that share no bit share no class (beyond 64 classes, ones
   // that share a bit may still share none).
@@ -317,6 +300,7 @@ class KeySchema {
   // The exact spellings of up to kExactBytes bytes, hashed by their packed
   // words: most member keys are spelled as listed, and are sorted by one
   // probe without folding.
+  static constexpr std::size_t kExactBytes = 24;
   static constexpr int kExactSlots = 256;
   static std::size_t exact_slot(std::size_t len, uint64_t w0) noexcept {
     return static_cast<std::size_t>(((w0 ^ len) * 0x9E3779B97F4A7C15ull) >> 56);
@@ -361,6 +345,20 @@ class KeySchema {
   };
   static constexpr uint32_t kFreeLen = ~uint32_t{0};
   ExactSlot exact_slots_[kExactSlots];
+  // The words a slot keeps of `len` bytes of `text` (at most kExactBytes):
+  // the first eight or fewer (load_upto8), and for longer keys the last
+  // eight, and then bytes 8 to 16. Every load lies inside the key: a key
+  // longer than eight bytes is compared by whole words, without a loop.
+  static void exact_words(const char* text, std::size_t len, uint64_t w[3]) noexcept {
+    w[0] = load_upto8(text, len < 8 ? len : 8);
+    w[1] = len > 8 ? load8(text + len - 8) : 0;
+    w[2] = len > 16 ? load8(text + 8) : 0;
+  }
+  static uint64_t load8(const char* p) noexcept {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return x;
+  }
   // Whether bytes 8 to len of `text` (len from 9 to kExactBytes) are those
   // of the slot's spelling.
   static bool same_tail(const ExactSlot& e, const char* text, std::size_t len) noexcept {
@@ -522,57 +520,6 @@ class FieldSchema {
   // The fields always answered by an index.
   uint64_t unresolved() const noexcept { return unresolved_; }
 
-  // The class of a member key as sort_key() gives it, remembered per kind of
-  // member that came before it in the walks so far: records of one kind
-  // mostly list the same members in much the same order with the same
-  // spellings, so the key that followed a member of class c before is likely
-  // to follow one again (one of the last few such keys nearly always), and
-  // comparing its bytes is cheaper than sorting it. A key is remembered by all
-  // its bytes (up to KeySchema::kExactBytes of them), so a match gives
-  // exactly what sort_key() gives; anything else is sorted. Walks are made one
-  // at a time (the library runs on one thread at a time), so the memory is
-  // the schema's own and outlives each walk.
-  struct MemoSet;
-  struct KeyMemo {
-    uint64_t w[3] = {0, 0, 0};
-    uint32_t len = kNoKey;  // kNoKey: nothing remembered
-    // The keys remembered for the walk's next state (see below).
-    const MemoSet* next = nullptr;
-    // The fields of the key's class (as fields_of_class(); none for a key of
-    // no class).
-    uint64_t fields = 0;
-    uint8_t first = kMaxFields, second = kMaxFields;
-    bool many = false;
-    [[gnu::always_inline]] bool same(const char* text, std::size_t n) const noexcept {
-      if (n != len) return false;
-      if (n <= 8) return w[0] == KeySchema::load_upto8(text, n);
-      return w[0] == KeySchema::load8(text) && w[1] == KeySchema::load8(text + n - 8) &&
-             (n <= 16 || w[2] == KeySchema::load8(text + 8));
-    }
-  };
-  static constexpr uint32_t kNoKey = ~uint32_t{0};
-  // The keys remembered for one state of a walk.
-  static constexpr int kWays = 4;
-  struct MemoSet {
-    KeyMemo way[kWays];
-  };
-  // The states of a walk: at the first member of an object, of one put
-  // before another; after a member of no class; after one of class c,
-  // kAfterClass + c.
-  static constexpr int kFirstMember = 0, kFirstMemberBefore = 1, kAfterNone = 2, kAfterClass = 3;
-  // The remembered key equal to `len` bytes of `text` in `state`, else the
-  // key sorted and remembered (unless it is longer than
-  // KeySchema::kExactBytes) in place of the one remembered longest ago.
-  const MemoSet* memo_set(int state) const noexcept { return &memo_[state]; }
-  [[gnu::always_inline]] const KeyMemo& memo(const MemoSet* set, const char* text, std::size_t len) const noexcept {
-    const KeyMemo* way = set->way;
-    if (way[0].same(text, len)) [[likely]] return way[0];
-    if (way[1].same(text, len)) return way[1];
-    if (way[2].same(text, len)) return way[2];
-    if (way[3].same(text, len)) return way[3];
-    return sort_and_remember(set, text, len);
-  }
-
  private:
   static constexpr int kMaxEntries = 256;
   const KeySchema& schema_;
@@ -581,11 +528,6 @@ class FieldSchema {
   KeySchema::Entry entries_[kMaxEntries];
   ClassFields of_class_[KeySchema::kMaxClasses];
   uint64_t unresolved_ = 0;
-  [[gnu::noinline]] const KeyMemo& sort_and_remember(const MemoSet* set, const char* text, std::size_t len) const noexcept;
-  mutable MemoSet memo_[kAfterClass + KeySchema::kMaxClasses];
-  // The way of each state that remembers the next key.
-  mutable uint8_t next_way_[kAfterClass + KeySchema::kMaxClasses] = {};
-  mutable KeyMemo long_key_;
 };
 
 // The members of one object, or of two taken as one, sorted into the fields
@@ -600,7 +542,7 @@ class FieldMembers {
   FieldMembers(const FieldSchema& fields, yyjson_val* object) noexcept
       : fields_(fields), first_(yyjson_is_obj(object) ? object : nullptr) {
     present_ = contested_ = fields.unresolved();
-    add(first_, FieldSchema::kFirstMember);
+    add(first_);
   }
   FieldMembers(const FieldMembers&) = delete;
   FieldMembers& operator=(const FieldMembers&) = delete;
@@ -613,7 +555,7 @@ class FieldMembers {
     second_ = first_;
     first_ = object;
     index_.reset();
-    add(object, FieldSchema::kFirstMemberBefore);
+    add(object);
   }
 
   // The value of a field of one key (what obj_get answers), NULL for none.
@@ -635,8 +577,7 @@ class FieldMembers {
   }
 
  private:
-  // Sorts the members of `object` in, the walk starting in memo state `start`.
-  void add(yyjson_val* object, int start) noexcept;
+  void add(yyjson_val* object) noexcept;
   const SchemaIndex& index() const noexcept;
   yyjson_val* get_contested(int f) const noexcept;
   // first_taken() past the common case: a field answered by the index, or a

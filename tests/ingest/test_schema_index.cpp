@@ -436,14 +436,13 @@ TEST(SchemaIndex, KeysOneByteOffAnswerAsTheMemberLookup) {
 
 namespace {
 
-// Records of one kind read one after another through one field schema,
-// which remembers the keys it met: that memory must never change an answer.
-// Records are made from a few member lists, each member kept, dropped,
-// moved, or given a key one byte off (anywhere, so also inside the packed
-// words of keys of 9 to 24 bytes), in other letter case, with a NUL inside,
-// or longer than the packed words; half of them come as two objects, the
-// second put before the first. Every field offers what the key-list loop
-// over obj_get offers.
+// Records of one kind read one after another through one field schema, as
+// the loaders read them: made from a few member lists, each member kept,
+// dropped, moved, or given a key one byte off (anywhere, so also inside the
+// packed words of keys of 9 to 24 bytes), in other letter case, with a NUL
+// inside, or longer than the packed words; half of them come as two
+// objects, the second put before the first. Every field offers what the
+// key-list loop over obj_get offers.
 TEST(SchemaIndex, FieldWalksRecordAfterRecordReadAsTheKeyListLoops) {
   uint32_t seed = 777;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
