@@ -217,7 +217,8 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   const ItemKeys& keys = item_keys();
   const FieldMembers get(keys.fields, element);
 
-  if (val_str(get.get(kId), &item->id) != 0) val_str(get.get(kIdKey), &item->id);
+  // The record is fresh: its id is none until a text is taken.
+  if (take_str(get.get(kId), &item->id) != 0) take_str(get.get(kIdKey), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
   if (check != nullptr) {
     check->hash = Ht::hash(item->id.get());

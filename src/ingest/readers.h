@@ -41,7 +41,14 @@ Text number_text(yyjson_val* number) noexcept;
 // The coercion of one found value (NULL for a missing member), as the readers
 // above apply it: 0 found (out written), 1 not usable (out untouched). val_str
 // answers 2 with out set to none when the copy cannot be allocated.
-int val_bool(yyjson_val* value, int* out) noexcept;
+// val_bool of a value that is no boolean.
+int val_bool_other(yyjson_val* value, int* out) noexcept;
+// Inline for booleans, the values most flags hold.
+inline int val_bool(yyjson_val* value, int* out) noexcept {
+  if (!yyjson_is_bool(value)) return val_bool_other(value, out);
+  *out = unsafe_yyjson_get_bool(value) ? 1 : 0;
+  return 0;
+}
 // val_dbl, val_int and val_ll of a value that is no number.
 int val_dbl_other(yyjson_val* value, double* out) noexcept;
 int val_int_other(yyjson_val* value, int32_t* out) noexcept;
