@@ -85,13 +85,20 @@ inline Packed16 pack16(const char* text, std::size_t len) {
                   len > 8 ? KeySchema::load_upto8(text + 8, len - 8) : 0};
 }
 
-// The words of a code list packed once, in list order.
+// The words of a code list packed once, in list order, and listed by length
+// (at most 16 bytes), so that a text is compared with the words of its own
+// length only.
 template <std::size_t N>
 struct PackedWords {
   explicit PackedWords(const Word (&words)[N]) {
-    for (std::size_t i = 0; i < N; ++i) packed[i] = pack16(words[i].text, words[i].len);
+    for (std::size_t i = 0; i < N; ++i) {
+      packed[i] = pack16(words[i].text, words[i].len);
+      if (words[i].len <= 16) of_len[words[i].len][count[words[i].len]++] = static_cast<uint8_t>(i);
+    }
   }
   Packed16 packed[N];
+  uint8_t count[17] = {};
+  uint8_t of_len[17][N] = {};
 };
 
 // The fields an item is read by: the lists above, and the members read by
@@ -164,9 +171,10 @@ int32_t read_code(yyjson_val* value, const Word (&words)[N], const PackedWords<N
     // The words are lower case and distinct: the text in lower case equals
     // at most one of them.
     const uint64_t w0 = KeySchema::fold8(t.w0), w1 = KeySchema::fold8(t.w1);
-    for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t j = 0; j < packed.count[len]; ++j) {
+      const std::size_t i = packed.of_len[len][j];
       const Packed16& p = packed.packed[i];
-      if (p.len == t.len && p.w0 == w0 && p.w1 == w1) return words[i].code;
+      if (p.w0 == w0 && p.w1 == w1) return words[i].code;
     }
     return other_word;
   }
@@ -209,7 +217,8 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
   const ItemKeys& keys = item_keys();
   const FieldMembers get(keys.fields, element);
 
-  if (val_str(get.get(kId), &item->id) != 0) val_str(get.get(kIdKey), &item->id);
+  // The record is fresh: its id is none until a text is taken.
+  if (take_str(get.get(kId), &item->id) != 0) take_str(get.get(kIdKey), &item->id);
   if (!item->id || item->id.get()[0] == '\0') return Refusal::kNoId;
   if (check != nullptr) {
     check->hash = Ht::hash(item->id.get());

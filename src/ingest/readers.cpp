@@ -70,11 +70,7 @@ int val_ll_other(yyjson_val* v, int64_t* out) noexcept {
   return 1;
 }
 
-int val_bool(yyjson_val* v, int* out) noexcept {
-  if (yyjson_is_bool(v)) {
-    *out = yyjson_get_bool(v) ? 1 : 0;
-    return 0;
-  }
+int val_bool_other(yyjson_val* v, int* out) noexcept {
   if (yyjson_is_num(v)) {
     *out = number_as_double(v) != 0.0 ? 1 : 0;
     return 0;

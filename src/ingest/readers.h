@@ -41,7 +41,14 @@ Text number_text(yyjson_val* number) noexcept;
 // The coercion of one found value (NULL for a missing member), as the readers
 // above apply it: 0 found (out written), 1 not usable (out untouched). val_str
 // answers 2 with out set to none when the copy cannot be allocated.
-int val_bool(yyjson_val* value, int* out) noexcept;
+// val_bool of a value that is no boolean.
+int val_bool_other(yyjson_val* value, int* out) noexcept;
+// Inline for booleans, the values most flags hold.
+inline int val_bool(yyjson_val* value, int* out) noexcept {
+  if (!yyjson_is_bool(value)) return val_bool_other(value, out);
+  *out = unsafe_yyjson_get_bool(value) ? 1 : 0;
+  return 0;
+}
 // val_dbl, val_int and val_ll of a value that is no number.
 int val_dbl_other(yyjson_val* value, double* out) noexcept;
 int val_int_other(yyjson_val* value, int32_t* out) noexcept;
@@ -85,15 +92,61 @@ inline int val_ll(yyjson_val* value, int64_t* out) noexcept {
 }
 // val_str of a value that is no string.
 int val_str_other(yyjson_val* value, Text* out) noexcept;
+
+// Copies `len` bytes (up to kShortText of them) from `from` to `to` by a few
+// overlapping loads and stores instead of a call: most texts of a record are
+// that short.
+inline constexpr std::size_t kShortText = 64;
+[[gnu::always_inline]] inline void copy_short(char* to, const char* from, std::size_t len) noexcept {
+  if (len >= 16) {
+    for (std::size_t i = 0; i + 16 < len; i += 16) std::memcpy(to + i, from + i, 16);
+    std::memcpy(to + len - 16, from + len - 16, 16);
+  } else if (len >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + len - 8, from + len - 8, 8);
+  } else if (len >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + len - 4, from + len - 4, 4);
+  } else if (len > 0) {
+    to[0] = from[0];
+    to[len / 2] = from[len / 2];
+    to[len - 1] = from[len - 1];
+  }
+}
+// xstrndup of a string value's bytes: a short text going to the block the
+// active arena is filling is copied inline.
+[[gnu::always_inline]] inline Text copy_str(const char* text, std::size_t len) noexcept {
+  if (TextArena* arena = text_detail::active_arena; arena != nullptr && text != nullptr && len <= kShortText) {
+    if (char* copy = arena->bump(len + 1)) {
+      copy_short(copy, text, len);
+      copy[len] = '\0';
+      return Text::in_arena(copy);
+    }
+  }
+  return xstrndup(text, len);
+}
 // Inline for strings, the texts nearly every value is.
 inline int val_str(yyjson_val* value, Text* out) noexcept {
   if (!yyjson_is_str(value)) return val_str_other(value, out);
   // The string's own length spares a strlen; a NUL inside it ends the
   // copy's text just as it ends the string's.
-  Text t = xstrndup(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+  Text t = copy_str(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
   const bool ok = static_cast<bool>(t);
   *out = static_cast<Text&&>(t);
   return ok ? 0 : 2;
+}
+// What find_str takes of one value: its text when it gives one (a failed
+// copy gives none), `out` untouched otherwise. 0 taken, 1 not.
+[[gnu::always_inline]] inline int take_str(yyjson_val* value, Text* out) noexcept {
+  Text t;
+  if (yyjson_is_str(value)) [[likely]] {
+    t = copy_str(unsafe_yyjson_get_str(value), unsafe_yyjson_get_len(value));
+    if (!t) return 1;
+  } else if (val_str_other(value, &t) != 0) {
+    return 1;
+  }
+  *out = static_cast<Text&&>(t);
+  return 0;
 }
 // A text-array value: its texts and numbers (as number_text) in order, other
 // elements skipped. 0 done, 1 not an array (out untouched), 3 allocation
@@ -666,12 +719,7 @@ inline int find_str(const SchemaIndex& get, KeyList keys, Text* out) noexcept {
   return get.first_taken(field, [out](yyjson_val* v) { return val_bool(v, out); });
 }
 [[gnu::always_inline]] inline int find_str(const FieldMembers& get, int field, Text* out) noexcept {
-  return get.first_taken(field, [out](yyjson_val* v) {
-    Text t;
-    if (val_str(v, &t) != 0) return 1;
-    *out = static_cast<Text&&>(t);
-    return 0;
-  });
+  return get.first_taken(field, [out](yyjson_val* v) __attribute__((always_inline)) { return take_str(v, out); });
 }
 
 // JSON's own white space (no other control characters).

@@ -76,8 +76,7 @@ template <class Get, class Field>
 
 // Reads every field in record order; `out` holds the defaults.
 template <class Get>
-void read_source(const Get& get, Source* out) {
-  const SourceKeys& keys = source_keys();
+void read_source(const SourceKeys& keys, const Get& get, Source* out) {
   const auto f = [&keys, &get](SourceField field) { return keys(get, field); };
   find_str(get, f(kKey), &out->key);
   find_str(get, f(kUri), &out->uri);
@@ -110,7 +109,7 @@ yyjson_val* source_the_file(yyjson_val* element) noexcept {
 int parse_source_impl(yyjson_val* object, Source* out) {
   *out = Source();
   if (!yyjson_is_obj(object)) return 1;
-  read_source(SchemaIndex(source_keys().schema, object), out);
+  read_source(source_keys(), SchemaIndex(source_keys().schema, object), out);
   return 0;
 }
 
@@ -121,7 +120,7 @@ int parse_merged_source(yyjson_val* the_file, yyjson_val* element, Source* out) 
   // the element: this answers what writing such an object out and parsing
   // it again would answer, since every value a strict parse yields survives
   // that round trip unchanged.
-  read_source(SchemaIndex(source_keys().schema, the_file, element), out);
+  read_source(source_keys(), SchemaIndex(source_keys().schema, the_file, element), out);
   return 0;
 }
 
@@ -168,7 +167,7 @@ int read_source_list(yyjson_val* list, Item* item) {
     FieldMembers members(keys.fields, element);
     members.add_first(members.get(kTheFile));
     item->sources.emplace_back();  // capacity reserved above
-    read_source(members, &item->sources.back());
+    read_source(keys, members, &item->sources.back());
   }
 
   std::vector<Source>& sources = item->sources;

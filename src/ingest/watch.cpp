@@ -37,16 +37,17 @@ const KeyList k_watch_key_lists[] = {k_watch_item_id,  k_watch_imdb,     k_watch
                                      k_watch_season,   k_watch_episode,  k_watch_position, k_watch_duration,
                                      k_watch_fraction, k_watch_finished, k_watch_updated,  k_watch_size};
 
-// The watch schema and its lists resolved once, so that reading an entry
-// looks up no list.
+// The fields of a watch entry, in the order of the lists above.
+enum WatchField : int {
+  kItemId, kImdb, kSource, kKey, kSeason, kEpisode, kPosition, kDuration, kFraction, kFinished, kUpdated, kSize,
+  kWatchFields
+};
+static_assert(std::size(k_watch_key_lists) == kWatchFields && kWatchFields <= FieldSchema::kMaxFields);
+
+// The watch schema with every list an entry is read by resolved once.
 struct WatchKeys {
   KeySchema schema{k_watch_key_lists};
-  KeySchema::Field item_id = schema.field(k_watch_item_id), imdb = schema.field(k_watch_imdb),
-                   source = schema.field(k_watch_source), key = schema.field(k_watch_key),
-                   season = schema.field(k_watch_season), episode = schema.field(k_watch_episode),
-                   position = schema.field(k_watch_position), duration = schema.field(k_watch_duration),
-                   fraction = schema.field(k_watch_fraction), finished = schema.field(k_watch_finished),
-                   updated = schema.field(k_watch_updated), size = schema.field(k_watch_size);
+  FieldSchema fields{schema, k_watch_key_lists};
 };
 
 const WatchKeys& watch_keys() {
@@ -54,10 +55,10 @@ const WatchKeys& watch_keys() {
   return keys;
 }
 
-// The update time under `keys`: a date-time text reads by the date-time
+// The update time of field `f`: a date-time text reads by the date-time
 // rule, anything else as js_ll_first reads it.
-int find_update_ms(const SchemaIndex& get, const KeySchema::Field& keys, int64_t* out) noexcept {
-  return get.first_taken(keys, [out](yyjson_val* value) {
+int find_update_ms(const FieldMembers& get, int f, int64_t* out) noexcept {
+  return get.first_taken(f, [out](yyjson_val* value) {
     if (yyjson_is_str(value) && looks_like_datetime(yyjson_get_str(value))) {
       *out = parse_datetime_ms(yyjson_get_str(value));
       return 0;
@@ -69,22 +70,21 @@ int find_update_ms(const SchemaIndex& get, const KeySchema::Field& keys, int64_t
 // Reads one watch element into `rec`; false when it tells nothing about
 // progress.
 bool read_watch_entry(yyjson_val* element, WatchRec* rec) {
-  const WatchKeys& keys = watch_keys();
-  // One index of the members serves the dozens of key lookups below.
-  const SchemaIndex get(keys.schema, element);
-  find_str(get, keys.item_id, &rec->item_id);
-  find_str(get, keys.imdb, &rec->imdb_id);
-  find_str(get, keys.source, &rec->source);
-  find_str(get, keys.key, &rec->key);
-  find_int(get, keys.season, &rec->season);
-  find_int(get, keys.episode, &rec->episode);
-  find_dbl(get, keys.position, &rec->position_s);
-  find_dbl(get, keys.duration, &rec->duration_s);
-  find_dbl(get, keys.fraction, &rec->fraction);
+  // One walk of the members serves the dozens of key lookups below.
+  const FieldMembers get(watch_keys().fields, element);
+  find_str(get, kItemId, &rec->item_id);
+  find_str(get, kImdb, &rec->imdb_id);
+  find_str(get, kSource, &rec->source);
+  find_str(get, kKey, &rec->key);
+  find_int(get, kSeason, &rec->season);
+  find_int(get, kEpisode, &rec->episode);
+  find_dbl(get, kPosition, &rec->position_s);
+  find_dbl(get, kDuration, &rec->duration_s);
+  find_dbl(get, kFraction, &rec->fraction);
   int finished = 0;
-  if (find_bool(get, keys.finished, &finished) == 0) rec->finished = finished ? 1 : 0;
-  find_update_ms(get, keys.updated, &rec->updated_ms);
-  find_ll(get, keys.size, &rec->size);
+  if (find_bool(get, kFinished, &finished) == 0) rec->finished = finished ? 1 : 0;
+  find_update_ms(get, kUpdated, &rec->updated_ms);
+  find_ll(get, kSize, &rec->size);
   return !(rec->position_s < 0 && rec->fraction < 0 && rec->finished == -1);
 }
 

@@ -266,6 +266,37 @@ TEST(Readers, OptionalText) {
   EXPECT_EQ(s(kept), "kept");
 }
 
+// Texts of every length up to past the inline copies, with NULs and high
+// bytes, copied into an arena (where the inline copies go) and to the heap:
+// the same bytes and NUL as xstrndup gives, and no copy touches its
+// neighbours.
+TEST(Readers, TextCopiesAsXstrndup) {
+  uint32_t seed = 2024;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
+  TextArena arena;
+  for (TextArena* into : {&arena, static_cast<TextArena*>(nullptr)}) {
+    ArenaScope scope(into);
+    std::vector<std::string> sources;
+    std::vector<Text> copies;
+    for (std::size_t len = 0; len <= kShortText + 40; ++len) {
+      for (int round = 0; round < 4; ++round) {
+        std::string text(len, 'a');
+        for (char& c : text) c = static_cast<char>(next() % 5 == 0 ? 0 : next());
+        sources.push_back(text);
+        copies.push_back(copy_str(sources.back().data(), len));
+        const Text expect = xstrndup(text.data(), len);
+        ASSERT_TRUE(copies.back() && expect);
+        EXPECT_EQ(copies.back().arena_kept(), expect.arena_kept());
+      }
+    }
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+      const std::string& text = sources[i];
+      EXPECT_EQ(std::memcmp(copies[i].get(), text.data(), text.size()), 0) << i;
+      EXPECT_EQ(copies[i].get()[text.size()], '\0') << i;
+    }
+  }
+}
+
 TEST(Readers, TextArrays) {
   Doc d(R"({"g":["a",1,null,true,"b",[],{},2.5],"e":[],"s":"a"})");
   std::vector<Text> out;

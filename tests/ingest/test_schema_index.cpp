@@ -214,7 +214,8 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
       "1",     "-7",     "0",         "18446744073709551615", "2.5",  "-1e300", "4e9",     "\"12\"",
       "\"x\"", "\" 3z\"", "\"1e999\"", "\"yes\"",              "true", "false",  "null",     "[1,\"a\"]",
       "{}",    "\"\"",   "\"a\\u0000b\""};
-  for (std::span<const kavo::KeyList> lists : {kavo::item_key_lists(), kavo::source_key_lists()}) {
+  for (std::span<const kavo::KeyList> lists :
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
     const auto made = std::make_unique<kavo::KeySchema>(lists);
     const kavo::KeySchema& schema = *made;
     std::vector<kavo::KeyList> all(lists.begin(), lists.end());
@@ -372,7 +373,8 @@ namespace {
 TEST(SchemaIndex, KeysOneByteOffAnswerAsTheMemberLookup) {
   uint32_t seed = 9901;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-  for (std::span<const kavo::KeyList> lists : {kavo::item_key_lists(), kavo::source_key_lists()}) {
+  for (std::span<const kavo::KeyList> lists :
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
     const auto made = std::make_unique<kavo::KeySchema>(lists);
     const kavo::KeySchema& schema = *made;
     std::vector<std::string> spellings;
@@ -424,6 +426,73 @@ TEST(SchemaIndex, KeysOneByteOffAnswerAsTheMemberLookup) {
           if (expect != nullptr) {
             EXPECT_TRUE(yyjson_equals(got, expect)) << whole << " " << spellings[s];
           }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Records of one kind read one after another through one field schema, as
+// the loaders read them: made from a few member lists, each member kept,
+// dropped, moved, or given a key one byte off (anywhere, so also inside the
+// packed words of keys of 9 to 24 bytes), in other letter case, with a NUL
+// inside, or longer than the packed words; half of them come as two
+// objects, the second put before the first. Every field offers what the
+// key-list loop over obj_get offers.
+TEST(SchemaIndex, FieldWalksRecordAfterRecordReadAsTheKeyListLoops) {
+  uint32_t seed = 777;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (std::span<const kavo::KeyList> lists :
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
+    const auto schema = std::make_unique<kavo::KeySchema>(lists);
+    const auto fields = std::make_unique<kavo::FieldSchema>(*schema, lists);
+    std::vector<std::string> spellings;
+    for (kavo::KeyList list : lists) {
+      for (kavo::KeyList k = list; *k != nullptr; ++k) spellings.push_back(*k);
+    }
+    std::vector<std::vector<std::string>> shapes(3);
+    for (auto& shape : shapes) {
+      for (std::size_t i = 0, n = 4 + next() % 10; i < n; ++i) shape.push_back(spellings[next() % spellings.size()]);
+    }
+    for (int round = 0; round < 3000; ++round) {
+      std::vector<std::string> keys;
+      for (const std::string& listed : shapes[next() % shapes.size()]) {
+        std::string key = listed;
+        const unsigned r = next() % 20;
+        if (r == 0) continue;
+        if (r == 1 && !keys.empty()) std::swap(key, keys.back());
+        if (r >= 2 && r <= 4) {
+          const std::size_t pos = next() % key.size();
+          const unsigned char c = static_cast<unsigned char>(key[pos]);
+          key[pos] = static_cast<char>(r == 2 ? (std::isalpha(c) ? c ^ 0x20 : c + 1) : r == 3 ? c + 1 : 0);
+        }
+        if (r == 5) key += std::string(1 + next() % 30, 'x');
+        if (r == 6) key = std::string(8 * (1 + next() % 3), 'k');
+        keys.push_back(key);
+      }
+      const std::size_t split = next() % 2 == 0 ? keys.size() : next() % (keys.size() + 1);
+      const std::string whole = make_object(keys, 0, keys.size());
+      const kavo::JsonDoc w = kavo::read_json(whole.data(), whole.size());
+      const std::string front = make_object(keys, 0, split), back = make_object(keys, split, keys.size());
+      const kavo::JsonDoc a = kavo::read_json(front.data(), front.size());
+      const kavo::JsonDoc b = kavo::read_json(back.data(), back.size());
+      ASSERT_TRUE(w && a && b) << whole;
+      yyjson_val* root = yyjson_doc_get_root(w.get());
+      kavo::FieldMembers walked(*fields, split == keys.size() ? root : yyjson_doc_get_root(b.get()));
+      if (split != keys.size()) walked.add_first(yyjson_doc_get_root(a.get()));
+      for (int f = 0; f < fields->field_count(); ++f) {
+        std::vector<yyjson_val*> expect, got;
+        for (kavo::KeyList k = lists[f]; *k != nullptr; ++k) {
+          if (yyjson_val* v = kavo::obj_get(root, *k)) expect.push_back(v);
+        }
+        walked.first_taken(f, [&got](yyjson_val* v) { return got.push_back(v), 1; });
+        ASSERT_EQ(got.size(), expect.size()) << whole << " " << lists[f][0];
+        for (std::size_t i = 0; i < got.size(); ++i) {
+          ASSERT_TRUE(yyjson_equals(got[i], expect[i])) << whole << " " << lists[f][0];
         }
       }
     }
