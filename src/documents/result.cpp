@@ -96,7 +96,7 @@ const char* result_json_text() {
 }
 
 void rebuild_result() {
-  refile_unmatched_items();
+  refile_item_lists();
   mark_all_items_changed();
   s_model.derived.unmatched = count_unmatched();
   write_result();

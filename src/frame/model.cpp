@@ -104,6 +104,7 @@ void empty_model(Model& m) noexcept {
   empty_records(m.library.entries);
   empty_records(m.catalogue.items);
   m.catalogue.unmatched.clear();
+  m.catalogue.with_path.clear();
   m.catalogue.genre_texts.clear();
   m.catalogue.genre_runs.clear();
   // The large record arrays and maps keep their memory for the next filling
@@ -188,11 +189,12 @@ bool same_settings(const Settings& a, const Settings& b) noexcept { return a == 
 
 void clear_model() noexcept { empty_model(s_model); }
 
-void refile_unmatched_items() {
-  std::vector<int32_t>& list = s_unmatched_items;
-  list.clear();
+void refile_item_lists() {
+  s_unmatched_items.clear();
+  s_path_items.clear();
   for (std::size_t i = 0; i < s_items.size(); ++i) {
-    if (s_items[i].unmatched != 0) list.push_back(static_cast<int32_t>(i));
+    if (s_items[i].unmatched != 0) s_unmatched_items.push_back(static_cast<int32_t>(i));
+    if (s_items[i].path) s_path_items.push_back(static_cast<int32_t>(i));
   }
 }
 
@@ -223,6 +225,7 @@ void release_model_memory() noexcept {
   s_model.changed_items = ChangedItems();
   release_array(s_items);
   release_array(s_unmatched_items);
+  release_array(s_path_items);
   release_array(s_model.catalogue.genre_texts);
   release_array(s_model.catalogue.genre_runs);
   release_array(s_watch);

@@ -249,6 +249,9 @@ struct Catalogue {
   // The indexes of the items read as unmatched, ascending: a record keeps
   // what it was read with, so the list changes only as records come and go.
   std::vector<int32_t> unmatched;
+  // The indexes of the items read with a path, ascending, kept the same way:
+  // the library's entries are linked by path to these alone.
+  std::vector<int32_t> with_path;
   // Genre lists that many items share: each a run of `genre_texts` (copies
   // in the arena), made once for all the items that take one basic's
   // genres. Only ever appended to, emptied with the items.
@@ -482,10 +485,11 @@ inline Settings s_settings;
 // The model's parts under their short names.
 inline std::vector<Item>& s_items = s_model.catalogue.items;
 inline std::vector<int32_t>& s_unmatched_items = s_model.catalogue.unmatched;
-// Lists the unmatched items again from the records themselves (the item
-// loader lists them as it reads): for a catalogue filled some other way.
-// Throws when memory runs out.
-void refile_unmatched_items();
+inline std::vector<int32_t>& s_path_items = s_model.catalogue.with_path;
+// Lists the unmatched items and those with a path again from the records
+// themselves (the item loader lists them as it reads): for a catalogue
+// filled some other way. Throws when memory runs out.
+void refile_item_lists();
 inline std::vector<Item>& s_lib = s_model.library.entries;
 inline std::vector<WatchRec>& s_watch = s_model.watch.entries;
 inline std::vector<Row>& s_rows = s_model.rows.rows;

@@ -63,8 +63,10 @@ struct ItemTarget {
   TextArena* texts;
   bool unique_ids;
   Ht* batch_ids;
-  // Where the indexes of the records read as unmatched go (NULL: nowhere).
+  // Where the indexes of the records read as unmatched go, and those of the
+  // records with a path (NULL: nowhere).
   std::vector<int32_t>* unmatched = nullptr;
+  std::vector<int32_t>* with_path = nullptr;
 
   static ItemTarget catalogue();
   static ItemTarget library();

@@ -263,7 +263,9 @@ Refusal read_item_checked(yyjson_val* element, Item* item, IdCheck* check) {
 
 Refusal read_item(yyjson_val* element, Item* item) { return read_item_checked(element, item, nullptr); }
 
-ItemTarget ItemTarget::catalogue() { return ItemTarget{&s_items, &s_item_texts, true, nullptr, &s_unmatched_items}; }
+ItemTarget ItemTarget::catalogue() {
+  return ItemTarget{&s_items, &s_item_texts, true, nullptr, &s_unmatched_items, &s_path_items};
+}
 ItemTarget ItemTarget::library() { return ItemTarget{&s_lib, &s_lib_texts, false, nullptr}; }
 
 namespace {
@@ -316,14 +318,18 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
     ++s_rejected;
     return kOk;
   }
-  if (target.unmatched != nullptr && dest.back().unmatched != 0) {
-    try {
-      target.unmatched->push_back(static_cast<int32_t>(dest.size() - 1));
-    } catch (...) {
-      dest.pop_back();
-      texts.rollback(mark);
-      return fail(kNoMemory, "out of memory");
-    }
+  // The lists the record belongs on, all or none of them.
+  const int32_t at = static_cast<int32_t>(dest.size() - 1);
+  std::vector<int32_t>* const unmatched = target.unmatched != nullptr && dest.back().unmatched != 0 ? target.unmatched : nullptr;
+  std::vector<int32_t>* const with_path = target.with_path != nullptr && dest.back().path ? target.with_path : nullptr;
+  try {
+    if (unmatched != nullptr) unmatched->push_back(at);
+    if (with_path != nullptr) with_path->push_back(at);
+  } catch (...) {
+    if (unmatched != nullptr && !unmatched->empty() && unmatched->back() == at) unmatched->pop_back();
+    dest.pop_back();
+    texts.rollback(mark);
+    return fail(kNoMemory, "out of memory");
   }
   if (target.unique_ids) {
     // The ids live as long as the records: in their arena.
@@ -366,8 +372,8 @@ class CatalogueAppend {
   ~CatalogueAppend() {
     if (kept_) return;
     s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(count_), s_items.end());
-    while (!s_unmatched_items.empty() && static_cast<std::size_t>(s_unmatched_items.back()) >= count_) {
-      s_unmatched_items.pop_back();
+    for (std::vector<int32_t>* list : {&s_unmatched_items, &s_path_items}) {
+      while (!list->empty() && static_cast<std::size_t>(list->back()) >= count_) list->pop_back();
     }
     batch_ids_.release();  // borrows the texts rolled back below
     s_item_texts.rollback(mark_);

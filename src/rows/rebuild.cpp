@@ -698,13 +698,17 @@ void link_library_with(const Ht& by_id) {
       if (path_no.get_hashed(path, h, &no) != 0) throw std::bad_alloc();  // could not be stored
       first_at.push_back(-1);
     }
-    const std::size_t n = s_items.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      if (i + kTextAhead < n) prefetch_text(s_items[i + kTextAhead].path);
-      const Item& it = s_items[i];
+    // Only the items read with a path can have one: the catalogue keeps
+    // them listed, in index order.
+    const std::vector<int32_t>& with_path = s_path_items;
+    const std::size_t n = with_path.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k + kTextAhead < n) prefetch_text(s_items[static_cast<std::size_t>(with_path[k + kTextAhead])].path);
+      const int32_t i = with_path[k];
+      const Item& it = s_items[static_cast<std::size_t>(i)];
       int32_t no = -1;
       if (it.path && path_no.get(it.path.get(), &no) == 0 && first_at[static_cast<std::size_t>(no)] < 0) {
-        first_at[static_cast<std::size_t>(no)] = static_cast<int32_t>(i);
+        first_at[static_cast<std::size_t>(no)] = i;
       }
     }
     for (std::size_t p = 0; p < by_path.size(); ++p) {
@@ -742,7 +746,7 @@ int32_t count_unmatched() {
 }
 
 void rebuild_rows() {
-  refile_unmatched_items();
+  refile_item_lists();
   s_model.changes.everything = true;
   update_rows();
 }

@@ -1456,15 +1456,16 @@ void clean_state(bool full) {
   kavo_set_autoplay_settings(nullptr);
 }
 
-// Whether the catalogue's list of unmatched items, which the item loader
-// keeps as records come and go (failed calls taking theirs back), names
-// exactly the records read as unmatched.
+// Whether the catalogue's lists of unmatched items and of items with a path,
+// which the item loader keeps as records come and go (failed calls taking
+// theirs back), name exactly the records read so.
 bool unmatched_list_is_exact() {
-  std::vector<int32_t> expected;
+  std::vector<int32_t> expected, with_path;
   for (std::size_t i = 0; i < kavo::s_items.size(); ++i) {
     if (kavo::s_items[i].unmatched != 0) expected.push_back(static_cast<int32_t>(i));
+    if (kavo::s_items[i].path) with_path.push_back(static_cast<int32_t>(i));
   }
-  return expected == kavo::s_unmatched_items;
+  return expected == kavo::s_unmatched_items && with_path == kavo::s_path_items;
 }
 
 bool has_continue_row() {

@@ -293,7 +293,7 @@ TEST_F(ItemsTest, CatalogueStopsAtItsLimit) {
     if (i > 0) json += ',';
     json += "{\"id\":\"i";
     json += std::to_string(i);
-    json += i == 5 || i == kMaxRecords - 1 ? "\",\"unmatched\":true}" : "\"}";
+    json += i == 5 || i == kMaxRecords - 1 ? "\",\"unmatched\":true}" : (i == 7 ? "\",\"path\":\"/p\"}" : "\"}");
   }
   json += ']';
 
@@ -306,12 +306,14 @@ TEST_F(ItemsTest, CatalogueStopsAtItsLimit) {
   EXPECT_FALSE(s_model.result_stale);  // no rebuild after the failure
   EXPECT_EQ(s_rejected, 0);
   EXPECT_TRUE(s_unmatched_items.empty());
+  EXPECT_TRUE(s_path_items.empty());
   // Exactly the limit fits.
   json.resize(json.rfind(','));
   json += ']';
   EXPECT_EQ(kavo_add_items(json.c_str()), 0);
   EXPECT_EQ(kavo_item_count(), kMaxRecords);
   EXPECT_EQ(s_unmatched_items, (std::vector<int32_t>{5, kMaxRecords - 1}));
+  EXPECT_EQ(s_path_items, (std::vector<int32_t>{7}));
   EXPECT_STREQ(kavo_item_id(kMaxRecords - 1), "i199999");
 
   // A full catalogue still rejects a known id quietly; a new one fails.

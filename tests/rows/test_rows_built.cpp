@@ -150,6 +150,7 @@ TEST_F(RowsTest, LibraryLinkByIdThenFirstPath) {
   const int32_t l2 = add_lib("yy", kFile, "Nowhere", "/M/B.MKV");  // paths are exact
   const int32_t l3 = add_lib(nullptr, kFolder, "Dir", nullptr);
   s_lib[static_cast<std::size_t>(l0)].unmatched = 1;  // recomputed
+  refile_item_lists();  // the records were filled here, not by the item loader
   rebuild_after_input();
   EXPECT_EQ(s_lib[static_cast<std::size_t>(l0)].catalogue_index, a);
   EXPECT_EQ(s_lib[static_cast<std::size_t>(l0)].unmatched, 0);
@@ -301,7 +302,7 @@ TEST_F(RowsTest, FoldersFavouritesUnmatchedAudio) {
   set_text(f2.display_name, "Old");
   s_favs.push_back(std::move(f1));
   s_favs.push_back(std::move(f2));
-  refile_unmatched_items();  // the records were filled here, not by the item loader
+  refile_item_lists();  // the records were filled here, not by the item loader
   rebuild_after_input();
 
   EXPECT_EQ(cells_of("Folders"), (Strings{"raw:Extras", "raw:season 9", "raw:Season 10"}));
