@@ -99,38 +99,6 @@ class PartialSortTest : public kavo_test::KavoTest {
   }
 };
 
-TEST_F(PartialSortTest, TheFirstCandidatesAreThoseOfTheFullSort) {
-  random_items();
-  static_assert(AddedKey::kSelectFirst && YearTitleKey::kSelectFirst && ContinueKey::kSelectFirst);
-  for (CandOrder order : {CandOrder::kAddedDesc, CandOrder::kYearDescTitle, CandOrder::kContinueRank}) {
-    for (std::size_t first : {std::size_t{1}, std::size_t{7}, std::size_t{60}, std::size_t{199}}) {
-      for (int round = 0; round < 5; ++round) {
-        random_cands(400 + static_cast<int>(next() % 200));
-        const std::vector<CandView> pushed = view();
-        sort_cands(order);
-        std::vector<CandView> full = view();
-        cand_free_mem();
-        s_cand.clear();
-        for (const CandView& c : pushed) {
-          const std::string& title = std::get<1>(c);
-          const std::string& key = std::get<3>(c);
-          cand_push(std::get<0>(c), title == "<none>" ? nullptr : title.c_str(), std::get<2>(c),
-                    key == "<none>" ? nullptr : key.c_str());
-        }
-        sort_cands_first(order, first);
-        std::vector<CandView> part = view();
-        cand_free_mem();
-        ASSERT_EQ(part.size(), full.size());
-        for (std::size_t k = 0; k < first; ++k) ASSERT_EQ(part[k], full[k]) << k << " of " << first;
-        std::sort(part.begin(), part.end());
-        std::sort(full.begin(), full.end());
-        EXPECT_EQ(part, full);
-      }
-    }
-  }
-  s_cand.clear();
-}
-
 // The stable sort of the candidates by K, as a reference: their views.
 template <class K>
 std::vector<CandView> stable_sorted() {
@@ -155,6 +123,31 @@ void push_views(const std::vector<CandView>& views) {
     cand_push(std::get<0>(c), title == "<none>" ? nullptr : title.c_str(), std::get<2>(c),
               key == "<none>" ? nullptr : key.c_str());
   }
+}
+
+TEST_F(PartialSortTest, TheFirstCandidatesAreThoseOfTheFullSort) {
+  random_items();
+  static_assert(AddedKey::kSelectFirst && YearTitleKey::kSelectFirst && ContinueKey::kSelectFirst);
+  for (CandOrder order : {CandOrder::kAddedDesc, CandOrder::kYearDescTitle, CandOrder::kContinueRank}) {
+    for (std::size_t first : {std::size_t{1}, std::size_t{7}, std::size_t{60}, std::size_t{199}}) {
+      for (int round = 0; round < 5; ++round) {
+        random_cands(400 + static_cast<int>(next() % 200));
+        const std::vector<CandView> pushed = view();
+        sort_cands(order);
+        std::vector<CandView> full = view();
+        push_views(pushed);
+        sort_cands_first(order, first);
+        std::vector<CandView> part = view();
+        cand_free_mem();
+        ASSERT_EQ(part.size(), full.size());
+        for (std::size_t k = 0; k < first; ++k) ASSERT_EQ(part[k], full[k]) << k << " of " << first;
+        std::sort(part.begin(), part.end());
+        std::sort(full.begin(), full.end());
+        EXPECT_EQ(part, full);
+      }
+    }
+  }
+  s_cand.clear();
 }
 
 // The whole sort is the stable sort, on random lists and on lists already in
