@@ -320,7 +320,8 @@ int32_t load_item_element(yyjson_val* element, const ItemTarget& target) {
   }
   // The lists the record belongs on, all or none of them.
   const int32_t at = static_cast<int32_t>(dest.size() - 1);
-  std::vector<int32_t>* const unmatched = target.unmatched != nullptr && dest.back().unmatched != 0 ? target.unmatched : nullptr;
+  std::vector<int32_t>* const unmatched =
+      target.unmatched != nullptr && dest.back().unmatched != 0 ? target.unmatched : nullptr;
   std::vector<int32_t>* const with_path = target.with_path != nullptr && dest.back().path ? target.with_path : nullptr;
   try {
     if (unmatched != nullptr) unmatched->push_back(at);

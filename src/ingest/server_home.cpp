@@ -64,17 +64,21 @@ const HomeList k_home_lists[] = {
     {k_home_members[6], k_level30_key_lists},
 };
 
-// The basics' schema and its lists resolved once, so that reading a record
-// looks up no list.
+// The fields of a basics record, "Ratings" and "Genres" each read by its one
+// name, and the schema with every list resolved once: a record is read by
+// one walk of its members.
+const char* const k_basic_ratings[] = {"Ratings", nullptr};
+const char* const k_basic_genres[] = {"Genres", nullptr};
+enum BasicField : int {
+  kBImdb, kBTitle, kBPoster, kBBackdrop, kBPlot, kBYear, kBRuntime, kBIsTv, kBRatings, kBGenres, kBasicFields
+};
+const KeyList k_basic_fields[] = {k_basic_imdb, k_basic_title,   k_basic_poster, k_basic_backdrop, k_basic_plot,
+                                  k_basic_year, k_basic_runtime, k_basic_is_tv,  k_basic_ratings,  k_basic_genres};
+static_assert(std::size(k_basic_fields) == kBasicFields && kBasicFields <= FieldSchema::kMaxFields);
 struct BasicKeys {
   KeySchema schema{k_basic_key_lists};
-  KeySchema::Field imdb = schema.field(k_basic_imdb), title = schema.field(k_basic_title),
-                   poster = schema.field(k_basic_poster), backdrop = schema.field(k_basic_backdrop),
-                   plot = schema.field(k_basic_plot), year = schema.field(k_basic_year),
-                   runtime = schema.field(k_basic_runtime), is_tv = schema.field(k_basic_is_tv);
-  KeySchema::Name ratings = schema.name(k_basic_members[0]), genres = schema.name(k_basic_members[1]);
+  FieldSchema fields{schema, k_basic_fields};
 };
-
 const BasicKeys& basic_keys() {
   static const BasicKeys keys;
   return keys;
@@ -147,22 +151,21 @@ void reset_basics() noexcept {
 
 Refusal read_basic(yyjson_val* element, BasicRec* out) {
   if (!yyjson_is_obj(element)) return Refusal::kNotObject;
-  const BasicKeys& keys = basic_keys();
-  // One index of the members serves every field.
-  const SchemaIndex get(keys.schema, element);
-  if (find_str(get, keys.imdb, &out->imdb_id) != 0 || !out->imdb_id) return Refusal::kNoImdbId;
-  find_str(get, keys.title, &out->title);
-  find_str(get, keys.poster, &out->poster_url);
-  find_str(get, keys.backdrop, &out->backdrop_url);
-  find_str(get, keys.plot, &out->plot);
-  find_int(get, keys.year, &out->year);
-  find_int(get, keys.runtime, &out->runtime_min);
+  // One walk of the members serves every field.
+  const FieldMembers get(basic_keys().fields, element);
+  if (find_str(get, kBImdb, &out->imdb_id) != 0 || !out->imdb_id) return Refusal::kNoImdbId;
+  find_str(get, kBTitle, &out->title);
+  find_str(get, kBPoster, &out->poster_url);
+  find_str(get, kBBackdrop, &out->backdrop_url);
+  find_str(get, kBPlot, &out->plot);
+  find_int(get, kBYear, &out->year);
+  find_int(get, kBRuntime, &out->runtime_min);
   int is_tv = 0;
-  if (find_bool(get, keys.is_tv, &is_tv) == 0) out->is_tv = is_tv ? 1 : 0;
-  out->rating = read_rating(get(keys.ratings));
+  if (find_bool(get, kBIsTv, &is_tv) == 0) out->is_tv = is_tv ? 1 : 0;
+  out->rating = read_rating(get.get(kBRatings));
   // A list cut short by a failed copy is dropped: the items completed from
   // this record would keep it as their own and never take the whole list.
-  if (val_str_array(get(keys.genres), &out->genres) == 3) out->genres.clear();
+  if (val_str_array(get.get(kBGenres), &out->genres) == 3) out->genres.clear();
   return Refusal::kTaken;
 }
 

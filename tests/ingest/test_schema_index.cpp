@@ -215,7 +215,7 @@ TEST(SchemaIndex, ResolvedListsAndNamesReadAsTheKeyListLoops) {
       "\"x\"", "\" 3z\"", "\"1e999\"", "\"yes\"",              "true", "false",  "null",     "[1,\"a\"]",
       "{}",    "\"\"",   "\"a\\u0000b\""};
   for (std::span<const kavo::KeyList> lists :
-       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists(), kavo::basic_key_lists()}) {
     const auto made = std::make_unique<kavo::KeySchema>(lists);
     const kavo::KeySchema& schema = *made;
     std::vector<kavo::KeyList> all(lists.begin(), lists.end());
@@ -374,7 +374,7 @@ TEST(SchemaIndex, KeysOneByteOffAnswerAsTheMemberLookup) {
   uint32_t seed = 9901;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
   for (std::span<const kavo::KeyList> lists :
-       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists(), kavo::basic_key_lists()}) {
     const auto made = std::make_unique<kavo::KeySchema>(lists);
     const kavo::KeySchema& schema = *made;
     std::vector<std::string> spellings;
@@ -447,7 +447,7 @@ TEST(SchemaIndex, FieldWalksRecordAfterRecordReadAsTheKeyListLoops) {
   uint32_t seed = 777;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
   for (std::span<const kavo::KeyList> lists :
-       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists()}) {
+       {kavo::item_key_lists(), kavo::source_key_lists(), kavo::watch_key_lists(), kavo::basic_key_lists()}) {
     const auto schema = std::make_unique<kavo::KeySchema>(lists);
     const auto fields = std::make_unique<kavo::FieldSchema>(*schema, lists);
     std::vector<std::string> spellings;

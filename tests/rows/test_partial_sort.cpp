@@ -106,7 +106,8 @@ std::vector<CandView> stable_sorted() {
   for (std::size_t i = 0; i < at.size(); ++i) at[i] = i;
   std::vector<K> keys;
   for (std::size_t i = 0; i < s_cand.size(); ++i) keys.push_back(K::of(s_cand[i], static_cast<int32_t>(i)));
-  std::stable_sort(at.begin(), at.end(), [&keys](std::size_t a, std::size_t b) { return K::order(keys[a], keys[b]) < 0; });
+  std::stable_sort(at.begin(), at.end(),
+                   [&keys](std::size_t a, std::size_t b) { return K::order(keys[a], keys[b]) < 0; });
   const std::vector<CandView> pushed = view();
   std::vector<CandView> out;
   for (std::size_t i : at) out.push_back(pushed[i]);
